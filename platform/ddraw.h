@@ -1,0 +1,244 @@
+// Software display layer: 8-bit palettized surfaces with the DirectDraw-style
+// interface the map library and the demo call. No SDL here; a window layer
+// attaches itself through DDSetDisplayHooks to show flipped frames.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef uint32_t ULONG;
+typedef int32_t HRESULT;
+typedef uint32_t COLORREF;
+
+struct HWND__;  // defined by the window layer
+typedef HWND__* HWND;
+
+#define RGB(r, g, b) \
+    ((COLORREF)(((uint8_t)(r)) | ((DWORD)((uint8_t)(g)) << 8) | ((DWORD)((uint8_t)(b)) << 16)))
+#define GetRValue(c) ((uint8_t)((c) & 0xFF))
+#define GetGValue(c) ((uint8_t)(((c) >> 8) & 0xFF))
+#define GetBValue(c) ((uint8_t)(((c) >> 16) & 0xFF))
+
+// Result codes.
+#define DD_OK ((HRESULT)0)
+#define DDERR_GENERIC ((HRESULT)0x80004005)
+#define DDERR_INVALIDPARAMS ((HRESULT)0x80070057)
+#define DDERR_OUTOFMEMORY ((HRESULT)0x8007000E)
+#define DDERR_INVALIDRECT ((HRESULT)0x88760096)
+#define DDERR_INVALIDMODE ((HRESULT)0x887600B4)
+#define DDERR_NOTFOUND ((HRESULT)0x887600FF)
+#define DDERR_NOEXCLUSIVEMODE ((HRESULT)0x887600E1)
+#define DDERR_NOTFLIPPABLE ((HRESULT)0x887600E6)
+#define DDERR_NOTLOCKED ((HRESULT)0x887602A0)
+#define DDERR_SURFACEBUSY ((HRESULT)0x887601B2)
+#define DDERR_NODC ((HRESULT)0x8876011E)
+
+// SetCooperativeLevel flags.
+#define DDSCL_FULLSCREEN 0x00000001
+#define DDSCL_ALLOWREBOOT 0x00000002
+#define DDSCL_NOWINDOWCHANGES 0x00000004
+#define DDSCL_NORMAL 0x00000008
+#define DDSCL_EXCLUSIVE 0x00000010
+#define DDSCL_ALLOWMODEX 0x00000040
+
+// DDSURFACEDESC.dwFlags.
+#define DDSD_CAPS 0x00000001
+#define DDSD_HEIGHT 0x00000002
+#define DDSD_WIDTH 0x00000004
+#define DDSD_PITCH 0x00000008
+#define DDSD_BACKBUFFERCOUNT 0x00000020
+#define DDSD_LPSURFACE 0x00000800
+#define DDSD_REFRESHRATE 0x00040000
+
+// DDSCAPS.dwCaps.
+#define DDSCAPS_BACKBUFFER 0x00000004
+#define DDSCAPS_COMPLEX 0x00000008
+#define DDSCAPS_FLIP 0x00000010
+#define DDSCAPS_FRONTBUFFER 0x00000020
+#define DDSCAPS_OFFSCREENPLAIN 0x00000040
+#define DDSCAPS_PRIMARYSURFACE 0x00000200
+#define DDSCAPS_SYSTEMMEMORY 0x00000800
+
+#define DDPCAPS_8BIT 0x00000004
+#define DDCKEY_SRCBLT 0x00000008
+#define DDBLTFAST_NOCOLORKEY 0x00000000
+#define DDBLTFAST_SRCCOLORKEY 0x00000001
+#define DDBLTFAST_WAIT 0x00000010
+#define DDFLIP_WAIT 0x00000001
+#define DDLOCK_WAIT 0x00000001
+
+struct RECT {
+    LONG left, top, right, bottom;  // right and bottom exclusive
+};
+
+struct PALETTEENTRY {
+    uint8_t peRed, peGreen, peBlue, peFlags;
+};
+
+struct DDCOLORKEY {
+    DWORD dwColorSpaceLowValue, dwColorSpaceHighValue;
+};
+
+struct DDSCAPS {
+    DWORD dwCaps;
+};
+
+struct DDPIXELFORMAT {
+    DWORD dwSize, dwFlags, dwFourCC, dwRGBBitCount;
+    DWORD dwRBitMask, dwGBitMask, dwBBitMask, dwRGBAlphaBitMask;
+};
+
+struct DDSURFACEDESC {
+    DWORD dwSize;  // sizeof(DDSURFACEDESC)
+    DWORD dwFlags;
+    DWORD dwHeight;
+    DWORD dwWidth;
+    LONG lPitch;
+    DWORD dwBackBufferCount;
+    DWORD dwRefreshRate;
+    DWORD dwAlphaBitDepth;
+    DWORD dwReserved;
+    void* lpSurface;
+    DDCOLORKEY ddckCKDestOverlay, ddckCKDestBlt, ddckCKSrcOverlay, ddckCKSrcBlt;
+    DDPIXELFORMAT ddpfPixelFormat;
+    DDSCAPS ddsCaps;
+};
+
+// A device context on an 8-bit surface (or a memory context of the window
+// layer): where GDI-style text and bitmap calls write their palette indices.
+struct HDC__ {
+    uint8_t* bits;                // top-left pixel, or null for an empty memory context
+    int width, height;
+    LONG pitch;                   // bytes from one row to the next
+    const PALETTEENTRY* palette;  // 256 entries used to map RGB colours, or null
+    COLORREF bkColor;             // GDI defaults: white background, black text
+    COLORREF textColor;
+    void* selected;               // object selected into a memory context (window layer)
+    void* owner;                  // the surface this context belongs to, if any
+};
+typedef HDC__* HDC;
+
+struct IDirectDrawPalette;
+struct IDirectDrawSurface;
+struct IDirectDraw;
+typedef IDirectDraw* LPDIRECTDRAW;
+typedef IDirectDrawSurface* LPDIRECTDRAWSURFACE;
+typedef IDirectDrawPalette* LPDIRECTDRAWPALETTE;
+typedef DDSURFACEDESC* LPDDSURFACEDESC;
+typedef RECT* LPRECT;
+typedef PALETTEENTRY* LPPALETTEENTRY;
+typedef DDCOLORKEY* LPDDCOLORKEY;
+typedef DDSCAPS* LPDDSCAPS;
+
+struct IDirectDrawPalette {
+    ULONG AddRef();
+    ULONG Release();
+    HRESULT GetEntries(DWORD flags, DWORD base, DWORD count, LPPALETTEENTRY entries);
+    HRESULT SetEntries(DWORD flags, DWORD base, DWORD count, const PALETTEENTRY* entries);
+
+    PALETTEENTRY entries[256];
+    ULONG refs = 1;
+};
+
+struct IDirectDrawSurface {
+    ULONG AddRef();
+    // Releasing a primary surface also releases its attached back buffer.
+    ULONG Release();
+
+    // Copies src's rectangle (the whole surface when rect is null) to (x, y).
+    // Refuses an empty rectangle, one not inside src, or a destination not
+    // inside this surface with DDERR_INVALIDRECT, drawing nothing.
+    HRESULT BltFast(DWORD x, DWORD y, IDirectDrawSurface* src, LPRECT rect, DWORD flags);
+    HRESULT SetColorKey(DWORD flags, LPDDCOLORKEY key);
+    HRESULT GetAttachedSurface(LPDDSCAPS caps, IDirectDrawSurface** out);
+    HRESULT Flip(IDirectDrawSurface* target, DWORD flags);
+    HRESULT SetPalette(IDirectDrawPalette* palette);
+    HRESULT GetDC(HDC* out);
+    HRESULT ReleaseDC(HDC dc);
+    HRESULT Lock(LPRECT rect, LPDDSURFACEDESC desc, DWORD flags, void* event);
+    HRESULT Unlock(void* bits);
+
+    int width = 0, height = 0;
+    LONG pitch = 0;            // multiple of 16, at least width
+    uint8_t* pixels = nullptr;  // 16-byte aligned
+    DWORD caps = 0;
+    bool hasColorKey = false;
+    uint8_t colorKey = 0;
+    IDirectDrawPalette* palette = nullptr;  // held with a reference
+    IDirectDrawSurface* backBuffer = nullptr;  // the attached buffer of a primary
+    IDirectDrawSurface* primary = nullptr;     // for a back buffer, its primary
+    HDC__ dc{};
+    bool dcOut = false;
+    bool locked = false;
+    ULONG refs = 1;
+};
+
+struct IDirectDraw {
+    ULONG AddRef();
+    ULONG Release();
+    HRESULT SetCooperativeLevel(HWND hwnd, DWORD flags);
+    HRESULT SetDisplayMode(DWORD width, DWORD height, DWORD bpp);
+    HRESULT RestoreDisplayMode();
+    // Off-screen plain surfaces of any size; with DDSCAPS_PRIMARYSURFACE the
+    // primary in the display mode's size, plus one back buffer when
+    // DDSCAPS_FLIP | DDSCAPS_COMPLEX and a back-buffer count of 1 are given.
+    HRESULT CreateSurface(LPDDSURFACEDESC desc, IDirectDrawSurface** out, void* outer);
+    HRESULT CreatePalette(DWORD flags, LPPALETTEENTRY entries, IDirectDrawPalette** out,
+                          void* outer);
+
+    HWND hwnd = nullptr;
+    DWORD coopFlags = 0;
+    int modeWidth = 0, modeHeight = 0, modeBpp = 0;
+    ULONG refs = 1;
+};
+
+HRESULT DirectDrawCreate(void* guid, LPDIRECTDRAW* out, void* outer);
+
+// --- Hooks for the window layer -------------------------------------------
+
+struct DDDisplayHooks {
+    // The primary surface flipped: show `pixels` through `palette` (null when
+    // the surface has none). `flags` are those given to Flip.
+    void (*present)(const uint8_t* pixels, int width, int height, LONG pitch,
+                    const PALETTEENTRY* palette, DWORD flags, void* user);
+    void (*cooperativeLevel)(HWND hwnd, DWORD flags, void* user);
+    void (*displayMode)(int width, int height, int bpp, void* user);
+    void* user;
+};
+// Installs the hooks (copied); null removes them.
+void DDSetDisplayHooks(const DDDisplayHooks* hooks);
+
+// --- Test seams -------------------------------------------------------------
+
+enum DDFault {
+    DDFAULT_DIRECTDRAWCREATE,
+    DDFAULT_SETCOOPERATIVELEVEL,
+    DDFAULT_SETDISPLAYMODE,
+    DDFAULT_CREATESURFACE,
+    DDFAULT_GETATTACHEDSURFACE,
+    DDFAULT_GETDC,
+    DDFAULT_LOCK,
+    DDFAULT_COUNT
+};
+// Makes the nth call from now (1 = the next one) of that operation fail with
+// DDERR_GENERIC; 0 disarms it.
+void DDInjectFault(DDFault which, int nth);
+void DDClearFaults();
+
+// One BltFast call as it was made, for tests that check what a draw did.
+struct DDBltRecord {
+    const IDirectDrawSurface* dest;
+    DWORD x, y;
+    const IDirectDrawSurface* src;
+    RECT rect;
+    DWORD flags;
+    HRESULT result;
+};
+// Every BltFast call is appended to *log while it is set; null stops logging.
+void DDSetBltLog(std::vector<DDBltRecord>* log);
+
+// Display objects, surfaces and palettes alive now, for leak checks.
+int DDLiveObjects();
