@@ -1,0 +1,496 @@
+// vexil: command-line client of the map library: map information, headless
+// rendering of one 640 x 480 frame to PGM or PNG, and the demo map.
+#include <cerrno>
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "mapwriter.h"
+#include "vexil_image.h"
+#include "vexildx.h"
+#ifdef VEXIL_HAVE_DEMOMAP
+#include "demomap.h"
+#endif
+
+LPDIRECTDRAW lpDD = nullptr;
+
+namespace {
+
+constexpr int kViewWidth = 640;
+constexpr int kViewHeight = 480;
+constexpr int kBlock = 16;
+
+enum { kExitOk = 0, kExitUsage = 1, kExitRejected = 2, kExitFailed = 3 };
+
+const char kHelp[] =
+    "usage: vexil COMMAND ARGS...\n"
+    "\n"
+    "  vexil info MAP\n"
+    "      Prints the map's header, its chunks in file order (id, length, offset),\n"
+    "      the numbers of block structures, graphics, animations and layers, and\n"
+    "      whether the map loads.\n"
+    "\n"
+    "  vexil render MAP -x X -y Y [-a STEPS] [-l LAYERS] [-f FILL] [--memory] -o OUT\n"
+    "      Draws one 640 x 480 frame with map pixel (X, Y) at its top-left corner.\n"
+    "      X runs from 0 to mapwidth*16-640, Y from 0 to mapheight*16-480.\n"
+    "      -a STEPS   step the animations STEPS times after resetting them (0)\n"
+    "      -l LAYERS  comma-separated draws, in order, from: para, bg (opaque),\n"
+    "                 bgt (colour-keyed where the block's trigger is set),\n"
+    "                 fg0, fg1, fg2 (foreground 1 to 3) (default para,bgt,fg0)\n"
+    "      -f FILL    palette index the frame starts with (0)\n"
+    "      --memory   decode the map from a memory copy of the file\n"
+    "      -o OUT     OUT.pgm: binary PGM of the palette indices;\n"
+    "                 OUT.png: 8-bit indexed PNG with the map's palette\n"
+#ifdef VEXIL_HAVE_DEMOMAP
+    "\n"
+    "  vexil mkdemo FILE\n"
+    "      Writes the demo map to FILE.\n"
+#endif
+    "\n"
+    "Exit status: 0 success, 1 bad usage, 2 map rejected (the reason on stderr),\n"
+    "3 any other failure (display, output file).\n";
+
+__attribute__((format(printf, 1, 2))) int UsageError(const char* fmt, ...) {
+    std::fputs("vexil: ", stderr);
+    va_list ap;
+    va_start(ap, fmt);
+    std::vfprintf(stderr, fmt, ap);
+    va_end(ap);
+    std::fputs("\n(vexil --help shows the usage)\n", stderr);
+    return kExitUsage;
+}
+
+bool IsHelp(const char* a) { return !std::strcmp(a, "-h") || !std::strcmp(a, "--help"); }
+
+bool ReadWholeFile(const char* path, std::vector<unsigned char>& out, std::string& err) {
+    FILE* f = std::fopen(path, "rb");
+    if (!f) {
+        err = std::string(path) + ": " + std::strerror(errno);
+        return false;
+    }
+    out.clear();
+    unsigned char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
+    bool ok = !std::ferror(f);
+    std::fclose(f);
+    if (!ok) err = std::string(path) + ": read error";
+    return ok;
+}
+
+// Parses a whole argument as a decimal int in [lo, hi].
+bool ParseInt(const char* s, long lo, long hi, int& out) {
+    if (!*s) return false;
+    errno = 0;
+    char* end = nullptr;
+    long v = std::strtol(s, &end, 10);
+    if (errno || *end || v < lo || v > hi) return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+uint32_t ReadBE32(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+           static_cast<uint32_t>(p[2]) << 8 | p[3];
+}
+
+// A chunk id as text; bytes that are not printable ASCII appear as \xNN.
+std::string ChunkIdText(const unsigned char* p) {
+    std::string s;
+    for (int i = 0; i < 4; i++) {
+        if (p[i] >= 0x20 && p[i] < 0x7F && p[i] != '\\') {
+            s += static_cast<char>(p[i]);
+        } else {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\x%02X", p[i]);
+            s += esc;
+        }
+    }
+    return s;
+}
+
+void ReportRejection() {
+    std::fprintf(stderr, "vexil: map rejected: maperror %d%s%s\n", maperror,
+                 mapreason[0] ? ": " : "", mapreason);
+}
+
+bool OpenDisplay() {
+    if (DirectDrawCreate(nullptr, &lpDD, nullptr) != DD_OK) {
+        lpDD = nullptr;
+        std::fputs("vexil: cannot create the display object\n", stderr);
+        return false;
+    }
+    return true;
+}
+
+// Frees the map (also what a failed load left) while the display still exists,
+// then the display.
+void CloseMapAndDisplay() {
+    MapFreeMem();
+    if (lpDD) lpDD->Release();
+    lpDD = nullptr;
+}
+
+// Lists the chunks of a file image as they lie in the file, walking the chunk
+// headers up to the end of the file. Returns the data of the last header
+// chunk of full size, or null.
+const unsigned char* ListChunks(const std::vector<unsigned char>& img) {
+    const size_t size = img.size();
+    if (size < 12) {
+        std::printf("form        (file too short for a FORM header)\n");
+        return nullptr;
+    }
+    const uint32_t formsize = ReadBE32(&img[4]);
+    std::printf("form        %s size %u type %s%s\n", ChunkIdText(&img[0]).c_str(), formsize,
+                ChunkIdText(&img[8]).c_str(),
+                static_cast<uint64_t>(formsize) + 8 == size ? "" : " (size disagrees with the file)");
+
+    const unsigned char* mphd = nullptr;
+    std::vector<std::string> lines;
+    size_t pos = 12;
+    std::string note;
+    while (pos < size) {
+        if (size - pos < 8) {
+            note = "chunk header cut short at offset " + std::to_string(pos);
+            break;
+        }
+        const uint32_t len = ReadBE32(&img[pos + 4]);
+        char line[96];
+        std::snprintf(line, sizeof line, "  %-16s %10u  at %zu", ChunkIdText(&img[pos]).c_str(), len,
+                      pos);
+        lines.push_back(line);
+        if (len > size - pos - 8) {
+            note = "the last chunk runs past the end of the file";
+            break;
+        }
+        if (!std::memcmp(&img[pos], "MPHD", 4) && len >= sizeof(MPHD)) mphd = &img[pos + 8];
+        pos += 8 + static_cast<size_t>(len);
+    }
+    std::printf("chunks      %zu\n", lines.size());
+    for (const std::string& l : lines) std::printf("%s\n", l.c_str());
+    if (!note.empty()) std::printf("  (%s)\n", note.c_str());
+    return mphd;
+}
+
+void PrintHeader(const unsigned char* data) {
+    MPHD h;
+    std::memcpy(&h, data, sizeof h);
+    std::printf("version     %d.%d\n", h.mapverhigh, h.mapverlow);
+    std::printf("mapwidth    %d\n", h.mapwidth);
+    std::printf("mapheight   %d\n", h.mapheight);
+    std::printf("blockwidth  %d\n", h.blockwidth);
+    std::printf("blockheight %d\n", h.blockheight);
+    std::printf("blockdepth  %d\n", h.blockdepth);
+    std::printf("blockstrsize %d\n", h.blockstrsize);
+    std::printf("numblockstr %d\n", h.numblockstr);
+    std::printf("numblockgfx %d\n", h.numblockgfx);
+}
+
+// Animation records of the loaded map: counted downward from the end of the
+// relocated animation data up to the end record.
+int CountAnims() {
+    if (!mapanimrelpt) return 0;
+    const ptrdiff_t room = (mapanimrelendpt - mapanimrelpt) / static_cast<ptrdiff_t>(sizeof(MAPANIM));
+    int k = 0;
+    while (k < room && MapAnim(k)->antype != -1) k++;
+    return k;
+}
+
+int CmdInfo(int argc, char** argv) {
+    if (argc == 3 && IsHelp(argv[2])) {
+        std::fputs(kHelp, stdout);
+        return kExitOk;
+    }
+    if (argc != 3) return UsageError("info takes exactly one map file");
+    const char* path = argv[2];
+
+    std::printf("file        %s\n", path);
+    std::vector<unsigned char> img;
+    std::string err;
+    if (ReadWholeFile(path, img, err)) {
+        std::printf("size        %zu\n", img.size());
+        if (const unsigned char* mphd = ListChunks(img)) PrintHeader(mphd);
+    } else {
+        std::fprintf(stderr, "vexil: %s\n", err.c_str());
+    }
+
+    if (!OpenDisplay()) return kExitFailed;
+    if (MapLoad(path) != 0) {
+        std::printf("loads       no\n");
+        ReportRejection();
+        CloseMapAndDisplay();
+        return kExitRejected;
+    }
+    int graphics = 0;
+    while (graphics < 256 && maplpDDSTiles[graphics]) graphics++;
+    std::string layers;
+    int nlayers = 0;
+    for (int n = 0; n < 8; n++) {
+        if (!mapmappt[n]) continue;
+        nlayers++;
+        layers += n == 0 ? " BODY" : " LYR" + std::to_string(n);
+    }
+    std::printf("blocks      %d\n", mapnumblockstr);
+    std::printf("graphics    %d\n", graphics);
+    std::printf("animations  %d\n", CountAnims());
+    std::printf("layers      %d (%s)\n", nlayers, layers.empty() ? "" : layers.c_str() + 1);
+    std::printf("loads       yes\n");
+    CloseMapAndDisplay();
+    return kExitOk;
+}
+
+enum Draw { kPara, kBG, kBGT, kFG0, kFG1, kFG2 };
+
+struct DrawName {
+    const char* name;
+    Draw draw;
+};
+constexpr DrawName kDrawNames[] = {{"para", kPara}, {"bg", kBG},   {"bgt", kBGT},
+                                   {"fg0", kFG0},   {"fg1", kFG1}, {"fg2", kFG2}};
+
+bool ParseLayers(const std::string& list, std::vector<Draw>& out, std::string& bad) {
+    out.clear();
+    size_t start = 0;
+    while (true) {
+        size_t comma = list.find(',', start);
+        std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        bool found = false;
+        for (const DrawName& d : kDrawNames) {
+            if (item == d.name) {
+                out.push_back(d.draw);
+                found = true;
+            }
+        }
+        if (!found) {
+            bad = item;
+            return false;
+        }
+        if (comma == std::string::npos) return true;
+        start = comma + 1;
+    }
+}
+
+void DrawLayer(Draw d, LPDIRECTDRAWSURFACE dest, int x, int y) {
+    switch (d) {
+        case kPara: MapDrawPara(dest, x, y); break;
+        case kBG: MapDraw8BG(dest, x, y); break;
+        case kBGT: MapDraw8BGT(dest, x, y); break;
+        case kFG0: MapDraw8FG(dest, x, y, 0); break;
+        case kFG1: MapDraw8FG(dest, x, y, 1); break;
+        case kFG2: MapDraw8FG(dest, x, y, 2); break;
+    }
+}
+
+bool EndsWith(const std::string& s, const char* suffix) {
+    const size_t n = std::strlen(suffix);
+    if (s.size() < n) return false;
+    for (size_t i = 0; i < n; i++) {
+        char c = s[s.size() - n + i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != suffix[i]) return false;
+    }
+    return true;
+}
+
+struct RenderArgs {
+    const char* map = nullptr;
+    std::string out;
+    int x = 0, y = 0, steps = 0, fill = 0;
+    bool hasX = false, hasY = false, memory = false;
+    std::vector<Draw> draws{kPara, kBGT, kFG0};
+};
+
+// Parses the render arguments; returns kExitOk or the exit status to leave with
+// (-1 after printing the help).
+int ParseRenderArgs(int argc, char** argv, RenderArgs& a) {
+    for (int i = 2; i < argc; i++) {
+        const std::string opt = argv[i];
+        if (IsHelp(argv[i])) {
+            std::fputs(kHelp, stdout);
+            return -1;
+        }
+        if (opt == "--memory") {
+            a.memory = true;
+            continue;
+        }
+        if (opt == "-x" || opt == "-y" || opt == "-a" || opt == "-f" || opt == "-l" || opt == "-o") {
+            if (i + 1 >= argc) return UsageError("%s needs a value", opt.c_str());
+            const char* v = argv[++i];
+            bool ok = true;
+            if (opt == "-x") {
+                ok = a.hasX = ParseInt(v, INT_MIN, INT_MAX, a.x);
+            } else if (opt == "-y") {
+                ok = a.hasY = ParseInt(v, INT_MIN, INT_MAX, a.y);
+            } else if (opt == "-a") {
+                ok = ParseInt(v, 0, INT_MAX, a.steps);
+            } else if (opt == "-f") {
+                ok = ParseInt(v, 0, 255, a.fill);
+            } else if (opt == "-l") {
+                std::string bad;
+                if (!ParseLayers(v, a.draws, bad)) {
+                    return UsageError("unknown layer '%s' (use para, bg, bgt, fg0, fg1, fg2)",
+                                      bad.c_str());
+                }
+            } else {
+                a.out = v;
+            }
+            if (!ok) {
+                return UsageError("bad number '%s' for %s%s", v, opt.c_str(),
+                                  opt == "-f"   ? " (a palette index 0 to 255)"
+                                  : opt == "-a" ? " (a step count of 0 or more)"
+                                                : "");
+            }
+            continue;
+        }
+        if (opt.size() > 1 && opt[0] == '-') return UsageError("unknown option '%s'", opt.c_str());
+        if (a.map) return UsageError("unexpected argument '%s': one map file only", opt.c_str());
+        a.map = argv[i];
+    }
+    if (!a.map) return UsageError("render needs a map file");
+    if (!a.hasX || !a.hasY) return UsageError("render needs the scroll position: -x X -y Y");
+    if (a.out.empty()) return UsageError("render needs an output file: -o OUT.pgm or -o OUT.png");
+    if (!EndsWith(a.out, ".pgm") && !EndsWith(a.out, ".png")) {
+        return UsageError("output '%s' must end in .pgm or .png", a.out.c_str());
+    }
+    return kExitOk;
+}
+
+int LoadForRender(const RenderArgs& a) {
+    if (a.memory) {
+        std::vector<unsigned char> img;
+        std::string err;
+        if (!ReadWholeFile(a.map, img, err)) {
+            std::fprintf(stderr, "vexil: %s\n", err.c_str());
+            return kExitRejected;
+        }
+        if (MapDecode(img.data(), img.size()) != 0) {
+            ReportRejection();
+            return kExitRejected;
+        }
+    } else if (MapLoad(a.map) != 0) {
+        ReportRejection();
+        return kExitRejected;
+    }
+    return kExitOk;
+}
+
+// Checks the scroll position against the loaded map; the drawing routines
+// need the whole 640 x 480 view inside the map.
+int CheckPosition(const RenderArgs& a) {
+    const long maxx = static_cast<long>(mapwidth) * kBlock - kViewWidth;
+    const long maxy = static_cast<long>(mapheight) * kBlock - kViewHeight;
+    if (maxx < 0 || maxy < 0) {
+        return UsageError("the map is %d x %d cells (%ld x %ld pixels), smaller than the %d x %d view",
+                          mapwidth, mapheight, static_cast<long>(mapwidth) * kBlock,
+                          static_cast<long>(mapheight) * kBlock, kViewWidth, kViewHeight);
+    }
+    if (a.x < 0 || a.x > maxx) return UsageError("-x %d is outside 0..%ld for this map", a.x, maxx);
+    if (a.y < 0 || a.y > maxy) return UsageError("-y %d is outside 0..%ld for this map", a.y, maxy);
+    return kExitOk;
+}
+
+bool FillSurface(LPDIRECTDRAWSURFACE surface, int index) {
+    DDSURFACEDESC lock{};
+    lock.dwSize = sizeof lock;
+    if (surface->Lock(nullptr, &lock, DDLOCK_WAIT, nullptr) != DD_OK) return false;
+    auto* rows = static_cast<unsigned char*>(lock.lpSurface);
+    for (int y = 0; y < kViewHeight; y++) std::memset(rows + y * lock.lPitch, index, kViewWidth);
+    surface->Unlock(lock.lpSurface);
+    return true;
+}
+
+bool WriteSurface(LPDIRECTDRAWSURFACE surface, const std::string& out, std::string& err) {
+    DDSURFACEDESC lock{};
+    lock.dwSize = sizeof lock;
+    if (surface->Lock(nullptr, &lock, DDLOCK_WAIT, nullptr) != DD_OK) {
+        err = "cannot lock the frame surface";
+        return false;
+    }
+    const auto* pixels = static_cast<const unsigned char*>(lock.lpSurface);
+    const bool ok = EndsWith(out, ".png")
+                        ? WritePng(out, pixels, kViewWidth, kViewHeight, lock.lPitch, mappept, err)
+                        : WritePgm(out, pixels, kViewWidth, kViewHeight, lock.lPitch, err);
+    surface->Unlock(lock.lpSurface);
+    return ok;
+}
+
+// Renders into a fresh off-screen surface and writes it out.
+int RenderFrame(const RenderArgs& a) {
+    DDSURFACEDESC desc{};
+    desc.dwSize = sizeof desc;
+    desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
+    desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
+    desc.dwWidth = kViewWidth;
+    desc.dwHeight = kViewHeight;
+    LPDIRECTDRAWSURFACE target = nullptr;
+    if (lpDD->CreateSurface(&desc, &target, nullptr) != DD_OK) {
+        std::fputs("vexil: cannot create the 640 x 480 surface\n", stderr);
+        return kExitFailed;
+    }
+    std::string err;
+    bool ok = FillSurface(target, a.fill);
+    if (!ok) {
+        err = "cannot lock the frame surface";
+    } else {
+        MapInitAnims();
+        for (int s = 0; s < a.steps; s++) MapUpdateAnims();
+        for (Draw d : a.draws) DrawLayer(d, target, a.x, a.y);
+        ok = WriteSurface(target, a.out, err);
+    }
+    target->Release();
+    if (!ok) {
+        std::fprintf(stderr, "vexil: %s\n", err.c_str());
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+int CmdRender(int argc, char** argv) {
+    RenderArgs a;
+    int status = ParseRenderArgs(argc, argv, a);
+    if (status < 0) return kExitOk;
+    if (status != kExitOk) return status;
+
+    if (!OpenDisplay()) return kExitFailed;
+    status = LoadForRender(a);
+    if (status == kExitOk) status = CheckPosition(a);
+    if (status == kExitOk) status = RenderFrame(a);
+    CloseMapAndDisplay();
+    return status;
+}
+
+#ifdef VEXIL_HAVE_DEMOMAP
+int CmdMkdemo(int argc, char** argv) {
+    if (argc == 3 && IsHelp(argv[2])) {
+        std::fputs(kHelp, stdout);
+        return kExitOk;
+    }
+    if (argc != 3) return UsageError("mkdemo takes exactly one output file");
+    if (!MapWriterSave(argv[2], MapWriterImage(MapWriterDemo()))) {
+        std::fprintf(stderr, "vexil: cannot write %s: %s\n", argv[2], std::strerror(errno));
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return UsageError("no command given");
+    const std::string cmd = argv[1];
+    if (IsHelp(argv[1]) || cmd == "help") {
+        std::fputs(kHelp, stdout);
+        return kExitOk;
+    }
+    if (cmd == "info") return CmdInfo(argc, argv);
+    if (cmd == "render") return CmdRender(argc, argv);
+#ifdef VEXIL_HAVE_DEMOMAP
+    if (cmd == "mkdemo") return CmdMkdemo(argc, argv);
+#endif
+    return UsageError("unknown command '%s'", cmd.c_str());
+}
