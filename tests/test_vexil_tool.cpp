@@ -1,0 +1,338 @@
+// End-to-end tests of the vexil tool: maps written by the map writer, frames
+// compared against pixels computed from the map description alone.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "mapwriter.h"
+
+namespace {
+
+#ifdef VEXIL_TOOL_PATH
+const char* const kTool = VEXIL_TOOL_PATH;
+#else
+const char* const kTool = nullptr;
+#endif
+
+struct RunResult {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string ReadText(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+bool FileExists(const std::string& path) { return std::ifstream(path).good(); }
+
+class VexilTool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!kTool) GTEST_SKIP() << "the vexil tool is not part of this build";
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = ::testing::TempDir() + "vexil_" + info->name() + "_";
+    }
+
+    std::string Path(const std::string& name) const { return dir_ + name; }
+
+    std::string Save(const std::string& name, const std::vector<uint8_t>& image) const {
+        const std::string p = Path(name);
+        EXPECT_TRUE(MapWriterSave(p, image));
+        return p;
+    }
+
+    // Runs the tool with the arguments (already quoted where needed).
+    RunResult Run(const std::string& args) const {
+        const std::string out = Path("stdout"), err = Path("stderr");
+        const std::string cmd =
+            std::string("'") + kTool + "' " + args + " >'" + out + "' 2>'" + err + "'";
+        RunResult r;
+        const int raw = std::system(cmd.c_str());
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.out = ReadText(out);
+        r.err = ReadText(err);
+        return r;
+    }
+
+    std::string dir_;
+};
+
+std::string Q(const std::string& s) { return "'" + s + "'"; }
+
+constexpr int kW = 640, kH = 480;
+
+// Graphic g pixel (x, y). Graphic 0 and odd graphics carry index 0 on a
+// diagonal band so that colour keying shows; the others have no index 0.
+uint8_t GfxPixel(int g, int x, int y) {
+    if ((g == 0 || (g & 1)) && ((x + y + g) % 5) == 0) return 0;
+    return static_cast<uint8_t>(1 + (g * 37 + x * 5 + y * 11) % 250);
+}
+
+// A W x H map with `ngfx` graphics and one block per graphic: block b has
+// background graphic b, trigger on even blocks, a foreground graphic on every
+// block but multiples of 3, graphic (b + 2) % ngfx or none. Two animations:
+// 0 loops forward over blocks 0..2 every call, 1 loops forward over blocks
+// 2..5 every third call. The BODY mixes static blocks (value 0 included),
+// animations and, with `zeros`, runs of value 0 in the interior.
+MapWriterMap TestMap(int w, int h, bool zeros) {
+    const int ngfx = 7;
+    MapWriterMap m;
+    m.width = w;
+    m.height = h;
+    m.cmap.resize(768);
+    for (int i = 0; i < 768; i++) m.cmap[i] = static_cast<uint8_t>(i * 7 + 3);
+    m.gfx.resize(ngfx * 256);
+    for (int g = 0; g < ngfx; g++) {
+        for (int y = 0; y < 16; y++) {
+            for (int x = 0; x < 16; x++) m.gfx[g * 256 + y * 16 + x] = GfxPixel(g, x, y);
+        }
+    }
+    for (int b = 0; b < ngfx; b++) {
+        BLKSTR s{};
+        s.bgoff = b * 256;
+        s.fgoff = b % 3 == 0 ? 0 : ((b + 2) % ngfx) * 256;
+        s.fgoff2 = ((b + 3) % ngfx) * 256;
+        s.fgoff3 = 0;
+        s.trigger = (b % 2) == 0;
+        m.blocks.push_back(s);
+    }
+    m.frames = {0, 32, 64, 96, 128, 160};
+    m.anims.push_back({ANTYPE_LOOP_FWD, 0, 0, 0, 0, 3, 0});
+    m.anims.push_back({ANTYPE_LOOP_FWD, 2, 0, 0, 2, 6, 2});
+    m.layers[0].resize(static_cast<size_t>(w) * h);
+    for (int y = 0; y < h; y++) {
+        for (int x = 0; x < w; x++) {
+            const int k = (x * 3 + y * 5 + x * y) % 10;
+            int16_t v = static_cast<int16_t>(k < ngfx ? k * 32 : k == 7 ? -16 : k == 8 ? -32 : 0);
+            if (zeros && (x + 2 * y) % 7 == 0) v = 0;
+            m.layers[0][static_cast<size_t>(y) * w + x] = v;
+        }
+    }
+    m.layers[2] = m.layers[0];
+    return m;
+}
+
+// The block a cell shows after `steps` animation updates, for forward loops.
+const BLKSTR& CellBlock(const MapWriterMap& m, int16_t v, int steps) {
+    if (v >= 0) return m.blocks[v / 32];
+    const MapWriterAnim& a = m.anims[-v / 16 - 1];
+    const int len = a.end - a.start;
+    const int taken = steps / (a.andelay + 1);
+    return m.blocks[m.frames[a.start + (a.cur - a.start + taken) % len] / 32];
+}
+
+// The frame the tool must produce, pixel by pixel, from the map description:
+// parallax only behind trigger blocks, colour-keyed background on trigger
+// blocks, keyed foregrounds, and interior cells of value 0 left to what lies
+// beneath except for the parallax.
+std::vector<uint8_t> Expected(const MapWriterMap& m, int x0, int y0, int steps,
+                              const std::vector<std::string>& draws, int fill) {
+    std::vector<uint8_t> px(kW * kH, static_cast<uint8_t>(fill));
+    const int cols = x0 % 16 ? 41 : 40, rows = y0 % 16 ? 31 : 30;
+    const int para = m.numblockgfx() - 1;
+    for (int Y = 0; Y < kH; Y++) {
+        for (int X = 0; X < kW; X++) {
+            const int mx = X + x0, my = Y + y0;
+            const int c = mx / 16 - x0 / 16, r = my / 16 - y0 / 16;
+            const bool ring = c == 0 || r == 0 || c == cols - 1 || r == rows - 1;
+            const int16_t v = m.layers[0][static_cast<size_t>(my / 16) * m.width + mx / 16];
+            const BLKSTR& b = CellBlock(m, v, steps);
+            const bool drawn = ring || v != 0;
+            uint8_t& p = px[Y * kW + X];
+            auto gfx = [&](int off) { return m.gfx[off + (my % 16) * 16 + mx % 16]; };
+            for (const std::string& d : draws) {
+                if (d == "para" && b.trigger) {
+                    const int gx = (X + x0 - x0 / 2) % 16, gy = (Y + y0 - y0 / 2) % 16;
+                    p = m.gfx[para * 256 + gy * 16 + gx];
+                } else if (d == "bg") {
+                    p = gfx(b.bgoff);
+                } else if (d == "bgt" && drawn) {
+                    if (!b.trigger || gfx(b.bgoff) != 0) p = gfx(b.bgoff);
+                } else if (d.rfind("fg", 0) == 0 && drawn) {
+                    const int off = d == "fg0" ? b.fgoff : d == "fg1" ? b.fgoff2 : b.fgoff3;
+                    if (off != 0 && gfx(off) != 0) p = gfx(off);
+                }
+            }
+        }
+    }
+    return px;
+}
+
+// The pixels of a binary PGM written by the tool; empty when the header is
+// not the expected 640 x 480 one.
+std::vector<uint8_t> ReadPgm(const std::string& path) {
+    const std::string data = ReadText(path);
+    const std::string head = "P5\n640 480\n255\n";
+    if (data.size() != head.size() + kW * kH || data.compare(0, head.size(), head) != 0) return {};
+    return std::vector<uint8_t>(data.begin() + head.size(), data.end());
+}
+
+// Count of differing pixels and the first one, for a readable failure.
+::testing::AssertionResult SameFrame(const std::vector<uint8_t>& want, const std::vector<uint8_t>& got) {
+    if (got.size() != want.size()) {
+        return ::testing::AssertionFailure() << "frame has " << got.size() << " pixels";
+    }
+    int diff = 0, first = -1;
+    for (size_t i = 0; i < want.size(); i++) {
+        if (want[i] != got[i] && diff++ == 0) first = static_cast<int>(i);
+    }
+    if (diff == 0) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << diff << " pixels differ; first at (" << first % kW << ", " << first / kW << "): want "
+           << int(want[first]) << ", got " << int(got[first]);
+}
+
+TEST_F(VexilTool, RenderMatchesFramesComputedFromTheMap) {
+    const MapWriterMap m = TestMap(48, 36, true);  // view range 0..128 x 0..96
+    const std::string map = Save("map.fmp", MapWriterImage(m));
+    struct Case {
+        int x, y, steps, fill;
+        std::string layers;
+    };
+    const Case cases[] = {
+        {5, 3, 0, 0, "para,bgt,fg0"},   {0, 0, 4, 0, "para,bgt,fg0"}, {128, 96, 7, 9, "bg"},
+        {30, 17, 2, 200, "para"},       {77, 50, 5, 3, "bgt,fg1,fg2"}, {16, 32, 1, 0, "fg0,bg"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("at " + std::to_string(c.x) + "," + std::to_string(c.y) + " layers " + c.layers +
+                     " steps " + std::to_string(c.steps));
+        std::istringstream in(c.layers);
+        std::vector<std::string> draws;
+        for (std::string d; std::getline(in, d, ',');) draws.push_back(d);
+        const std::string out = Path("frame.pgm");
+        std::remove(out.c_str());
+        std::string args = "render " + Q(map) + " -x " + std::to_string(c.x) + " -y " +
+                           std::to_string(c.y) + " -a " + std::to_string(c.steps) + " -f " +
+                           std::to_string(c.fill) + " -o " + Q(out);
+        if (c.layers != "para,bgt,fg0") args += " -l " + c.layers;
+        const RunResult r = Run(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(SameFrame(Expected(m, c.x, c.y, c.steps, draws, c.fill), ReadPgm(out)));
+    }
+}
+
+TEST_F(VexilTool, MemoryDecodeGivesTheSameFrameAndPngCarriesThePalette) {
+    const MapWriterMap m = TestMap(45, 33, true);
+    const std::string map = Save("map.fmp", MapWriterImage(m));
+    const std::string fromFile = Path("file.pgm"), fromMem = Path("mem.pgm"), png = Path("f.PNG");
+    ASSERT_EQ(Run("render " + Q(map) + " -x 9 -y 14 -a 3 -o " + Q(fromFile)).status, 0);
+    ASSERT_EQ(Run("render " + Q(map) + " --memory -x 9 -y 14 -a 3 -o " + Q(fromMem)).status, 0);
+    const std::string a = ReadText(fromFile);
+    EXPECT_EQ(a.size(), 15u + kW * kH);
+    EXPECT_TRUE(a == ReadText(fromMem));
+
+    ASSERT_EQ(Run("render " + Q(map) + " -x 9 -y 14 -o " + Q(png)).status, 0);
+    const std::string p = ReadText(png);
+    ASSERT_GT(p.size(), 33u + 12 + 768);
+    EXPECT_EQ(p.compare(0, 8, "\x89PNG\r\n\x1a\n"), 0);
+    // IHDR: 640 x 480, 8 bits, colour type 3 (indexed); then PLTE with the map's colours.
+    const std::string ihdr("\0\0\0\x0dIHDR\0\0\x02\x80\0\0\x01\xe0\x08\x03", 18);
+    EXPECT_EQ(p.compare(8, ihdr.size(), ihdr), 0);
+    const std::string plte("\0\0\x03\0PLTE", 8);
+    ASSERT_EQ(p.compare(33, plte.size(), plte), 0);
+    EXPECT_TRUE(std::equal(m.cmap.begin(), m.cmap.end(), p.begin() + 41,
+                           [](uint8_t x, char y) { return x == static_cast<uint8_t>(y); }));
+}
+
+TEST_F(VexilTool, RejectedMapsExitTwoWithTheReason) {
+    MapWriterMap bad = TestMap(48, 36, false);
+    bad.layers[0][100] = static_cast<int16_t>(32 * bad.blocks.size());  // no such block
+    std::vector<uint8_t> cut = MapWriterImage(TestMap(48, 36, false));
+    cut.resize(cut.size() - 10);
+    const std::string maps[] = {Save("bad.fmp", MapWriterImage(bad)), Save("cut.fmp", cut)};
+    const std::string out = Path("never.pgm");
+    for (const std::string& map : maps) {
+        for (const char* mode : {"", " --memory"}) {
+            SCOPED_TRACE(map + mode);
+            const RunResult r = Run("render " + Q(map) + mode + " -x 0 -y 0 -o " + Q(out));
+            EXPECT_EQ(r.status, 2);
+            EXPECT_NE(r.err.find("maperror 2"), std::string::npos) << r.err;
+            EXPECT_FALSE(FileExists(out));
+        }
+        const RunResult info = Run("info " + Q(map));
+        EXPECT_EQ(info.status, 2);
+        EXPECT_NE(info.out.find("loads       no"), std::string::npos) << info.out;
+        EXPECT_NE(info.err.find("maperror 2"), std::string::npos) << info.err;
+    }
+    const RunResult missing = Run("render " + Q(Path("absent.fmp")) + " -x 0 -y 0 -o " + Q(out));
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("maperror 3"), std::string::npos) << missing.err;
+}
+
+TEST_F(VexilTool, BadUsageExitsOneWithAMessage) {
+    const std::string map = Save("map.fmp", MapWriterImage(TestMap(48, 36, false)));
+    const std::string small = Save("small.fmp", MapWriterImage(TestMap(39, 40, false)));
+    const std::string out = Path("never.pgm");
+    const std::string base = "render " + Q(map) + " ";
+    struct Case {
+        std::string args, message;
+    };
+    const Case cases[] = {
+        {"", "no command"},
+        {"draw " + Q(map), "unknown command"},
+        {base + "-x 0 -y 0 --bogus -o " + Q(out), "unknown option '--bogus'"},
+        {base + "-x 5q -y 0 -o " + Q(out), "bad number '5q'"},
+        {base + "-x 0 -y 0 -f 256 -o " + Q(out), "bad number '256'"},
+        {base + "-x 0 -y 0 -a -1 -o " + Q(out), "bad number '-1'"},
+        {base + "-x 0 -y 0 -l para,fg3 -o " + Q(out), "unknown layer 'fg3'"},
+        {base + "-x 0 -y 0 -l para, -o " + Q(out), "unknown layer ''"},
+        {base + "-x 0 -y 0", "needs an output file"},
+        {base + "-x 0 -o " + Q(out), "scroll position"},
+        {base + "-x 0 -y 0 -o " + Q(Path("frame.bmp")), ".pgm or .png"},
+        {base + "-x 0 -y 0 -o", "-o needs a value"},
+        {base + "-x 129 -y 0 -o " + Q(out), "outside 0..128"},
+        {base + "-x 0 -y 97 -o " + Q(out), "outside 0..96"},
+        {base + "-x -1 -y 0 --memory -o " + Q(out), "outside 0..128"},
+        {"render " + Q(small) + " -x 0 -y 0 -o " + Q(out), "smaller than the 640 x 480 view"},
+        {"info " + Q(map) + " " + Q(map), "exactly one"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        const RunResult r = Run(c.args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_FALSE(FileExists(out));
+    }
+    const RunResult help = Run("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("vexil render MAP"), std::string::npos);
+}
+
+TEST_F(VexilTool, InfoListsChunksInFileOrderAndCounts) {
+    const MapWriterMap m = TestMap(48, 36, false);
+    std::vector<MapChunk> chunks = MapWriterChunks(m);
+    // An unknown chunk of odd length before the header: listed, skipped, and
+    // the next chunk starts right after its data.
+    chunks.insert(chunks.begin(), MapChunk{"XTRA", {1, 2, 3}});
+    const std::string map = Save("map.fmp", MapWriterImage(chunks));
+    const RunResult r = Run("info " + Q(map));
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    size_t at = 0;
+    size_t offset = 12;
+    for (const MapChunk& c : chunks) {
+        const std::string len = std::to_string(c.data.size());
+        const size_t pos = r.out.find("  " + c.id, at);
+        ASSERT_NE(pos, std::string::npos) << c.id << " missing or out of order in\n" << r.out;
+        const std::string line = r.out.substr(pos, r.out.find('\n', pos) - pos);
+        EXPECT_NE(line.find(" " + len + "  at " + std::to_string(offset)), std::string::npos) << line;
+        offset += 8 + c.data.size();
+        at = pos + 1;
+    }
+    for (const char* want : {"chunks      8\n", "mapwidth    48\n", "mapheight   36\n",
+                             "numblockstr 7\n", "blocks      7\n", "graphics    7\n",
+                             "animations  2\n", "layers      2 (BODY LYR2)\n", "loads       yes\n"}) {
+        EXPECT_NE(r.out.find(want), std::string::npos) << want << "not in\n" << r.out;
+    }
+}
+
+}  // namespace
