@@ -141,7 +141,8 @@ MapWriterMap MapWriterSample(int w, int h, int ngfx) {
     for (int g = 0; g < ngfx; g++) m.frames.push_back(g * 32);
     m.anims.push_back({ANTYPE_LOOP_FWD, 0, 0, 0, 0, ngfx, 0});
     m.anims.push_back({ANTYPE_PINGPONG_FWD_OUT, 1, 0, 0, 0, ngfx, 0});
-    m.anims.push_back({ANTYPE_LOOP_BACK, 2, 0, 0, 1, ngfx, 1});
+    const int second = ngfx > 1 ? 1 : 0;
+    m.anims.push_back({ANTYPE_LOOP_BACK, 2, 0, 0, second, ngfx, second});
     m.layers[0].resize(static_cast<size_t>(w) * h);
     const int kinds = ngfx + 3;
     for (int i = 0; i < w * h; i++) {

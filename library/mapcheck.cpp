@@ -1,0 +1,118 @@
+// The whole-map check: after the chunk walk and before relocation, every size
+// relation and every reference of the map is verified once, so that
+// relocation, animation and drawing never read outside the map's data.
+#include "mapinternal.h"
+
+// Tests the animation data; on success *records is the number of animation
+// records below the end record.
+static int MapCheckAnimations(int32_t* records) {
+    *records = 0;
+    if (!mapanimstrpt) return 0;
+    const int64_t len = mapchunklen[MAPCHUNK_ANDT];
+    if (len % 4) return MapReject("chunk ANDT has %lld bytes, not a multiple of 4", static_cast<long long>(len));
+
+    int64_t endrec = len - 16;  // start of the end record
+    while (endrec >= 0 && static_cast<unsigned char>(mapanimstrpt[endrec]) != 0xFF) endrec -= 16;
+    if (endrec < 0) return MapReject("animation data has no end record");
+
+    const int64_t limit = int64_t{mapnumblockstr} * 32;
+    for (int64_t i = 0; i < endrec; i += 4) {
+        int32_t e = MapGet32(mapanimstrpt + i);
+        if (e < 0 || e >= limit || e % 32) {
+            return MapReject("frame entry %lld designates no block structure (%d)", static_cast<long long>(i / 4), e);
+        }
+    }
+
+    int32_t count = static_cast<int32_t>((len - endrec - 16) / 16);
+    for (int32_t k = 0; k < count; k++) {
+        const char* rec = mapanimstrendpt - 16 * (k + 1);
+        int64_t start = len + MapGet32(rec + 8);
+        int64_t end = len + MapGet32(rec + 12);
+        if (start < 0 || end > endrec || start > end || start % 4 || end % 4) {
+            return MapReject("animation %d has frames outside its frame list", k);
+        }
+        if (start == end && start == endrec) {
+            return MapReject("animation %d has no frames and starts on no frame entry", k);
+        }
+    }
+    *records = count;
+    return 0;
+}
+
+static int MapCheckBlocks() {
+    const int64_t limit = int64_t{mapnumblockgfx} * MapTileSize();
+    for (int32_t b = 0; b < mapnumblockstr; b++) {
+        const BLKSTR* blk = reinterpret_cast<const BLKSTR*>(mapblockstrpt) + b;
+        const int32_t offs[4] = {blk->bgoff, blk->fgoff, blk->fgoff2, blk->fgoff3};
+        for (int32_t off : offs) {
+            if (off < 0 || off >= limit) {
+                return MapReject("block structure %d designates no graphic (offset %d)", b, off);
+            }
+        }
+    }
+    return 0;
+}
+
+// A cell is a multiple of 32 below the block structure array's size, or
+// minus a multiple of 16 that reaches an existing animation record.
+static int MapCheckLayer(int n, int32_t records) {
+    const short* cells = mapmappt[n];
+    const size_t count = size_t{static_cast<uint16_t>(mapwidth)} * static_cast<uint16_t>(mapheight);
+    const int32_t blocklimit = int32_t{mapnumblockstr} * 32;
+    const int32_t animlimit = -16 * records;
+    bool bad = false;
+    for (size_t i = 0; i < count; i++) {
+        int32_t v = cells[i];
+        bad |= v >= 0 ? (v >= blocklimit) | ((v & 31) != 0) : (v < animlimit) | ((v & 15) != 0);
+    }
+    if (!bad) return 0;
+    for (size_t i = 0;; i++) {
+        int32_t v = cells[i];
+        bool cellbad = v >= 0 ? v >= blocklimit || (v & 31) : v < animlimit || (v & 15);
+        if (cellbad) {
+            return MapReject("layer %s cell (%zu, %zu) value %d designates nothing",
+                             MapChunkName(static_cast<MapChunkKind>(MAPCHUNK_BODY + n)), i % mapwidth,
+                             i / mapwidth, v);
+        }
+    }
+}
+
+int MapCheck() {
+    static const MapChunkKind required[] = {MAPCHUNK_MPHD, MAPCHUNK_CMAP, MAPCHUNK_BKDT, MAPCHUNK_BGFX,
+                                            MAPCHUNK_BODY};
+    for (MapChunkKind kind : required) {
+        if (!mapchunklen[kind]) return MapReject("chunk %s is missing", MapChunkName(kind));
+    }
+    if (mapwidth < 1 || mapheight < 1) return MapReject("map size %d x %d is empty", mapwidth, mapheight);
+    if (mapblockwidth != 16 || mapblockheight != 16) {
+        return MapReject("block size %d x %d is not 16 x 16", mapblockwidth, mapblockheight);
+    }
+    if (mapdepth != 8) return MapReject("depth %d is not 8 bits", mapdepth);
+    if (mapnumblockgfx < 1 || mapnumblockgfx > 255) {
+        return MapReject("%d block graphics, must be 1 to 255", mapnumblockgfx);
+    }
+    if (mapnumblockstr < 1 || mapchunklen[MAPCHUNK_BKDT] != uint32_t(mapnumblockstr) * 32) {
+        return MapReject("chunk BKDT has %u bytes for %d block structures of 32", mapchunklen[MAPCHUNK_BKDT],
+                         mapnumblockstr);
+    }
+    const uint32_t gfxsize = uint32_t(mapnumblockgfx) * MapTileSize();
+    if (mapchunklen[MAPCHUNK_BGFX] < gfxsize) {
+        return MapReject("chunk BGFX has %u bytes too few", gfxsize - mapchunklen[MAPCHUNK_BGFX]);
+    }
+    const uint64_t layersize = 2 * uint64_t(mapwidth) * uint64_t(mapheight);
+    for (int n = 0; n < 8; n++) {
+        if (!mapmappt[n]) continue;
+        uint64_t len = mapchunklen[MAPCHUNK_BODY + n];
+        if (len != layersize) {
+            return MapReject("layer %s has %llu bytes too %s", MapChunkName(static_cast<MapChunkKind>(MAPCHUNK_BODY + n)),
+                             static_cast<unsigned long long>(len < layersize ? layersize - len : len - layersize),
+                             len < layersize ? "few" : "many");
+        }
+    }
+    int32_t records;
+    if (MapCheckAnimations(&records) || MapCheckBlocks()) return -1;
+    for (int n = 0; n < 8; n++) {
+        if (mapmappt[n] && MapCheckLayer(n, records)) return -1;
+    }
+    return 0;
+}

@@ -1,0 +1,92 @@
+// Global map state, freeing a map, byte swapping and palette conversion.
+#include <bit>
+#include <cstdarg>
+#include <cstdlib>
+
+#include "mapinternal.h"
+
+static_assert(std::endian::native == std::endian::little,
+              "map data is little-endian and read in place");
+
+int maperror;                 // reason code of the last load
+char mapreason[128];          // which check rejected the last map
+short mapwidth, mapheight;    // map size in cells
+short mapblockwidth, mapblockheight;  // block size in pixels
+short mapdepth;               // bits per pixel of the block graphics
+short mapblockstrsize;        // block structure size as the header states it
+short mapnumblockstr, mapnumblockgfx;  // block structures and graphics
+FILE* mapfilept;              // the map file while MapLoad runs
+GENHEAD mapgenheader;         // header of the chunk MapLoad is reading
+short* mappt;                 // the layer that drawing reads; owns nothing
+short* mapmappt[8];           // layer buffers: BODY, LYR1..LYR7
+unsigned char* mapcmappt;     // colour map as stored
+char* mapblockgfxpt;          // block graphics as stored
+char* mapblockstrpt;          // block structures as stored
+char* mapanimstrpt;           // animation data as stored
+char* mapanimstrendpt;        // one past the stored animation data
+PALETTEENTRY mappept[256];    // palette converted from the colour map
+LPDIRECTDRAWSURFACE maplpDDSTiles[256];  // tile surfaces, null after the last
+LPDIRECTDRAWSURFACE lpDDSPara;           // parallax surface
+char* mapblkrelpt;            // relocated block structures
+char* mapanimrelpt;           // relocated animation data
+char* mapanimrelendpt;        // one past the relocated animation data
+
+uint32_t mapchunklen[MAPCHUNK_KINDS];
+
+uint32_t Mapbyteswapl(uint32_t i) {
+    return (i >> 24) | ((i >> 8) & 0xFF00u) | ((i << 8) & 0xFF0000u) | (i << 24);
+}
+
+void MapFreeMem() {
+    for (short*& layer : mapmappt) {
+        std::free(layer);
+        layer = nullptr;
+    }
+    mappt = nullptr;
+    std::free(mapcmappt);
+    mapcmappt = nullptr;
+    std::free(mapblockgfxpt);
+    mapblockgfxpt = nullptr;
+    std::free(mapblockstrpt);
+    mapblockstrpt = nullptr;
+    std::free(mapanimstrpt);
+    mapanimstrpt = nullptr;
+    std::free(mapblkrelpt);
+    mapblkrelpt = nullptr;
+    std::free(mapanimrelpt);
+    mapanimrelpt = nullptr;
+    mapanimrelendpt = nullptr;
+    for (int i = 0; i < 256 && maplpDDSTiles[i]; i++) {
+        maplpDDSTiles[i]->Release();
+        maplpDDSTiles[i] = nullptr;
+    }
+    if (lpDDSPara) lpDDSPara->Release();
+    lpDDSPara = nullptr;
+}
+
+void MapBeginLoad() {
+    MapFreeMem();
+    maperror = 0;
+    mapreason[0] = '\0';
+    for (uint32_t& len : mapchunklen) len = 0;
+}
+
+int MapReject(const char* fmt, ...) {
+    maperror = MER_MAPLOADERROR;
+    va_list args;
+    va_start(args, fmt);
+    std::vsnprintf(mapreason, sizeof mapreason, fmt, args);
+    va_end(args);
+    return -1;
+}
+
+void MapCMAPtoPE(const unsigned char* mycmappt, PALETTEENTRY* mypept) {
+    for (int i = 0; i < 256; i++) {
+        mypept[i].peRed = mycmappt[3 * i];
+        mypept[i].peGreen = mycmappt[3 * i + 1];
+        mypept[i].peBlue = mycmappt[3 * i + 2];
+        mypept[i].peFlags = 0;
+    }
+}
+
+void MapCorrectColours() {}
