@@ -1,0 +1,29 @@
+# Installs the library, its headers, a CMake package (vexildx::vexildx) and a
+# pkg-config file.
+include(CMakePackageConfigHelpers)
+
+install(TARGETS vexildx vexil_display EXPORT vexildxTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vexildx)
+install(EXPORT vexildxTargets NAMESPACE vexildx::
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/vexildx)
+
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/vexildxConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/vexildxConfig.cmake
+  INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/vexildx)
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/vexildxConfigVersion.cmake
+  COMPATIBILITY SameMinorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/vexildxConfig.cmake ${PROJECT_BINARY_DIR}/vexildxConfigVersion.cmake
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/vexildx)
+
+# The .pc file finds the prefix from its own place, so the install can move.
+file(RELATIVE_PATH VEXIL_PC_UP /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/vexildx.pc.in ${PROJECT_BINARY_DIR}/vexildx.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/vexildx.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# Installs into a temporary prefix and builds a small consumer against it.
+if(NOT VEXIL_SANITIZE)
+  add_test(NAME install_consumer
+    COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR} -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
+            -DWORK_DIR=${PROJECT_BINARY_DIR}/install-test -P ${PROJECT_SOURCE_DIR}/tests/install/run.cmake)
+endif()
