@@ -42,7 +42,15 @@ protected:
         dir_ = ::testing::TempDir() + "vexil_" + info->name() + "_";
     }
 
-    std::string Path(const std::string& name) const { return dir_ + name; }
+    void TearDown() override {
+        for (const std::string& f : files_) std::remove(f.c_str());
+    }
+
+    // A file in the temporary directory, removed after the test.
+    std::string Path(const std::string& name) const {
+        files_.push_back(dir_ + name);
+        return dir_ + name;
+    }
 
     std::string Save(const std::string& name, const std::vector<uint8_t>& image) const {
         const std::string p = Path(name);
@@ -64,6 +72,7 @@ protected:
     }
 
     std::string dir_;
+    mutable std::vector<std::string> files_;
 };
 
 std::string Q(const std::string& s) { return "'" + s + "'"; }
@@ -260,7 +269,7 @@ TEST_F(VexilTool, RejectedMapsExitTwoWithTheReason) {
         }
         const RunResult info = Run("info " + Q(map));
         EXPECT_EQ(info.status, 2);
-        EXPECT_NE(info.out.find("loads       no"), std::string::npos) << info.out;
+        EXPECT_NE(info.out.find("loads        no"), std::string::npos) << info.out;
         EXPECT_NE(info.err.find("maperror 2"), std::string::npos) << info.err;
     }
     const RunResult missing = Run("render " + Q(Path("absent.fmp")) + " -x 0 -y 0 -o " + Q(out));
@@ -328,9 +337,9 @@ TEST_F(VexilTool, InfoListsChunksInFileOrderAndCounts) {
         offset += 8 + c.data.size();
         at = pos + 1;
     }
-    for (const char* want : {"chunks      8\n", "mapwidth    48\n", "mapheight   36\n",
-                             "numblockstr 7\n", "blocks      7\n", "graphics    7\n",
-                             "animations  2\n", "layers      2 (BODY LYR2)\n", "loads       yes\n"}) {
+    for (const char* want : {"chunks       8\n", "mapwidth     48\n", "mapheight    36\n",
+                             "numblockstr  7\n", "blocks       7\n", "graphics     7\n",
+                             "animations   2\n", "layers       2 (BODY LYR2)\n", "loads        yes\n"}) {
         EXPECT_NE(r.out.find(want), std::string::npos) << want << "not in\n" << r.out;
     }
 }

@@ -135,59 +135,65 @@ void CloseMapAndDisplay() {
     lpDD = nullptr;
 }
 
-// Lists the chunks of a file image as they lie in the file, walking the chunk
-// headers up to the end of the file. Returns the data of the last header
-// chunk of full size, or null.
-const unsigned char* ListChunks(const std::vector<unsigned char>& img) {
-    const size_t size = img.size();
-    if (size < 12) {
-        std::printf("form        (file too short for a FORM header)\n");
-        return nullptr;
-    }
-    const uint32_t formsize = ReadBE32(&img[4]);
-    std::printf("form        %s size %u type %s%s\n", ChunkIdText(&img[0]).c_str(), formsize,
-                ChunkIdText(&img[8]).c_str(),
-                static_cast<uint64_t>(formsize) + 8 == size ? "" : " (size disagrees with the file)");
-
-    const unsigned char* mphd = nullptr;
+// The chunk headers of a file image, walked as they lie in the file up to
+// its end; `note` says where the walk broke off, if it did.
+struct ChunkWalk {
     std::vector<std::string> lines;
-    size_t pos = 12;
     std::string note;
+    const unsigned char* mphd = nullptr;  // data of the last full-size header chunk
+};
+
+ChunkWalk WalkChunks(const std::vector<unsigned char>& img) {
+    ChunkWalk w;
+    const size_t size = img.size();
+    size_t pos = 12;
     while (pos < size) {
         if (size - pos < 8) {
-            note = "chunk header cut short at offset " + std::to_string(pos);
+            w.note = "chunk header cut short at offset " + std::to_string(pos);
             break;
         }
         const uint32_t len = ReadBE32(&img[pos + 4]);
         char line[96];
-        std::snprintf(line, sizeof line, "  %-16s %10u  at %zu", ChunkIdText(&img[pos]).c_str(), len,
-                      pos);
-        lines.push_back(line);
+        std::snprintf(line, sizeof line, "  %-16s %10u  at %zu", ChunkIdText(&img[pos]).c_str(), len, pos);
+        w.lines.push_back(line);
         if (len > size - pos - 8) {
-            note = "the last chunk runs past the end of the file";
+            w.note = "the last chunk runs past the end of the file";
             break;
         }
-        if (!std::memcmp(&img[pos], "MPHD", 4) && len >= sizeof(MPHD)) mphd = &img[pos + 8];
+        if (!std::memcmp(&img[pos], "MPHD", 4) && len >= sizeof(MPHD)) w.mphd = &img[pos + 8];
         pos += 8 + static_cast<size_t>(len);
     }
-    std::printf("chunks      %zu\n", lines.size());
-    for (const std::string& l : lines) std::printf("%s\n", l.c_str());
-    if (!note.empty()) std::printf("  (%s)\n", note.c_str());
-    return mphd;
+    return w;
 }
 
-void PrintHeader(const unsigned char* data) {
-    MPHD h;
-    std::memcpy(&h, data, sizeof h);
-    std::printf("version     %d.%d\n", h.mapverhigh, h.mapverlow);
-    std::printf("mapwidth    %d\n", h.mapwidth);
-    std::printf("mapheight   %d\n", h.mapheight);
-    std::printf("blockwidth  %d\n", h.blockwidth);
-    std::printf("blockheight %d\n", h.blockheight);
-    std::printf("blockdepth  %d\n", h.blockdepth);
-    std::printf("blockstrsize %d\n", h.blockstrsize);
-    std::printf("numblockstr %d\n", h.numblockstr);
-    std::printf("numblockgfx %d\n", h.numblockgfx);
+void PrintFile(const std::vector<unsigned char>& img) {
+    std::printf("size         %zu\n", img.size());
+    if (img.size() < 12) {
+        std::printf("form         (too short for a FORM header)\n");
+        return;
+    }
+    const uint32_t formsize = ReadBE32(&img[4]);
+    std::printf("form         %s size %u type %s%s\n", ChunkIdText(&img[0]).c_str(), formsize,
+                ChunkIdText(&img[8]).c_str(),
+                static_cast<uint64_t>(formsize) + 8 == img.size() ? "" : " (size disagrees with the file)");
+    if (std::memcmp(&img[0], "FORM", 4) != 0) return;
+    const ChunkWalk w = WalkChunks(img);
+    if (w.mphd) {
+        MPHD h;
+        std::memcpy(&h, w.mphd, sizeof h);
+        std::printf("version      %d.%d\n", h.mapverhigh, h.mapverlow);
+        std::printf("mapwidth     %d\n", h.mapwidth);
+        std::printf("mapheight    %d\n", h.mapheight);
+        std::printf("blockwidth   %d\n", h.blockwidth);
+        std::printf("blockheight  %d\n", h.blockheight);
+        std::printf("blockdepth   %d\n", h.blockdepth);
+        std::printf("blockstrsize %d\n", h.blockstrsize);
+        std::printf("numblockstr  %d\n", h.numblockstr);
+        std::printf("numblockgfx  %d\n", h.numblockgfx);
+    }
+    std::printf("chunks       %zu\n", w.lines.size());
+    for (const std::string& l : w.lines) std::printf("%s\n", l.c_str());
+    if (!w.note.empty()) std::printf("  (%s)\n", w.note.c_str());
 }
 
 // Animation records of the loaded map: counted downward from the end of the
@@ -208,19 +214,18 @@ int CmdInfo(int argc, char** argv) {
     if (argc != 3) return UsageError("info takes exactly one map file");
     const char* path = argv[2];
 
-    std::printf("file        %s\n", path);
+    std::printf("file         %s\n", path);
     std::vector<unsigned char> img;
     std::string err;
     if (ReadWholeFile(path, img, err)) {
-        std::printf("size        %zu\n", img.size());
-        if (const unsigned char* mphd = ListChunks(img)) PrintHeader(mphd);
+        PrintFile(img);
     } else {
         std::fprintf(stderr, "vexil: %s\n", err.c_str());
     }
 
     if (!OpenDisplay()) return kExitFailed;
     if (MapLoad(path) != 0) {
-        std::printf("loads       no\n");
+        std::printf("loads        no\n");
         ReportRejection();
         CloseMapAndDisplay();
         return kExitRejected;
@@ -234,11 +239,11 @@ int CmdInfo(int argc, char** argv) {
         nlayers++;
         layers += n == 0 ? " BODY" : " LYR" + std::to_string(n);
     }
-    std::printf("blocks      %d\n", mapnumblockstr);
-    std::printf("graphics    %d\n", graphics);
-    std::printf("animations  %d\n", CountAnims());
-    std::printf("layers      %d (%s)\n", nlayers, layers.empty() ? "" : layers.c_str() + 1);
-    std::printf("loads       yes\n");
+    std::printf("blocks       %d\n", mapnumblockstr);
+    std::printf("graphics     %d\n", graphics);
+    std::printf("animations   %d\n", CountAnims());
+    std::printf("layers       %d (%s)\n", nlayers, layers.empty() ? "" : layers.c_str() + 1);
+    std::printf("loads        yes\n");
     CloseMapAndDisplay();
     return kExitOk;
 }
