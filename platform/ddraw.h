@@ -145,19 +145,35 @@ struct IDirectDrawPalette {
 
 struct IDirectDrawSurface {
     ULONG AddRef();
-    // Releasing a primary surface also releases its attached back buffer.
+    // Releasing a primary surface also releases its attached back buffer. A
+    // back buffer lives as long as its primary: its own Release never frees it.
     ULONG Release();
 
     // Copies src's rectangle (the whole surface when rect is null) to (x, y).
     // Refuses an empty rectangle, one not inside src, or a destination not
-    // inside this surface with DDERR_INVALIDRECT, drawing nothing.
+    // inside this surface with DDERR_INVALIDRECT, drawing nothing; so is a copy
+    // within one surface whose source and destination rectangles overlap. A
+    // null src gives DDERR_INVALIDPARAMS. With DDBLTFAST_SRCCOLORKEY, pixels
+    // equal to src's colour key are skipped; without a key set, all are copied.
     HRESULT BltFast(DWORD x, DWORD y, IDirectDrawSurface* src, LPRECT rect, DWORD flags);
+    // DDCKEY_SRCBLT with the key's low value (0..255); a null key removes it.
     HRESULT SetColorKey(DWORD flags, LPDDCOLORKEY key);
+    // DDSCAPS_BACKBUFFER on a primary gives its back buffer, without adding a
+    // reference.
     HRESULT GetAttachedSurface(LPDDSCAPS caps, IDirectDrawSurface** out);
+    // On a primary: exchanges the pixel storage of the primary and its back
+    // buffer (both objects keep their identity and palette), then hands the
+    // new front pixels and the primary's palette to the present hook. Refused
+    // with DDERR_SURFACEBUSY while either buffer is locked or has a DC out.
     HRESULT Flip(IDirectDrawSurface* target, DWORD flags);
+    // Holds a reference to the palette; null detaches. Each buffer of a
+    // flipping chain has its own.
     HRESULT SetPalette(IDirectDrawPalette* palette);
+    // One context per surface at a time; it stays valid until ReleaseDC.
     HRESULT GetDC(HDC* out);
     HRESULT ReleaseDC(HDC dc);
+    // Fills lpSurface (the rectangle's top-left, or the surface's), lPitch,
+    // dwWidth and dwHeight (the whole surface's) and dwFlags.
     HRESULT Lock(LPRECT rect, LPDDSURFACEDESC desc, DWORD flags, void* event);
     HRESULT Unlock(void* bits);
 
@@ -179,12 +195,17 @@ struct IDirectDrawSurface {
 struct IDirectDraw {
     ULONG AddRef();
     ULONG Release();
+    // DDSCL_NORMAL, or DDSCL_FULLSCREEN with DDSCL_EXCLUSIVE (other flags
+    // pass); records window and flags and tells the hook.
     HRESULT SetCooperativeLevel(HWND hwnd, DWORD flags);
+    // 8 bits per pixel, sides 1..16384; records the mode and tells the hook.
     HRESULT SetDisplayMode(DWORD width, DWORD height, DWORD bpp);
+    // Forgets the recorded mode; calls no hook.
     HRESULT RestoreDisplayMode();
     // Off-screen plain surfaces of any size; with DDSCAPS_PRIMARYSURFACE the
     // primary in the display mode's size, plus one back buffer when
     // DDSCAPS_FLIP | DDSCAPS_COMPLEX and a back-buffer count of 1 are given.
+    // Sides are 1..16384; a primary needs a display mode. New pixels are 0.
     HRESULT CreateSurface(LPDDSURFACEDESC desc, IDirectDrawSurface** out, void* outer);
     HRESULT CreatePalette(DWORD flags, LPPALETTEENTRY entries, IDirectDrawPalette** out,
                           void* outer);
@@ -229,6 +250,7 @@ void DDInjectFault(DDFault which, int nth);
 void DDClearFaults();
 
 // One BltFast call as it was made, for tests that check what a draw did.
+// `rect` is the source rectangle used: the whole source when null was given.
 struct DDBltRecord {
     const IDirectDrawSurface* dest;
     DWORD x, y;

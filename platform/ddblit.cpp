@@ -1,0 +1,113 @@
+// Row blitters: opaque and colour-keyed copies of 8-bit pixel blocks.
+#include "ddblit.h"
+
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+// Where a keyed blend is repeated over pixels it already wrote (the
+// overlapping last chunk of a row), it writes the same values again: a
+// source byte equal to the key keeps the destination, any other byte is
+// stored once more. So rows of any width >= the chunk size need no scalar tail.
+
+inline void KeyedRowScalar(uint8_t* d, const uint8_t* s, int w, uint8_t key) {
+    for (int i = 0; i < w; ++i) {
+        if (s[i] != key) d[i] = s[i];
+    }
+}
+
+inline void BlendSwar8(uint8_t* d, const uint8_t* s, uint64_t keys) {
+    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+    constexpr uint64_t kHigh = 0x8080808080808080ULL;
+    uint64_t sv, dv;
+    std::memcpy(&sv, s, 8);
+    std::memcpy(&dv, d, 8);
+    const uint64_t x = sv ^ keys;
+    // High bit of each byte set exactly where that byte of x is nonzero; the
+    // addition cannot carry between bytes.
+    const uint64_t differs = (((x & kLow7) + kLow7) | x) & kHigh;
+    const uint64_t take = (differs >> 7) * 0xFF;
+    dv = (sv & take) | (dv & ~take);
+    std::memcpy(d, &dv, 8);
+}
+
+#if defined(__SSE2__)
+inline void Blend16(uint8_t* d, const uint8_t* s, __m128i keys) {
+    const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+    const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
+    const __m128i keep = _mm_cmpeq_epi8(sv, keys);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d),
+                     _mm_or_si128(_mm_and_si128(keep, dv), _mm_andnot_si128(keep, sv)));
+}
+
+inline void Blend8(uint8_t* d, const uint8_t* s, __m128i keys) {
+    const __m128i sv = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s));
+    const __m128i dv = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(d));
+    const __m128i keep = _mm_cmpeq_epi8(sv, keys);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(d),
+                     _mm_or_si128(_mm_and_si128(keep, dv), _mm_andnot_si128(keep, sv)));
+}
+#endif
+
+}  // namespace
+
+void DDBlitOpaque(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int w,
+                  int h) {
+    if (w == 16) {
+        for (; h > 0; --h, dst += dstPitch, src += srcPitch) std::memcpy(dst, src, 16);
+        return;
+    }
+    for (; h > 0; --h, dst += dstPitch, src += srcPitch) std::memcpy(dst, src, size_t(w));
+}
+
+void DDBlitKeyedPortable(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch,
+                         int w, int h, uint8_t key) {
+    for (; h > 0; --h, dst += dstPitch, src += srcPitch) KeyedRowScalar(dst, src, w, key);
+}
+
+void DDBlitKeyedSwar(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int w,
+                     int h, uint8_t key) {
+    if (w < 8) {
+        DDBlitKeyedPortable(dst, dstPitch, src, srcPitch, w, h, key);
+        return;
+    }
+    const uint64_t keys = key * 0x0101010101010101ULL;
+    for (; h > 0; --h, dst += dstPitch, src += srcPitch) {
+        int i = 0;
+        for (; i + 8 <= w; i += 8) BlendSwar8(dst + i, src + i, keys);
+        if (i < w) BlendSwar8(dst + w - 8, src + w - 8, keys);
+    }
+}
+
+void DDBlitKeyedFast(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int w,
+                     int h, uint8_t key) {
+#if defined(__SSE2__)
+    const __m128i keys = _mm_set1_epi8(static_cast<char>(key));
+    if (w == 16) {
+        for (; h > 0; --h, dst += dstPitch, src += srcPitch) Blend16(dst, src, keys);
+        return;
+    }
+    if (w > 16) {
+        for (; h > 0; --h, dst += dstPitch, src += srcPitch) {
+            int i = 0;
+            for (; i + 16 <= w; i += 16) Blend16(dst + i, src + i, keys);
+            if (i < w) Blend16(dst + w - 16, src + w - 16, keys);
+        }
+        return;
+    }
+    if (w >= 8) {
+        for (; h > 0; --h, dst += dstPitch, src += srcPitch) {
+            Blend8(dst, src, keys);
+            Blend8(dst + w - 8, src + w - 8, keys);
+        }
+        return;
+    }
+    DDBlitKeyedPortable(dst, dstPitch, src, srcPitch, w, h, key);
+#else
+    DDBlitKeyedSwar(dst, dstPitch, src, srcPitch, w, h, key);
+#endif
+}
