@@ -291,13 +291,6 @@ TEST(DisplayBlitters, KeyedPathsMatchPlainLoopOnOddSizes) {
             for (int share : {0, 30, 100}) CompareKeyedBlitters(rng, w, h, share);
 }
 
-TEST(DisplayBlitters, PlainLoopSkipsOnlyTheKey) {
-    const uint8_t src[4] = {9, 0, 9, 1};
-    uint8_t dst[4] = {5, 5, 5, 5};
-    DDBlitKeyedPortable(dst, 4, src, 4, 4, 1, 9);
-    EXPECT_EQ(std::vector<uint8_t>(dst, dst + 4), (std::vector<uint8_t>{5, 0, 5, 1}));
-}
-
 // --- Flipping chain and lifetime --------------------------------------------
 
 struct Presented {
