@@ -344,4 +344,19 @@ TEST_F(VexilTool, InfoListsChunksInFileOrderAndCounts) {
     }
 }
 
+TEST_F(VexilTool, DemoMapLoadsAndRenders) {
+    const std::string map = Path("demo.fmp");
+    const RunResult mk = Run("mkdemo " + Q(map));
+    if (mk.status == 1 && mk.err.find("unknown command") != std::string::npos) {
+        GTEST_SKIP() << "mkdemo is not part of this build";
+    }
+    ASSERT_EQ(mk.status, 0) << mk.err;
+    const RunResult info = Run("info " + Q(map));
+    EXPECT_EQ(info.status, 0) << info.err;
+    const std::string out = Path("demo.pgm");
+    const RunResult r = Run("render " + Q(map) + " -x 0 -y 0 -a 5 -o " + Q(out));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadPgm(out).size(), static_cast<size_t>(kW * kH));
+}
+
 }  // namespace
