@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "mapwriter.h"
@@ -338,6 +339,9 @@ BENCHMARK(BM_UpdateAnims);
 // the fastest repetition kept, for the ratios printed at the end.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+    // Colour only on a terminal, so that captured output stays plain text.
+    RatioReporter() : ConsoleReporter(isatty(fileno(stdout)) ? OO_ColorTabular : OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs) {
             if (r.run_type != Run::RT_Iteration || r.error_occurred || r.iterations == 0) continue;
