@@ -1,0 +1,578 @@
+// vexil_mkseeds: writes the fuzz seed corpus (valid maps of several shapes,
+// and each of them with one defect of every kind the loaders reject) and the
+// small corrupt maps kept in tests/corrupt.
+//
+//   vexil_mkseeds --seeds DIR          seed corpus into DIR
+//   vexil_mkseeds --corrupt DIR        corrupt maps into DIR
+//   vexil_mkseeds --check-corrupt DIR  exit 1 unless DIR holds them unchanged
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "mapwriter.h"
+#if __has_include("demomap.h")
+#include "demomap.h"
+#define VEXIL_MKSEEDS_DEMOMAP 1
+#endif
+
+LPDIRECTDRAW lpDD;  // the library's display object; never used here
+
+namespace {
+
+using Image = std::vector<uint8_t>;
+using Chunks = std::vector<MapChunk>;
+
+// --- Base maps ------------------------------------------------------------------
+
+struct Base {
+    const char* name;
+    MapWriterMap map;
+    void (*layout)(Chunks&);  // rearranges the usual chunk list; may be null
+};
+
+void AddLayers(MapWriterMap& m, std::initializer_list<int> which) {
+    for (int n : which) {
+        m.layers[n] = m.layers[0];
+        for (size_t i = n; i < m.layers[n].size(); i += 7) m.layers[n][i] = static_cast<int16_t>(32 * (n % 2));
+    }
+}
+
+// Cells of static blocks only, and no animation data.
+MapWriterMap WithoutAnimations(MapWriterMap m) {
+    m.frames.clear();
+    m.anims.clear();
+    for (std::vector<int16_t>& layer : m.layers) {
+        for (size_t i = 0; i < layer.size(); i++) layer[i] = static_cast<int16_t>(32 * (i % m.blocks.size()));
+    }
+    return m;
+}
+
+// Every animation type, negative delays, a record without frames that starts
+// on an existing entry and a stored current frame outside its frames.
+MapWriterMap EveryAnimation() {
+    MapWriterMap m = MapWriterSample(40, 30, 4);
+    m.anims.clear();
+    for (int t = 0; t <= 9; t++) {
+        signed char delay = static_cast<signed char>(t == 4 ? -1 : (t == 5 ? -128 : t % 3));
+        m.anims.push_back({static_cast<signed char>(t), delay, 0, 0, t % 2, 4 - t % 3, t % 2});
+    }
+    m.anims.push_back({ANTYPE_LOOP_FWD, 0, 0, 0, 2, 2, 2});  // no frames
+    m.anims.push_back({ANTYPE_PINGPONG_FWD_OUT, 0, 0, 0, 1, 3, 0});  // current frame outside
+    const int kinds = 4 + static_cast<int>(m.anims.size());
+    for (size_t i = 0; i < m.layers[0].size(); i++) {
+        int k = static_cast<int>(i * 7 % kinds);
+        m.layers[0][i] = static_cast<int16_t>(k < 4 ? 32 * k : -16 * (k - 3));
+    }
+    return m;
+}
+
+// Unknown chunks of odd and zero length between the others, a lower-case
+// id, the chunks out of their usual order and a colour map given twice.
+void OddLayout(Chunks& c) {
+    Chunks out;
+    out.push_back({"ABCD", {1, 2, 3}});
+    for (size_t i = c.size(); i-- > 0;) {
+        out.push_back(c[i]);
+        if (i % 2) out.push_back({"x\x01y\xff", {9}});
+    }
+    out.push_back({"body", {0, 0, 0, 0, 0}});
+    out.push_back({"NULL", {}});
+    out.push_back(*MapWriterFind(c, "CMAP"));
+    c = out;
+}
+
+std::vector<Base> Bases() {
+    std::vector<Base> b;
+    b.push_back({"m40x30", MapWriterSample(40, 30, 2), nullptr});
+    MapWriterMap m = MapWriterSample(41, 31, 4);
+    AddLayers(m, {1, 7});
+    b.push_back({"m41x31", m, nullptr});
+    b.push_back({"m100x100", MapWriterSample(100, 100, 8), nullptr});
+    b.push_back({"noandt", WithoutAnimations(MapWriterSample(45, 33, 3)), nullptr});
+    m = MapWriterSample(40, 30, 3);
+    AddLayers(m, {1, 2, 3, 4, 5, 6, 7});
+    b.push_back({"layers", m, nullptr});
+    b.push_back({"odd", MapWriterSample(42, 31, 3), OddLayout});
+    b.push_back({"anims", EveryAnimation(), nullptr});
+    return b;
+}
+
+// --- Defects --------------------------------------------------------------------
+
+// Each defect edits the map description, its chunk list or its image; an
+// edit that returns false does not apply to that map.
+struct Defect {
+    const char* name;
+    bool (*map)(MapWriterMap&);
+    bool (*chunks)(Chunks&);
+    void (*image)(Image&);
+};
+
+void PutBE32(Image& img, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; i++) img[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+}
+
+void SetFormSize(Image& img) { PutBE32(img, 4, static_cast<uint32_t>(img.size() - 8)); }
+
+// Offset in the image of the first chunk with that id.
+size_t ChunkAt(const Image& img, const char* id) {
+    for (size_t pos = 12; pos + 8 <= img.size();) {
+        if (std::memcmp(&img[pos], id, 4) == 0) return pos;
+        uint32_t len = uint32_t{img[pos + 4]} << 24 | uint32_t{img[pos + 5]} << 16 | uint32_t{img[pos + 6]} << 8 |
+                       img[pos + 7];
+        pos += 8 + size_t{len};
+    }
+    return 0;
+}
+
+bool Drop(Chunks& c, const char* id) {
+    for (size_t i = 0; i < c.size(); i++) {
+        if (c[i].id == id) {
+            c.erase(c.begin() + i);
+            return true;
+        }
+    }
+    return false;
+}
+
+void Set16(MapChunk* ch, size_t at, int v) {
+    ch->data[at] = static_cast<uint8_t>(v & 0xFF);
+    ch->data[at + 1] = static_cast<uint8_t>((v >> 8) & 0xFF);
+}
+
+// Adds `delta` to the 32-bit field at `field` of animation record k.
+bool AddToRecord(Chunks& c, int k, int field, int32_t delta) {
+    MapChunk* a = MapWriterFind(c, "ANDT");
+    if (!a || a->data.size() < size_t(16 * (k + 2))) return false;
+    uint8_t* p = a->data.data() + a->data.size() - 16 * (k + 1) + field;
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    v += static_cast<uint32_t>(delta);
+    std::memcpy(p, &v, 4);
+    return true;
+}
+
+// A middle cell of the BODY layer.
+int16_t& MiddleCell(MapWriterMap& m) { return m.layers[0][m.layers[0].size() / 2 + 3]; }
+
+bool HasFrames(MapWriterMap& m) { return m.frames.size() >= 2 && !m.anims.empty(); }
+
+const Defect kDefects[] = {
+    // Container and chunk walk.
+    {"bad_form", nullptr, nullptr, [](Image& i) { i[3] = 'N'; }},
+    {"bad_fmap", nullptr, nullptr, [](Image& i) { i[11] = 'Q'; }},
+    {"form_size_plus_one", nullptr, nullptr, [](Image& i) { PutBE32(i, 4, static_cast<uint32_t>(i.size() - 7)); }},
+    {"form_size_minus_one", nullptr, nullptr, [](Image& i) { PutBE32(i, 4, static_cast<uint32_t>(i.size() - 9)); }},
+    {"form_size_below_4", nullptr, nullptr, [](Image& i) { PutBE32(i, 4, 2); }},
+    {"header_only_10_bytes", nullptr, nullptr, [](Image& i) { i.resize(10); }},
+    {"truncated_file", nullptr, nullptr, [](Image& i) { i.resize(i.size() - 100); }},
+    {"truncated_chunk", nullptr, nullptr,
+     [](Image& i) {
+         i.resize(i.size() - 100);
+         SetFormSize(i);
+     }},
+    {"chunk_header_cut", nullptr, nullptr,
+     [](Image& i) {
+         i.insert(i.end(), {'L', 'Y', 'R'});
+         SetFormSize(i);
+     }},
+    {"trailing_bytes", nullptr, nullptr, [](Image& i) { i.insert(i.end(), {1, 2, 3}); }},
+    {"length_past_end", nullptr, nullptr, [](Image& i) { PutBE32(i, ChunkAt(i, "BGFX") + 4, 0x7FFFFFF0u); }},
+    {"length_one_past_end", nullptr, nullptr,
+     [](Image& i) {
+         size_t at = ChunkAt(i, "BODY");
+         PutBE32(i, at + 4, static_cast<uint32_t>(i.size() - at - 8 + 1));
+     }},
+    {"unknown_length_past_end", nullptr,
+     [](Chunks& c) {
+         c.insert(c.begin() + 1, MapChunk{"JUNK", {0}});
+         return true;
+     },
+     [](Image& i) { PutBE32(i, ChunkAt(i, "JUNK") + 4, 0xFFFFFFFFu); }},
+    {"empty_bkdt", nullptr,
+     [](Chunks& c) {
+         MapWriterFind(c, "BKDT")->data.clear();
+         return true;
+     },
+     nullptr},
+    {"empty_body", nullptr,
+     [](Chunks& c) {
+         MapWriterFind(c, "BODY")->data.clear();
+         return true;
+     },
+     nullptr},
+
+    // Missing and short header chunks.
+    {"missing_mphd", nullptr, [](Chunks& c) { return Drop(c, "MPHD"); }, nullptr},
+    {"missing_cmap", nullptr,
+     [](Chunks& c) {
+         bool dropped = Drop(c, "CMAP");
+         while (Drop(c, "CMAP")) {}
+         return dropped;
+     },
+     nullptr},
+    {"missing_bkdt", nullptr, [](Chunks& c) { return Drop(c, "BKDT"); }, nullptr},
+    {"missing_bgfx", nullptr, [](Chunks& c) { return Drop(c, "BGFX"); }, nullptr},
+    {"missing_body", nullptr, [](Chunks& c) { return Drop(c, "BODY"); }, nullptr},
+    {"short_mphd", nullptr,
+     [](Chunks& c) {
+         MapWriterFind(c, "MPHD")->data.resize(23);
+         return true;
+     },
+     nullptr},
+    {"short_cmap", nullptr,
+     [](Chunks& c) {
+         MapWriterFind(c, "CMAP")->data.resize(767);
+         return true;
+     },
+     nullptr},
+
+    // Header values.
+    {"width_zero", nullptr,
+     [](Chunks& c) {
+         Set16(MapWriterFind(c, "MPHD"), 4, 0);
+         return true;
+     },
+     nullptr},
+    {"height_negative", nullptr,
+     [](Chunks& c) {
+         Set16(MapWriterFind(c, "MPHD"), 6, -30);
+         return true;
+     },
+     nullptr},
+    {"block_size_32", nullptr,
+     [](Chunks& c) {
+         Set16(MapWriterFind(c, "MPHD"), 12, 32);
+         return true;
+     },
+     nullptr},
+    {"depth_16", nullptr,
+     [](Chunks& c) {
+         Set16(MapWriterFind(c, "MPHD"), 16, 16);
+         return true;
+     },
+     nullptr},
+    {"no_graphics", nullptr,
+     [](Chunks& c) {
+         Set16(MapWriterFind(c, "MPHD"), 22, 0);
+         return true;
+     },
+     nullptr},
+    {"graphics_256", nullptr,
+     [](Chunks& c) {
+         Set16(MapWriterFind(c, "MPHD"), 22, 256);
+         return true;
+     },
+     nullptr},
+    {"no_block_structures", nullptr,
+     [](Chunks& c) {
+         Set16(MapWriterFind(c, "MPHD"), 20, 0);
+         return true;
+     },
+     nullptr},
+
+    // Chunk sizes against the header.
+    {"bkdt_one_block_short", nullptr,
+     [](Chunks& c) {
+         MapChunk* b = MapWriterFind(c, "BKDT");
+         b->data.resize(b->data.size() - 32);
+         return true;
+     },
+     nullptr},
+    {"bkdt_odd_size", nullptr,
+     [](Chunks& c) {
+         MapWriterFind(c, "BKDT")->data.push_back(0);
+         return true;
+     },
+     nullptr},
+    {"bgfx_one_byte_short", nullptr,
+     [](Chunks& c) {
+         MapWriterFind(c, "BGFX")->data.pop_back();
+         return true;
+     },
+     nullptr},
+    {"body_two_bytes_short", nullptr,
+     [](Chunks& c) {
+         MapChunk* b = MapWriterFind(c, "BODY");
+         b->data.resize(b->data.size() - 2);
+         return true;
+     },
+     nullptr},
+    {"lyr3_two_bytes_long",
+     [](MapWriterMap& m) {
+         m.layers[3] = m.layers[0];
+         return true;
+     },
+     [](Chunks& c) {
+         MapWriterFind(c, "LYR3")->data.insert(MapWriterFind(c, "LYR3")->data.end(), {0, 0});
+         return true;
+     },
+     nullptr},
+
+    // Animation data.
+    {"andt_no_end_record", HasFrames,
+     [](Chunks& c) {
+         for (uint8_t& b : MapWriterFind(c, "ANDT")->data) b = b == 0xFF ? 0x7F : b;
+         return true;
+     },
+     nullptr},
+    {"andt_not_multiple_of_4", HasFrames,
+     [](Chunks& c) {
+         MapChunk* a = MapWriterFind(c, "ANDT");
+         a->data.insert(a->data.begin(), {0, 0});
+         return true;
+     },
+     nullptr},
+    {"andt_end_record_only_12_bytes", nullptr,
+     [](Chunks& c) {
+         Drop(c, "ANDT");
+         c.insert(c.begin() + 1, MapChunk{"ANDT", std::vector<uint8_t>(12, 0xFF)});
+         return true;
+     },
+     nullptr},
+    {"frame_past_blocks",
+     [](MapWriterMap& m) {
+         if (!HasFrames(m)) return false;
+         m.frames[1] = static_cast<int32_t>(32 * m.blocks.size());
+         return true;
+     },
+     nullptr, nullptr},
+    {"frame_unaligned",
+     [](MapWriterMap& m) {
+         if (!HasFrames(m)) return false;
+         m.frames[0] = 16;
+         return true;
+     },
+     nullptr, nullptr},
+    {"frame_negative",
+     [](MapWriterMap& m) {
+         if (!HasFrames(m)) return false;
+         m.frames[1] = -32;
+         return true;
+     },
+     nullptr, nullptr},
+    {"anim_start_after_end",
+     [](MapWriterMap& m) {
+         if (!HasFrames(m)) return false;
+         m.anims[0].start = 2;
+         m.anims[0].end = 1;
+         return true;
+     },
+     nullptr, nullptr},
+    {"anim_end_past_frames",
+     [](MapWriterMap& m) {
+         if (!HasFrames(m)) return false;
+         m.anims[0].end = static_cast<int>(m.frames.size()) + 1;
+         return true;
+     },
+     nullptr, nullptr},
+    {"anim_start_before_data",
+     [](MapWriterMap& m) {
+         if (!HasFrames(m)) return false;
+         m.anims[0].start = -1;
+         return true;
+     },
+     nullptr, nullptr},
+    {"anim_start_unaligned", HasFrames, [](Chunks& c) { return AddToRecord(c, 0, 8, 2); }, nullptr},
+    {"anim_no_frames_on_end_record",
+     [](MapWriterMap& m) {
+         if (!HasFrames(m)) return false;
+         m.anims[0].start = m.anims[0].end = static_cast<int>(m.frames.size());
+         return true;
+     },
+     nullptr, nullptr},
+
+    // References of block structures and cells.
+    {"bgoff_past_graphics",
+     [](MapWriterMap& m) {
+         m.blocks.back().bgoff = m.numblockgfx() * 256;
+         return true;
+     },
+     nullptr, nullptr},
+    {"fgoff_negative",
+     [](MapWriterMap& m) {
+         m.blocks[0].fgoff = -256;
+         return true;
+     },
+     nullptr, nullptr},
+    {"fgoff3_inside_last_past_end",
+     [](MapWriterMap& m) {
+         m.blocks[0].fgoff3 = m.numblockgfx() * 256 + 255;
+         return true;
+     },
+     nullptr, nullptr},
+    {"cell_unaligned",
+     [](MapWriterMap& m) {
+         MiddleCell(m) = 33;
+         return true;
+     },
+     nullptr, nullptr},
+    {"cell_past_blocks",
+     [](MapWriterMap& m) {
+         MiddleCell(m) = static_cast<int16_t>(32 * m.blocks.size());
+         return true;
+     },
+     nullptr, nullptr},
+    {"cell_past_animations",
+     [](MapWriterMap& m) {
+         MiddleCell(m) = static_cast<int16_t>(-16 * (m.anims.size() + 1));
+         return true;
+     },
+     nullptr, nullptr},
+    {"cell_animation_unaligned",
+     [](MapWriterMap& m) {
+         if (m.anims.empty()) return false;
+         MiddleCell(m) = -8;
+         return true;
+     },
+     nullptr, nullptr},
+    {"cell_animation_without_andt",
+     [](MapWriterMap& m) {
+         m = WithoutAnimations(m);
+         m.layers[0].back() = -16;
+         return true;
+     },
+     nullptr, nullptr},
+    {"lyr5_cell_past_blocks",
+     [](MapWriterMap& m) {
+         m.layers[5] = m.layers[0];
+         m.layers[5][0] = static_cast<int16_t>(32 * m.blocks.size());
+         return true;
+     },
+     nullptr, nullptr},
+};
+
+// Maps that look odd but must load.
+const Defect kAccepted[] = {
+    {"ok_plain", nullptr, nullptr, nullptr},
+    {"ok_duplicate_body_replaces_bad_one", nullptr,
+     [](Chunks& c) {
+         MapChunk bad = *MapWriterFind(c, "BODY");
+         bad.data[10] = 1;  // cell 5 becomes 1: designates nothing
+         c.insert(c.begin() + 1, bad);
+         return true;
+     },
+     nullptr},
+    {"ok_unknown_chunks_empty_and_odd", nullptr,
+     [](Chunks& c) {
+         c.insert(c.begin(), MapChunk{"NULL", {}});
+         c.insert(c.begin() + 2, MapChunk{"body", {1, 2, 3}});
+         c.push_back({"XTRA", {7}});
+         return true;
+     },
+     nullptr},
+    {"ok_current_frame_outside",
+     [](MapWriterMap& m) {
+         if (!HasFrames(m)) return false;
+         m.anims[0].start = 1;
+         m.anims[0].cur = 0;
+         return true;
+     },
+     nullptr, nullptr},
+    {"ok_no_frames_on_existing_entry",
+     [](MapWriterMap& m) {
+         if (!HasFrames(m)) return false;
+         m.anims[0].start = m.anims[0].end = 1;
+         return true;
+     },
+     nullptr, nullptr},
+    {"ok_andt_end_record_only",
+     [](MapWriterMap& m) {
+         m = WithoutAnimations(m);
+         return true;
+     },
+     [](Chunks& c) {
+         Drop(c, "ANDT");
+         std::vector<uint8_t> end(16, 0);
+         end[0] = 0xFF;
+         c.insert(c.begin() + 1, MapChunk{"ANDT", end});
+         return true;
+     },
+     nullptr},
+};
+
+// The image of `base` with `d` applied; empty when d does not apply to it.
+Image Build(const Base& base, const Defect& d) {
+    MapWriterMap m = base.map;
+    if (d.map && !d.map(m)) return {};
+    Chunks c = MapWriterChunks(m);
+    if (base.layout) base.layout(c);
+    if (d.chunks && !d.chunks(c)) return {};
+    Image img = MapWriterImage(c);
+    if (d.image) d.image(img);
+    return img;
+}
+
+// The corrupt maps: the smallest map that draws (40 x 30 cells, two
+// graphics, three animations) with each defect, and the odd maps that load.
+std::vector<std::pair<std::string, Image>> CorruptMaps() {
+    const Base tiny{"tiny", MapWriterSample(40, 30, 2), nullptr};
+    std::vector<std::pair<std::string, Image>> out;
+    for (const Defect& d : kDefects) out.emplace_back(std::string(d.name) + ".fmp", Build(tiny, d));
+    for (const Defect& d : kAccepted) out.emplace_back(std::string(d.name) + ".fmp", Build(tiny, d));
+    out.emplace_back("header_only_12_bytes.fmp", Image{'F', 'O', 'R', 'M', 0, 0, 0, 4, 'F', 'M', 'A', 'P'});
+    return out;
+}
+
+bool Save(const std::filesystem::path& dir, const std::string& name, const Image& img) {
+    if (MapWriterSave((dir / name).string(), img)) return true;
+    std::fprintf(stderr, "cannot write %s\n", (dir / name).c_str());
+    return false;
+}
+
+int WriteSeeds(const std::filesystem::path& dir) {
+    std::filesystem::create_directories(dir);
+    int n = 0;
+    for (const Base& b : Bases()) {
+        std::vector<const Defect*> all;
+        for (const Defect& d : kDefects) all.push_back(&d);
+        for (const Defect& d : kAccepted) all.push_back(&d);
+        for (const Defect* d : all) {
+            Image img = Build(b, *d);
+            if (img.empty()) continue;
+            if (!Save(dir, std::string(b.name) + "-" + d->name + ".fmp", img)) return 1;
+            n++;
+        }
+    }
+#ifdef VEXIL_MKSEEDS_DEMOMAP
+    if (!Save(dir, "demo.fmp", MapWriterImage(MapWriterDemo()))) return 1;
+    n++;
+#endif
+    std::printf("%d seeds in %s\n", n, dir.c_str());
+    return 0;
+}
+
+int WriteCorrupt(const std::filesystem::path& dir) {
+    std::filesystem::create_directories(dir);
+    for (const auto& [name, img] : CorruptMaps()) {
+        if (!Save(dir, name, img)) return 1;
+    }
+    return 0;
+}
+
+int CheckCorrupt(const std::filesystem::path& dir) {
+    int bad = 0;
+    for (const auto& [name, img] : CorruptMaps()) {
+        std::ifstream in(dir / name, std::ios::binary);
+        Image have((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (!in.is_open() || have != img) {
+            std::fprintf(stderr, "%s: %s\n", name.c_str(), in.is_open() ? "differs from the generator" : "missing");
+            bad++;
+        }
+    }
+    return bad ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--seeds") == 0) return WriteSeeds(argv[2]);
+    if (argc == 3 && std::strcmp(argv[1], "--corrupt") == 0) return WriteCorrupt(argv[2]);
+    if (argc == 3 && std::strcmp(argv[1], "--check-corrupt") == 0) return CheckCorrupt(argv[2]);
+    std::fprintf(stderr, "usage: %s --seeds DIR | --corrupt DIR | --check-corrupt DIR\n", argv[0]);
+    return 2;
+}
