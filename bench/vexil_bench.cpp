@@ -353,6 +353,8 @@ public:
     }
 
     void PrintRatios() const {
+        std::printf("\nFastest repetition, CPU time per iteration:\n");
+        for (const auto& [name, t] : seconds_) std::printf("  %-44s %12.1f us\n", name.c_str(), t * 1e6);
         std::printf("\nRatios (CPU time, one run):\n");
         for (const char* pos : {"x:5/y:3", "x:0/y:0"}) {
             const std::string p = pos;
