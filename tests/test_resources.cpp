@@ -62,6 +62,18 @@ TEST(Resources, LogoIsA320x240BitmapWith225Colours) {
         used.insert(bits[i]);
     }
     EXPECT_GT(used.size(), 150u);
+
+    // Rows run bottom-up: the first stored row is the sea floor, brighter
+    // than the night sky of the last one.
+    auto brightness = [&](int row) {
+        long sum = 0;
+        for (int x = 0; x < 320; x++) {
+            const unsigned char* q = p + 40 + 4 * bits[row * 320 + x];
+            sum += q[0] + q[1] + q[2];
+        }
+        return sum / 320;
+    };
+    EXPECT_GT(brightness(0), brightness(239) + 60);
 }
 
 TEST(Resources, IconIsOne32x32ImageIn16Colours) {
