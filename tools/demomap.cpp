@@ -103,9 +103,6 @@ struct Canvas {
     std::vector<uint8_t> px = std::vector<uint8_t>(size_t(kSide) * kSide, 0);
     int x0 = 0, y0 = 0, x1 = kSide, y1 = kSide;
     bool In(int x, int y) const { return x >= x0 && y >= y0 && x < x1 && y < y1; }
-    uint8_t Get(int x, int y) const {
-        return x >= 0 && y >= 0 && x < kSide && y < kSide ? px[size_t(y) * kSide + x] : 0;
-    }
     void Put(int x, int y, uint8_t c) {
         if (In(x, y)) px[size_t(y) * kSide + x] = c;
     }
@@ -152,8 +149,8 @@ struct Point {
 // 8 or 16 pixels per cell, and the cliff at cell 57.
 const Point kSurface[] = {
     {0, 724},  {7, 724},  {9, 756},  {12, 756}, {16, 788}, {19, 788}, {21, 820}, {23, 820},
-    {27, 852}, {42, 852}, {47, 932}, {53, 932}, {55, 900}, {57, 900}, {57, kCliffTop}, {64, kCliffTop}, {66, 724}, {72, 724}, {75, 772},
-    {80, 772}, {84, 804}, {90, 804}, {92, 772}, {100, 772},
+    {27, 852}, {42, 852}, {47, 932}, {53, 932}, {55, 900}, {57, 900}, {57, kCliffTop}, {64, kCliffTop},
+    {66, 724}, {72, 724}, {75, 772}, {80, 772}, {84, 804}, {90, 804}, {92, 772}, {100, 772},
 };
 
 void MakeGround() {
@@ -174,7 +171,8 @@ int Ground(int x) { return ground[std::clamp(x, 0, kSide - 1)]; }
 bool InLake(int x) { return x >= kLakeX0 && x < kLakeX1; }
 
 // Caves: rooms with rounded corners, cut out of the rock.
-const Rect kCaves[] = {{32, 60, 40, 62}, {12, 76, 24, 78}, {64, 84, 80, 86}};
+const Rect kCaves[] = {{32, 60, 40, 62}, {12, 76, 24, 78}, {64, 84, 80, 86}, {44, 70, 52, 72}, {84, 66, 94, 68},
+                       {30, 90, 42, 92}, {2, 64, 8, 66}};
 
 // 0 outside every cave, 1 in a cave's hollow, 2 in a stalactite or a bump
 // of the floor.
@@ -195,8 +193,11 @@ bool InCave(int x, int y) { return CaveAt(x, y) == 1; }
 
 bool Solid(int x, int y) { return y >= Ground(x) && !InCave(x, y); }
 
-// Rock: irregular stones repeating every 32 pixels.
-uint8_t RockTexture(int x, int y, bool deep) {
+// Rock: irregular stones repeating every 32 pixels, lighter near the
+// surface than in the deep.
+uint8_t rockTexture[2][32 * 32];
+
+uint8_t StoneAt(int x, int y, bool deep) {
     static const int seeds[7][2] = {{4, 5}, {17, 2}, {27, 11}, {9, 17}, {22, 22}, {2, 27}, {14, 29}};
     double d1 = 1e9, d2 = 1e9;
     int id = 0;
@@ -221,6 +222,14 @@ uint8_t RockTexture(int x, int y, bool deep) {
     if (d2 - d1 < 2.2) shade++;  // rounded stone edges catch the light
     return R.rock(shade);
 }
+
+void MakeRock() {
+    for (int deep = 0; deep < 2; deep++) {
+        for (int i = 0; i < 32 * 32; i++) rockTexture[deep][i] = StoneAt(i % 32, i / 32, deep);
+    }
+}
+
+uint8_t RockTexture(int x, int y, bool deep) { return rockTexture[deep][(y & 31) * 32 + (x & 31)]; }
 
 // Dirt: grain in 2 x 1 flecks. Below the cells the surface passes through,
 // a pebble sits at one of four places, repeating every 32 pixels.
@@ -409,7 +418,8 @@ void PaintClouds(Canvas& bg) {
 }
 
 // Wooden platforms floating in the air: planks on top, brackets below.
-const Rect kPlatforms[] = {{44, 50, 48, 51}, {50, 47, 54, 48}, {26, 44, 30, 45}, {33, 30, 37, 31}, {80, 40, 85, 41}};
+const Rect kPlatforms[] = {{44, 50, 48, 51}, {50, 47, 54, 48}, {26, 44, 30, 45}, {33, 30, 37, 31}, {80, 40, 85, 41},
+                            {10, 18, 14, 19}, {60, 20, 65, 21}, {86, 30, 90, 31}, {42, 8, 46, 9},  {20, 34, 23, 35}};
 
 void PaintPlatforms(Canvas& bg) {
     for (const Rect& p : kPlatforms) {
@@ -527,7 +537,7 @@ void PaintFirework(Canvas& bg) {
 }
 
 // Torches on the cave walls; the flame flickers through three shapes.
-const int kTorches[][2] = {{35, 60}, {17, 76}, {21, 76}, {71, 84}};
+const int kTorches[][2] = {{35, 60}, {17, 76}, {21, 76}, {71, 84}, {47, 70}, {89, 66}, {35, 90}, {39, 90}};
 
 void PaintTorches(Canvas& bg) {
     static const char* flames[3][9] = {
@@ -707,7 +717,9 @@ const Placed kPlants[] = {
     {kBush, 79, 772},         {kTuft, 86, 804},           {kYellowFlower, 88, 804},  {kBlueFlower, 94, 772},
     {kBush, 97, 772},         {kCrystal, 33, 992},        {kCrystal, 37, 992},       {kCrystal, 14, 1264},
     {kCrystal, 22, 1264},     {kCrystal, 67, 1392},       {kCrystal, 76, 1392},      {kMushroom, 19, 1264},
-    {kMushroom, 73, 1392},
+    {kMushroom, 73, 1392},    {kCrystal, 45, 1152},       {kCrystal, 50, 1152},      {kMushroom, 86, 1088},
+    {kCrystal, 91, 1088},     {kCrystal, 32, 1472},       {kMushroom, 37, 1472},     {kCrystal, 41, 1472},
+    {kCrystal, 5, 1056},
 };
 
 void PaintForeground(Canvas& fg) {
@@ -824,7 +836,8 @@ const FeatureDef& Def(int k) {
         {ANTYPE_PINGPONG_FWD_OUT, 6, 4, {{58, 42, 61, 46}, {68, 41, 71, 45}, {3, 41, 6, 45}, {85, 46, 88, 50}}},
         {ANTYPE_ONCE, 7, 5, {{kFireX / kTile - 1, kFireY / kTile - 1, kFireX / kTile + 1, kFireY / kTile + 1}}},
         {ANTYPE_ONCE_HOLD, 9, 6, {{kFlagCell, 42, kFlagCell + 1, 46}}},
-        {ANTYPE_LOOP_FWD, 5, 3, {{35, 60, 36, 61}, {17, 76, 18, 77}, {21, 76, 22, 77}, {71, 84, 72, 85}}},
+        {ANTYPE_LOOP_FWD, 5, 3, {{35, 60, 36, 61}, {17, 76, 18, 77}, {21, 76, 22, 77}, {71, 84, 72, 85}, {47, 70, 48, 71},
+                                  {89, 66, 90, 67}, {35, 90, 36, 91}, {39, 90, 40, 91}}},
     };
     return defs[k];
 }
@@ -837,6 +850,7 @@ MapWriterMap MapWriterDemo() {
     b.m.height = kCells;
     b.m.cmap = MakePalette();
     MakeGround();
+    MakeRock();
     std::fill(std::begin(frame), std::end(frame), 0);
 
     Canvas bg, fg;
