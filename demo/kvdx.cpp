@@ -328,7 +328,7 @@ static void EndGame() {
 int main(int argc, char** argv) {
     const char* why = nullptr;
     if (WinOpenDisplay(&why) != 0) {
-        std::fprintf(stderr, "kvdx: no display to show the game on (%s)\n", why ? why : "unknown");
+        std::fprintf(stderr, "kvdx: cannot open a window: %s\n", why ? why : "no display");
         return 1;
     }
     if (std::getenv("VEXIL_REPORT_DRIVER")) {

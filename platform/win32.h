@@ -102,6 +102,8 @@ typedef PAINTSTRUCT* LPPAINTSTRUCT;
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
 #define WM_CHAR 0x0102
+#define WM_SYSKEYDOWN 0x0104
+#define WM_SYSKEYUP 0x0105
 #define WM_COMMAND 0x0111
 #define WM_MOUSEMOVE 0x0200
 #define WM_LBUTTONDOWN 0x0201
@@ -116,6 +118,7 @@ typedef PAINTSTRUCT* LPPAINTSTRUCT;
 #define VK_RETURN 0x0D
 #define VK_SHIFT 0x10
 #define VK_CONTROL 0x11
+#define VK_MENU 0x12
 #define VK_ESCAPE 0x1B
 #define VK_SPACE 0x20
 #define VK_PRIOR 0x21
@@ -127,6 +130,7 @@ typedef PAINTSTRUCT* LPPAINTSTRUCT;
 #define VK_RIGHT 0x27
 #define VK_DOWN 0x28
 #define VK_F1 0x70
+#define VK_F4 0x73
 
 // Window styles.
 #define WS_OVERLAPPED 0x00000000L
@@ -207,7 +211,8 @@ LRESULT DispatchMessageA(const MSG* msg);
 BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 void PostQuitMessage(int exitCode);
-// WM_CLOSE destroys the window; WM_SETCURSOR shows the class cursor;
+// WM_CLOSE destroys the window; Alt+F4 (WM_SYSKEYDOWN) closes the top-level
+// window; WM_SETCURSOR shows the class cursor;
 // WM_ERASEBKGND fills with the class brush; anything else gives 0.
 LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -319,6 +324,8 @@ struct HWND__ {
     int texWidth, texHeight;
     std::vector<uint32_t> store;  // top-level: client pixels as XRGB8888
     bool display;            // shows the display layer's frames instead of `store`
+    bool keepsPixels;        // software renderer: what was drawn stays between presents
+    bool needsClear;         // the letterbox bars must be drawn again
     bool needsPaint, needsErase;
     bool pressed;            // button: drawn pushed in
     HDC__ dc;                // the context BeginPaint hands out

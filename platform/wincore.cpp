@@ -115,14 +115,18 @@ bool EnsureTexture(HWND top, int w, int h) {
     if (top->texture) SDL_DestroyTexture(top->texture);
     top->texture = SDL_CreateTexture(top->renderer, SDL_PIXELFORMAT_XRGB8888,
                                      SDL_TEXTUREACCESS_STREAMING, w, h);
+    top->needsClear = true;
     top->texWidth = top->texture ? w : 0;
     top->texHeight = top->texture ? h : 0;
     if (top->texture) SDL_SetTextureScaleMode(top->texture, SDL_ScaleModeNearest);
     return top->texture != nullptr;
 }
 
+// Clearing the whole window costs as much as the frame itself, so it is done
+// only where the renderer does not keep its pixels or the bars are new.
 void Show(HWND top) {
-    SDL_RenderClear(top->renderer);
+    if (top->needsClear || !top->keepsPixels) SDL_RenderClear(top->renderer);
+    top->needsClear = false;
     SDL_RenderCopy(top->renderer, top->texture, nullptr, nullptr);
     SDL_RenderPresent(top->renderer);
 }
@@ -156,11 +160,12 @@ void Post(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 // Waits for the next 1/60 s step when the renderer does not wait for vsync,
-// so frames come at the display's rate however fast the machine is.
+// so frames come at the display's rate however fast the machine is. The
+// software renderer claims vsync but presents at once.
 void PaceFrame(HWND top) {
     SDL_RendererInfo info;
     if (!pacing || (SDL_GetRendererInfo(top->renderer, &info) == 0 &&
-                    (info.flags & SDL_RENDERER_PRESENTVSYNC))) {
+                    (info.flags & SDL_RENDERER_PRESENTVSYNC) && std::strcmp(info.name, "software"))) {
         return;
     }
     const uint64_t freq = SDL_GetPerformanceFrequency();
@@ -206,6 +211,7 @@ void OnCooperativeLevel(HWND hwnd, DWORD flags, void*) {
     displayWnd = hwnd;
     hwnd->display = true;
     nextFrame = 0;
+    hwnd->needsClear = true;
     if (flags & DDSCL_FULLSCREEN) SDL_SetWindowFullscreen(hwnd->window, SDL_WINDOW_FULLSCREEN_DESKTOP);
 }
 
@@ -214,6 +220,7 @@ void OnCooperativeLevel(HWND hwnd, DWORD flags, void*) {
 void OnDisplayMode(int width, int height, int, void*) {
     HWND top = displayWnd;
     if (!top || !top->renderer) return;
+    top->needsClear = true;
     SDL_RenderSetLogicalSize(top->renderer, width, height);
     SDL_RenderSetIntegerScale(top->renderer, SDL_TRUE);
     EnsureTexture(top, width, height);
@@ -239,6 +246,7 @@ WPARAM VirtualKey(SDL_Keycode k) {
         case SDLK_END: return VK_END;
         case SDLK_LSHIFT: case SDLK_RSHIFT: return VK_SHIFT;
         case SDLK_LCTRL: case SDLK_RCTRL: return VK_CONTROL;
+        case SDLK_LALT: case SDLK_RALT: return VK_MENU;
         default: return 0;
     }
 }
@@ -273,10 +281,13 @@ void Translate(const SDL_Event& e) {
             const WPARAM vk = VirtualKey(e.key.keysym.sym);
             if (!w || !vk) return;
             LPARAM lp = 1 | (LPARAM(e.key.keysym.scancode & 0xFF) << 16);
+            // With Alt held keys are system keys, as Alt+F4 needs.
+            const bool alt = e.key.keysym.mod & KMOD_ALT;
+            if (alt) lp |= LPARAM(1) << 29;
             if (e.type == SDL_KEYUP) {
-                Post(w, WM_KEYUP, vk, lp | LPARAM(0xC0000000u));
+                Post(w, alt ? WM_SYSKEYUP : WM_KEYUP, vk, lp | LPARAM(0xC0000000u));
             } else {
-                Post(w, WM_KEYDOWN, vk, lp | (e.key.repeat ? LPARAM(1) << 30 : 0));
+                Post(w, alt ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, lp | (e.key.repeat ? LPARAM(1) << 30 : 0));
             }
             return;
         }
@@ -307,9 +318,11 @@ void Translate(const SDL_Event& e) {
                     Post(top, WM_CLOSE, 0, 0);
                     break;
                 case SDL_WINDOWEVENT_EXPOSED:
+                    top->needsClear = true;
                     InvalidateTree(top, true);
                     break;
                 case SDL_WINDOWEVENT_SIZE_CHANGED:
+                    top->needsClear = true;
                     if (!top->display && (e.window.data1 != top->width || e.window.data2 != top->height)) {
                         ResizeStore(top, e.window.data1, e.window.data2);
                         InvalidateTree(top, true);
@@ -420,6 +433,9 @@ bool MakeSdlWindow(HWND hwnd, int x, int y) {
         return false;
     }
     SDL_SetRenderDrawColor(hwnd->renderer, 0, 0, 0, 255);
+    SDL_RendererInfo info;
+    hwnd->keepsPixels = SDL_GetRendererInfo(hwnd->renderer, &info) == 0 &&
+                        !std::strcmp(info.name, "software");
     HICON icon = hwnd->cls->wc.hIcon;
     if (icon && !icon->argb.empty()) {
         SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(icon->argb.data(), icon->width,
@@ -478,6 +494,20 @@ int WinOpenDisplay(const char** why) {
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // Unless the user names a driver, only a real desktop will do: SDL would
+    // otherwise fall back to its offscreen driver and run with no window seen.
+    if (!SDL_GetHint(SDL_HINT_VIDEODRIVER)) {
+        std::string drivers;
+        if (const char* d = std::getenv("DISPLAY"); d && *d) drivers = "x11";
+        if (const char* d = std::getenv("WAYLAND_DISPLAY"); d && *d) {
+            drivers += drivers.empty() ? "wayland" : ",wayland";
+        }
+        if (drivers.empty()) {
+            if (why) *why = "no X11 or Wayland display (DISPLAY and WAYLAND_DISPLAY are not set)";
+            return -1;
+        }
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
+    }
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         if (why) *why = SDL_GetError();
         return -1;
@@ -729,6 +759,9 @@ LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_CLOSE:
             DestroyWindow(hwnd);
+            return 0;
+        case WM_SYSKEYDOWN:
+            if (wParam == VK_F4) SendMessageA(TopLevel(hwnd), WM_CLOSE, 0, 0);
             return 0;
         case WM_SETCURSOR:
             if (hwnd->parent && SendMessageA(hwnd->parent, WM_SETCURSOR, wParam, lParam)) return TRUE;
