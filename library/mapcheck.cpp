@@ -1,6 +1,12 @@
 // The whole-map check: after the chunk walk and before relocation, every size
 // relation and every reference of the map is verified once, so that
 // relocation, animation and drawing never read outside the map's data.
+#include <algorithm>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "mapinternal.h"
 
 // Tests the animation data; on success *records is the number of animation
@@ -53,23 +59,58 @@ static int MapCheckBlocks() {
     return 0;
 }
 
+MapCellRange maplayerrange[8];
+
+MapCellRange MapScanCells(short* dst, const void* src, size_t n) {
+    const auto* in = static_cast<const unsigned char*>(src);
+    int16_t lo = 0, hi = 0;
+    uint16_t lowbits = 0;
+    size_t i = 0;
+#ifdef __SSE2__
+    __m128i vlo = _mm_setzero_si128(), vhi = _mm_setzero_si128(), vbits = _mm_setzero_si128();
+    const __m128i m15 = _mm_set1_epi16(15), m16 = _mm_set1_epi16(16);
+    for (; i + 8 <= n; i += 8) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 2 * i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), v);
+        vlo = _mm_min_epi16(vlo, v);
+        vhi = _mm_max_epi16(vhi, v);
+        __m128i b16 = _mm_andnot_si128(_mm_srai_epi16(v, 15), _mm_and_si128(v, m16));
+        vbits = _mm_or_si128(vbits, _mm_or_si128(_mm_and_si128(v, m15), b16));
+    }
+    alignas(16) int16_t lanes[3][8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes[0]), vlo);
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes[1]), vhi);
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes[2]), vbits);
+    for (int k = 0; k < 8; k++) {
+        lo = std::min(lo, lanes[0][k]);
+        hi = std::max(hi, lanes[1][k]);
+        lowbits |= static_cast<uint16_t>(lanes[2][k]);
+    }
+#endif
+    for (; i < n; i++) {
+        int16_t v = MapGet16(in + 2 * i);
+        dst[i] = v;
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+        lowbits |= static_cast<uint16_t>(v & 15) | static_cast<uint16_t>(v & 16 & ~(v >> 15));
+    }
+    return {lo, hi, lowbits};
+}
+
 // A cell is a multiple of 32 below the block structure array's size, or
-// minus a multiple of 16 that reaches an existing animation record.
+// minus a multiple of 16 that reaches an existing animation record. The range
+// gathered while reading decides; only a rejected layer is searched for the
+// cell to name.
 static int MapCheckLayer(int n, int32_t records) {
-    const short* cells = mapmappt[n];
-    const size_t count = size_t{static_cast<uint16_t>(mapwidth)} * static_cast<uint16_t>(mapheight);
     const int32_t blocklimit = int32_t{mapnumblockstr} * 32;
     const int32_t animlimit = -16 * records;
-    bool bad = false;
-    for (size_t i = 0; i < count; i++) {
-        int32_t v = cells[i];
-        bad |= v >= 0 ? (v >= blocklimit) | ((v & 31) != 0) : (v < animlimit) | ((v & 15) != 0);
-    }
-    if (!bad) return 0;
+    const MapCellRange& range = maplayerrange[n];
+    if (range.hi < blocklimit && range.lo >= animlimit && range.lowbits == 0) return 0;
+    const short* cells = mapmappt[n];
     for (size_t i = 0;; i++) {
         int32_t v = cells[i];
-        bool cellbad = v >= 0 ? v >= blocklimit || (v & 31) : v < animlimit || (v & 15);
-        if (cellbad) {
+        bool bad = v >= 0 ? v >= blocklimit || (v & 31) : v < animlimit || (v & 15);
+        if (bad) {
             return MapReject("layer %s cell (%zu, %zu) value %d designates nothing",
                              MapChunkName(static_cast<MapChunkKind>(MAPCHUNK_BODY + n)), i % mapwidth,
                              i / mapwidth, v);

@@ -23,6 +23,17 @@ enum MapChunkKind {
 // met twice); 0 when the chunk has not been met.
 extern uint32_t mapchunklen[MAPCHUNK_KINDS];
 
+// What the cells of a layer hold, gathered while the layer is read so that
+// the whole-map check need not pass over the cells again.
+struct MapCellRange {
+    int16_t lo, hi;    // smallest and largest cell (0 included)
+    uint16_t lowbits;  // or of the bits no valid cell has: 0..3, and 4 of block cells
+};
+extern MapCellRange maplayerrange[8];
+
+// Copies n cells from src to dst (which may be the same) and returns their range.
+MapCellRange MapScanCells(short* dst, const void* src, size_t n);
+
 // The kind of a chunk id; ids compare byte by byte, case-sensitively.
 MapChunkKind MapChunkKindOf(const char* id);
 const char* MapChunkName(MapChunkKind kind);

@@ -93,13 +93,18 @@ int MapDecodeANDT() {
 
 int MapDecodeBGFX() { return MapReadChunk(&mapblockgfxpt); }
 
+static int MapDecodeLayer(int n) {
+    if (MapReadChunk(reinterpret_cast<char**>(&mapmappt[n]))) return -1;
+    maplayerrange[n] = MapScanCells(mapmappt[n], mapmappt[n], MapChunkLength() / 2);
+    return 0;
+}
+
 int MapDecodeBODY() {
-    int result = MapReadChunk(reinterpret_cast<char**>(&mapmappt[0]));
+    int result = MapDecodeLayer(0);
     mappt = mapmappt[0];
     return result;
 }
 
-static int MapDecodeLayer(int n) { return MapReadChunk(reinterpret_cast<char**>(&mapmappt[n])); }
 int MapDecodeLYR1() { return MapDecodeLayer(1); }
 int MapDecodeLYR2() { return MapDecodeLayer(2); }
 int MapDecodeLYR3() { return MapDecodeLayer(3); }
@@ -210,14 +215,19 @@ int MapMemDecodeANDT(const unsigned char* mapmempt) {
 
 int MapMemDecodeBGFX(const unsigned char* mapmempt) { return MapCopyChunk(&mapblockgfxpt, mapmempt); }
 
-int MapMemDecodeBODY(const unsigned char* mapmempt) {
-    int result = MapCopyChunk(reinterpret_cast<char**>(&mapmappt[0]), mapmempt);
-    mappt = mapmappt[0];
-    return result;
+int MapMemDecodeLYR(const unsigned char* mapmempt, int maplayernum) {
+    uint32_t len = MapLengthAt(mapmempt);
+    short* cells = reinterpret_cast<short*>(MapNewBuffer(reinterpret_cast<char**>(&mapmappt[maplayernum]), len));
+    if (!cells) return -1;
+    maplayerrange[maplayernum] = MapScanCells(cells, mapmempt + 4, len / 2);
+    if (len % 2) reinterpret_cast<char*>(cells)[len - 1] = static_cast<char>(mapmempt[4 + len - 1]);
+    return 0;
 }
 
-int MapMemDecodeLYR(const unsigned char* mapmempt, int maplayernum) {
-    return MapCopyChunk(reinterpret_cast<char**>(&mapmappt[maplayernum]), mapmempt);
+int MapMemDecodeBODY(const unsigned char* mapmempt) {
+    int result = MapMemDecodeLYR(mapmempt, 0);
+    mappt = mapmappt[0];
+    return result;
 }
 
 static int MapDecodeChunks(const unsigned char* img, size_t size) {
