@@ -680,8 +680,20 @@ BOOL DestroyWindow(HWND hwnd) {
         sib.erase(std::remove(sib.begin(), sib.end(), hwnd), sib.end());
         InvalidateTree(hwnd->parent, true);
     }
+    const bool hadFocus = videoOpen && hwnd->window && SDL_GetKeyboardFocus() == hwnd->window;
     Unlink(hwnd);
     FreeTree(hwnd);
+    // As on the desktop the next window takes over when the active one goes
+    // (the launcher after a game), also where no window manager does it.
+    if (hadFocus) {
+        for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+            if ((*it)->window && Visible(*it)) {
+                SDL_RaiseWindow((*it)->window);
+                SDL_SetWindowInputFocus((*it)->window);
+                break;
+            }
+        }
+    }
     return TRUE;
 }
 

@@ -166,8 +166,12 @@ protected:
         std::filesystem::remove_all(dir_);
     }
 
+    // The sample map with block 1 where it has block 0: the drawing leaves
+    // interior cells of value 0 alone, so they would keep older frames.
     static void WriteMap(int w, int h) {
-        ASSERT_TRUE(MapWriterSave("KVTEST.FMP", MapWriterImage(MapWriterSample(w, h))));
+        MapWriterMap m = MapWriterSample(w, h);
+        for (int16_t& c : m.layers[0]) c = c == 0 ? 32 : c;
+        ASSERT_TRUE(MapWriterSave("KVTEST.FMP", MapWriterImage(m)));
     }
 
     // Runs WinMain; each idle moment of its message loop plays the next stage.

@@ -3,6 +3,7 @@
 // window's messages inside the real message loop.
 #include <SDL.h>
 
+#include <algorithm>
 #include <set>
 
 #include "shell_fixture.h"
@@ -276,6 +277,42 @@ TEST_F(GameTest, ClosingTheGameWindowOtherwiseAlsoEndsTheGameCleanly) {
                   EXPECT_TRUE(IsWindow(Launcher()));
               }});
     EXPECT_EQ(played, 2u);
+}
+
+// The frame on screen after scrolling equals the map drawn independently at
+// the final position with the animations stepped once per frame.
+TEST_F(GameTest, ScreenShowsTheMapAtThePositionWithAnimationsSteppedPerFrame) {
+    RunShell({[] {
+        PressStart();
+        SendMessageA(phwnd, WM_KEYDOWN, VK_RIGHT, 1);
+        for (int i = 0; i < 31; i++) GameLoop();
+        SendMessageA(phwnd, WM_KEYUP, VK_RIGHT, 1);
+        for (int i = 0; i < 20; i++) GameLoop();
+        ASSERT_EQ(scrlxoff, 550);
+        std::vector<uint8_t> shown(640 * 480);
+        for (int y = 0; y < 480; y++) std::copy_n(lpDDSPrimary->pixels + y * lpDDSPrimary->pitch, 640, &shown[y * 640]);
+
+        DDSURFACEDESC d{};
+        d.dwSize = sizeof d;
+        d.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
+        d.dwWidth = 640;
+        d.dwHeight = 480;
+        d.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
+        LPDIRECTDRAWSURFACE ref = nullptr;
+        ASSERT_EQ(lpDD->CreateSurface(&d, &ref, nullptr), DD_OK);
+        ASSERT_EQ(MapLoad("KVTEST.FMP"), 0);  // animations as loaded
+        MapInitAnims();
+        for (int i = 0; i < 51; i++) MapUpdateAnims();
+        MapDrawPara(ref, 550, 536);
+        MapDraw8BGT(ref, 550, 536);
+        MapDraw8FG(ref, 550, 536, 0);
+        int differing = 0;
+        for (int y = 24; y < 480; y++) {
+            for (int x = 0; x < 640; x++) differing += shown[y * 640 + x] != ref->pixels[y * ref->pitch + x];
+        }
+        EXPECT_EQ(differing, 0);
+        ref->Release();
+    }});
 }
 
 }  // namespace
