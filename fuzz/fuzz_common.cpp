@@ -21,7 +21,9 @@ LPDIRECTDRAW lpDD;
 #endif
 
 #ifdef VEXIL_FUZZ_ASAN
-#include <sanitizer/allocator_interface.h>
+// From the sanitizer runtime (not every compiler ships its header).
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*, size_t),
+                                                         void (*free_hook)(const volatile void*));
 #endif
 
 namespace {

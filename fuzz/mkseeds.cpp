@@ -507,10 +507,38 @@ Image Build(const Base& base, const Defect& d) {
     return img;
 }
 
-// The corrupt maps: the smallest map that draws (40 x 30 cells, two
-// graphics, three animations) with each defect, and the odd maps that load.
+// The smallest map that draws: 40 x 30 cells, two graphics and two blocks,
+// three animations over both blocks. Made here rather than by the map
+// writer's sample, so that the committed corrupt maps stay what this
+// program makes.
+MapWriterMap TinyMap() {
+    MapWriterMap m;
+    m.width = 40;
+    m.height = 30;
+    for (int i = 0; i < 256; i++) m.cmap.insert(m.cmap.end(), {uint8_t(i), uint8_t(255 - i), uint8_t(i / 2)});
+    for (int g = 0; g < 2; g++) {
+        for (int y = 0; y < 16; y++) {
+            for (int x = 0; x < 16; x++) m.gfx.push_back(static_cast<uint8_t>(g * 7 + x + 3 * y));
+        }
+        BLKSTR b{};
+        b.bgoff = g * 256;
+        b.fgoff = (1 - g) * 256;
+        b.user1 = 1000 + g;
+        b.trigger = g;
+        m.blocks.push_back(b);
+    }
+    m.frames = {0, 32};
+    m.anims.push_back({ANTYPE_LOOP_FWD, 0, 0, 0, 0, 2, 0});
+    m.anims.push_back({ANTYPE_PINGPONG_FWD_OUT, 1, 0, 0, 0, 2, 0});
+    m.anims.push_back({ANTYPE_LOOP_BACK, 2, 0, 0, 1, 2, 1});
+    static const int16_t kCells[5] = {0, 32, -16, -32, -48};
+    for (int i = 0; i < 40 * 30; i++) m.layers[0].push_back(kCells[(i * 5 + i / 40) % 5]);
+    return m;
+}
+
+// The corrupt maps: the tiny map with each defect, and the odd maps that load.
 std::vector<std::pair<std::string, Image>> CorruptMaps() {
-    const Base tiny{"tiny", MapWriterSample(40, 30, 2), nullptr};
+    const Base tiny{"tiny", TinyMap(), nullptr};
     std::vector<std::pair<std::string, Image>> out;
     for (const Defect& d : kDefects) out.emplace_back(std::string(d.name) + ".fmp", Build(tiny, d));
     for (const Defect& d : kAccepted) out.emplace_back(std::string(d.name) + ".fmp", Build(tiny, d));

@@ -1,6 +1,7 @@
 // The hand-made corrupt maps of tests/corrupt through both loaders, each
 // with the result listed for it in expected.txt.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -18,7 +19,9 @@ namespace {
 class CorruptTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!lpDD) ASSERT_EQ(DirectDrawCreate(nullptr, &lpDD, nullptr), DD_OK);
+        if (!lpDD) {
+            ASSERT_EQ(DirectDrawCreate(nullptr, &lpDD, nullptr), DD_OK);
+        }
         DDClearFaults();
         baseline = DDLiveObjects();
         ASSERT_FALSE(CorruptDir().empty()) << "VEXIL_SOURCE_DIR must name the source tree";
@@ -50,7 +53,9 @@ protected:
         } else {
             EXPECT_STREQ(mapreason, "");
         }
-        if (result == 0) EXPECT_NE(mappt, nullptr);
+        if (result == 0) {
+            EXPECT_NE(mappt, nullptr);
+        }
     }
 
     int baseline = 0;
@@ -83,7 +88,9 @@ TEST_F(CorruptTest, EveryFileIsListedAndEveryListedFileExists) {
     }
     for (const auto& e : std::filesystem::directory_iterator(CorruptDir())) {
         const std::string name = e.path().filename().string();
-        if (name != "expected.txt") EXPECT_EQ(listed.count(name), 1u) << name << " has no expected result";
+        if (name != "expected.txt") {
+            EXPECT_EQ(listed.count(name), 1u) << name << " has no expected result";
+        }
     }
 }
 
@@ -93,7 +100,7 @@ TEST_F(CorruptTest, EveryFileIsListedAndEveryListedFileExists) {
 TEST_F(CorruptTest, EveryPrefixOfAValidMapIsRejected) {
     const std::vector<unsigned char> whole = ReadFile(CorruptDir() + "ok_plain.fmp");
     ASSERT_GT(whole.size(), 1000u);
-    const std::string path = ::testing::TempDir() + "vexil_corrupt_prefix.fmp";
+    const std::string path = ::testing::TempDir() + "vexil_corrupt_prefix_" + std::to_string(getpid()) + ".fmp";
     for (size_t n = 12; n < whole.size(); n++) {
         std::vector<unsigned char> img(whole.begin(), whole.begin() + n);
         const uint32_t form = static_cast<uint32_t>(n - 8);

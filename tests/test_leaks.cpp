@@ -3,6 +3,7 @@
 // the display objects where they started. The sanitizer build adds
 // LeakSanitizer's verdict at exit.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -24,7 +25,8 @@
 #endif
 
 #ifdef VEXIL_TEST_ASAN
-#include <sanitizer/allocator_interface.h>
+// From the sanitizer runtime (not every compiler ships its header).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #else
 #include <malloc.h>
 #endif
@@ -58,7 +60,9 @@ long long Settle(F&& f, int limit) {
 class LeakTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!lpDD) ASSERT_EQ(DirectDrawCreate(nullptr, &lpDD, nullptr), DD_OK);
+        if (!lpDD) {
+            ASSERT_EQ(DirectDrawCreate(nullptr, &lpDD, nullptr), DD_OK);
+        }
         DDClearFaults();
         baseline = DDLiveObjects();
 #ifdef VEXIL_TEST_DEMOMAP
@@ -90,7 +94,8 @@ protected:
     }
 
     std::vector<uint8_t> image;
-    std::string path = ::testing::TempDir() + "vexil_leak_test.fmp";
+    // ctest runs the tests in parallel processes: one file each.
+    std::string path = ::testing::TempDir() + "vexil_leak_test_" + std::to_string(getpid()) + ".fmp";
     int baseline = 0;
 };
 
