@@ -220,7 +220,8 @@ LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 HCURSOR SetCursor(HCURSOR cursor);
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);
 // Loads a 32 x 32 icon (4 or 8 bits per pixel with an AND mask, or 32 bits)
-// found by name; the windows of a class with it show it as their icon.
+// found by name; the windows of a class with it show it as their icon. The
+// same resource gives the same icon, which is never freed.
 HICON LoadIconA(HINSTANCE instance, LPCSTR name);
 HGDIOBJ GetStockObject(int object);
 HINSTANCE GetModuleHandleA(LPCSTR name);

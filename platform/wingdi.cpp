@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <map>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -28,6 +30,7 @@ HBRUSH__ stockBrushes[] = {
 HBITMAP__ stockBitmap = {1, 1, {0}, {}};
 
 std::set<HBITMAP> bitmaps;
+std::map<const unsigned char*, std::unique_ptr<HICON__>> icons;  // by resource bytes
 std::set<HDC> memoryDCs;
 
 uint32_t Get16(const unsigned char* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
@@ -230,10 +233,14 @@ HBITMAP LoadBitmapA(HINSTANCE, LPCSTR name) {
     return bm;
 }
 
+// Icons are shared: each resource is read once and lives as long as the program.
 HICON LoadIconA(HINSTANCE, LPCSTR name) {
     size_t size = 0;
     const unsigned char* data = Resource(name, &size);
-    return data ? ParseIcon(data, size) : nullptr;
+    if (!data) return nullptr;
+    auto& icon = icons[data];
+    if (!icon) icon.reset(ParseIcon(data, size));
+    return icon.get();
 }
 
 HDC CreateCompatibleDC(HDC) {
