@@ -7,7 +7,9 @@ PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev pkg-config \
             fonts-dejavu-core libpng-dev xvfb xauth xdotool x11-apps imagemagick
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps configure build check demo clean
+FUZZ_SECONDS ?= 60
+
+.PHONY: deps configure build check test check-sanitize check-fuzz demo clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -24,11 +26,34 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-check: build
+# Every test: the suite, the suite again under AddressSanitizer and
+# UndefinedBehaviorSanitizer (with the fuzz corpus replayed and leak checks),
+# then a short libFuzzer run of each loader.
+check: test check-sanitize check-fuzz
+
+test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+check-sanitize: deps
+	cmake -S . -B $(BUILD)-asan -G Ninja -DVEXIL_SANITIZE=ON
+	cmake --build $(BUILD)-asan -j $(JOBS)
+	cd $(BUILD)-asan && ASAN_OPTIONS=detect_leaks=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+	  ctest --output-on-failure -j $(JOBS)
+
+check-fuzz: deps
+	cmake -S . -B $(BUILD)-fuzz -G Ninja -DVEXIL_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(BUILD)-fuzz -j $(JOBS) --target fuzz_decode fuzz_load vexil_seeds
+	cd $(BUILD)-fuzz/fuzz && for t in decode load; do \
+	  mkdir -p corpus-$$t && \
+	  ./fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=64 \
+	    -dict=vexil.dict -print_final_stats=1 corpus-$$t seeds > fuzz-$$t.log 2>&1; rc=$$?; \
+	  grep -E "^(Done|stat::number_of_executed_units|stat::average_exec_per_sec)|ERROR|SUMMARY" fuzz-$$t.log; \
+	  [ $$rc -eq 0 ] || { tail -n 40 fuzz-$$t.log; exit 1; }; \
+	done
 
 demo: build
 	cd $(BUILD)/demo && ./kvdx
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-fuzz

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "mapwriter.h"
 #include "vexildx.h"
 
@@ -45,7 +47,8 @@ protected:
     }
     void ExpectRejected(const MapWriterMap& m, const char* why) { ExpectRejected(MapWriterImage(m), why); }
 
-    std::string path = ::testing::TempDir() + "vexil_load_test.fmp";
+    // ctest runs tests in parallel processes: one file per process.
+    std::string path = ::testing::TempDir() + "vexil_load_test_" + std::to_string(getpid()) + ".fmp";
     int baseline = 0;
 };
 
