@@ -137,14 +137,8 @@ const std::vector<uint8_t>& Image(MapWriterMap (*make)()) {
 }
 
 LPDIRECTDRAWSURFACE MakeTarget() {
-    DDSURFACEDESC d{};
-    d.dwSize = sizeof d;
-    d.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
-    d.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
-    d.dwWidth = kW;
-    d.dwHeight = kH;
     LPDIRECTDRAWSURFACE s = nullptr;
-    return lpDD->CreateSurface(&d, &s, nullptr) == DD_OK ? s : nullptr;
+    return DDCreatePlainSurface(lpDD, kW, kH, &s) == DD_OK ? s : nullptr;
 }
 
 // The surface's pixels as 640 x 480 contiguous bytes.

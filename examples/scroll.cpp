@@ -42,13 +42,7 @@ static bool Startup(Game& g, const char* mapname) {
         g.rgb[i] = 0xFF000000u | mappept[i].peRed << 16 | mappept[i].peGreen << 8 | mappept[i].peBlue;
     }
 
-    DDSURFACEDESC ddsd{};
-    ddsd.dwSize = sizeof ddsd;
-    ddsd.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
-    ddsd.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
-    ddsd.dwWidth = kWidth;
-    ddsd.dwHeight = kHeight;
-    if (lpDD->CreateSurface(&ddsd, &g.frame, nullptr) != DD_OK) return false;
+    if (DDCreatePlainSurface(lpDD, kWidth, kHeight, &g.frame) != DD_OK) return false;
 
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "scroll: no display: %s\n", SDL_GetError());

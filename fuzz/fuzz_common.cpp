@@ -129,13 +129,7 @@ void FuzzFail(const char* fmt, ...) {
 void FuzzSetUp() {
     if (lpDD) return;
     if (DirectDrawCreate(nullptr, &lpDD, nullptr) != DD_OK) FuzzFail("DirectDrawCreate failed");
-    DDSURFACEDESC ddsd{};
-    ddsd.dwSize = sizeof ddsd;
-    ddsd.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH;
-    ddsd.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
-    ddsd.dwWidth = kViewW;
-    ddsd.dwHeight = kViewH;
-    if (lpDD->CreateSurface(&ddsd, &target, nullptr) != DD_OK) FuzzFail("cannot create the target");
+    if (DDCreatePlainSurface(lpDD, kViewW, kViewH, &target) != DD_OK) FuzzFail("cannot create the target");
     // One draw makes at most 41 x 31 blits; the log never grows after this.
     blits.reserve(41 * 31);
     DDSetBltLog(&blits);

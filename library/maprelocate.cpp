@@ -4,17 +4,6 @@
 
 #include "mapinternal.h"
 
-// An off-screen 8-bit surface of w x h pixels.
-static HRESULT MapNewSurface(int w, int h, LPDIRECTDRAWSURFACE* out) {
-    DDSURFACEDESC ddsd{};
-    ddsd.dwSize = sizeof ddsd;
-    ddsd.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH;
-    ddsd.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
-    ddsd.dwWidth = w;
-    ddsd.dwHeight = h;
-    return lpDD->CreateSurface(&ddsd, out, nullptr);
-}
-
 // Copies graphic `gfx` (rows of mapblockwidth bytes) into the surface's pixels.
 static HRESULT MapFillSurface(LPDIRECTDRAWSURFACE surf, const char* gfx) {
     DDSURFACEDESC ddsd{};
@@ -30,11 +19,11 @@ static HRESULT MapFillSurface(LPDIRECTDRAWSURFACE surf, const char* gfx) {
 }
 
 static int MapBuildSurfaces() {
-    if (!lpDD || MapNewSurface(32, 32, &lpDDSPara) != DD_OK) return -1;
+    if (!lpDD || DDCreatePlainSurface(lpDD, 32, 32, &lpDDSPara) != DD_OK) return -1;
     const char* gfx = mapblockgfxpt;
     DDCOLORKEY key{0, 0};
     for (int i = 0; i < mapnumblockgfx; i++) {
-        if (MapNewSurface(mapblockwidth, mapblockheight, &maplpDDSTiles[i]) != DD_OK) {
+        if (DDCreatePlainSurface(lpDD, mapblockwidth, mapblockheight, &maplpDDSTiles[i]) != DD_OK) {
             maplpDDSTiles[i] = nullptr;
             return -1;
         }

@@ -98,6 +98,20 @@ HRESULT Blt(IDirectDrawSurface* dest, DWORD x, DWORD y, const IDirectDrawSurface
 
 // --- Display object ---------------------------------------------------------
 
+HRESULT DDCreatePlainSurface(LPDIRECTDRAW dd, int width, int height, LPDIRECTDRAWSURFACE* out) {
+    if (!dd) {
+        if (out) *out = nullptr;
+        return DDERR_INVALIDPARAMS;
+    }
+    DDSURFACEDESC ddsd{};
+    ddsd.dwSize = sizeof ddsd;
+    ddsd.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
+    ddsd.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
+    ddsd.dwWidth = DWORD(width);
+    ddsd.dwHeight = DWORD(height);
+    return dd->CreateSurface(&ddsd, out, nullptr);
+}
+
 HRESULT DirectDrawCreate(void*, LPDIRECTDRAW* out, void* outer) {
     if (!out) return DDERR_INVALIDPARAMS;
     *out = nullptr;

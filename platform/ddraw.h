@@ -218,6 +218,10 @@ struct IDirectDraw {
 
 HRESULT DirectDrawCreate(void* guid, LPDIRECTDRAW* out, void* outer);
 
+// An off-screen plain surface of width x height pixels made on dd: the
+// CreateSurface call every user of the layer would otherwise spell out.
+HRESULT DDCreatePlainSurface(LPDIRECTDRAW dd, int width, int height, LPDIRECTDRAWSURFACE* out);
+
 // --- Hooks for the window layer -------------------------------------------
 
 struct DDDisplayHooks {

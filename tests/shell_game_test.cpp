@@ -292,14 +292,8 @@ TEST_F(GameTest, ScreenShowsTheMapAtThePositionWithAnimationsSteppedPerFrame) {
         std::vector<uint8_t> shown(640 * 480);
         for (int y = 0; y < 480; y++) std::copy_n(lpDDSPrimary->pixels + y * lpDDSPrimary->pitch, 640, &shown[y * 640]);
 
-        DDSURFACEDESC d{};
-        d.dwSize = sizeof d;
-        d.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
-        d.dwWidth = 640;
-        d.dwHeight = 480;
-        d.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
         LPDIRECTDRAWSURFACE ref = nullptr;
-        ASSERT_EQ(lpDD->CreateSurface(&d, &ref, nullptr), DD_OK);
+        ASSERT_EQ(DDCreatePlainSurface(lpDD, 640, 480, &ref), DD_OK);
         ASSERT_EQ(MapLoad("KVTEST.FMP"), 0);  // animations as loaded
         MapInitAnims();
         for (int i = 0; i < 51; i++) MapUpdateAnims();

@@ -43,13 +43,7 @@ protected:
         if (!lpDD) {
             ASSERT_EQ(DirectDrawCreate(nullptr, &lpDD, nullptr), DD_OK);
         }
-        DDSURFACEDESC d{};
-        d.dwSize = sizeof(d);
-        d.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
-        d.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
-        d.dwWidth = kW;
-        d.dwHeight = kH;
-        ASSERT_EQ(lpDD->CreateSurface(&d, &target, nullptr), DD_OK);
+        ASSERT_EQ(DDCreatePlainSurface(lpDD, kW, kH, &target), DD_OK);
     }
     void TearDown() override {
         MapFreeMem();

@@ -101,13 +101,7 @@ protected:
 
 TEST_F(LeakTest, ThousandLoadsAndFreesOfTheDemoMap) {
     LPDIRECTDRAWSURFACE target = nullptr;
-    DDSURFACEDESC ddsd{};
-    ddsd.dwSize = sizeof ddsd;
-    ddsd.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH;
-    ddsd.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
-    ddsd.dwWidth = 640;
-    ddsd.dwHeight = 480;
-    ASSERT_EQ(lpDD->CreateSurface(&ddsd, &target, nullptr), DD_OK);
+    ASSERT_EQ(DDCreatePlainSurface(lpDD, 640, 480, &target), DD_OK);
     const int live = DDLiveObjects();
 
     // Once the heap has settled, any buffer kept per load adds up to kilobytes.

@@ -425,14 +425,8 @@ bool WriteSurface(LPDIRECTDRAWSURFACE surface, const std::string& out, std::stri
 
 // Renders into a fresh off-screen surface and writes it out.
 int RenderFrame(const RenderArgs& a) {
-    DDSURFACEDESC desc{};
-    desc.dwSize = sizeof desc;
-    desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
-    desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
-    desc.dwWidth = kViewWidth;
-    desc.dwHeight = kViewHeight;
     LPDIRECTDRAWSURFACE target = nullptr;
-    if (lpDD->CreateSurface(&desc, &target, nullptr) != DD_OK) {
+    if (DDCreatePlainSurface(lpDD, kViewWidth, kViewHeight, &target) != DD_OK) {
         std::fputs("vexil: cannot create the 640 x 480 surface\n", stderr);
         return kExitFailed;
     }

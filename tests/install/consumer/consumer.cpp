@@ -30,14 +30,8 @@ int main() {
 
     if (DirectDrawCreate(nullptr, &lpDD, nullptr) != DD_OK) return 1;
     if (MapDecode(img.data(), img.size()) != 0) return 2;
-    DDSURFACEDESC ddsd{};
-    ddsd.dwSize = sizeof ddsd;
-    ddsd.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
-    ddsd.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
-    ddsd.dwWidth = 640;
-    ddsd.dwHeight = 480;
     LPDIRECTDRAWSURFACE target = nullptr;
-    if (lpDD->CreateSurface(&ddsd, &target, nullptr) != DD_OK) return 3;
+    if (DDCreatePlainSurface(lpDD, 640, 480, &target) != DD_OK) return 3;
     MapDraw8BG(target, 0, 0);
     int pixel = target->pixels[100 * target->pitch + 100];
     std::printf("loaded %d x %d, pixel %d\n", mapwidth, mapheight, pixel);
