@@ -284,6 +284,21 @@ TEST(DisplayBlitters, KeyedPathsMatchPlainLoopOnRandomTiles) {
     for (int i = 0; i < 2000; ++i) CompareKeyedBlitters(rng, 16, 16, int(rng() % 101));
 }
 
+TEST(DisplayBlitters, OpaqueCopiesExactlyTheBlockAtEveryWidth) {
+    std::mt19937 rng(9);
+    for (int w = 1; w <= 40; ++w) {
+        const int srcPitch = w + 3, dstPitch = w + 5, h = 3;
+        std::vector<uint8_t> src(size_t(srcPitch * h)), dst(size_t(dstPitch * h + 16));
+        for (auto& b : src) b = uint8_t(rng());
+        for (auto& b : dst) b = uint8_t(rng());
+        std::vector<uint8_t> want = dst;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) want[size_t(y * dstPitch + x)] = src[size_t(y * srcPitch + x)];
+        DDBlitOpaque(dst.data(), dstPitch, src.data(), srcPitch, w, h);
+        ASSERT_EQ(dst, want) << "width " << w;
+    }
+}
+
 TEST(DisplayBlitters, KeyedPathsMatchPlainLoopOnOddSizes) {
     std::mt19937 rng(8);
     for (int w = 1; w <= 70; ++w)
