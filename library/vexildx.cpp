@@ -37,24 +37,21 @@ uint32_t Mapbyteswapl(uint32_t i) {
     return (i >> 24) | ((i >> 8) & 0xFF00u) | ((i << 8) & 0xFF0000u) | (i << 24);
 }
 
+template <class T>
+static void MapFreeBuffer(T*& buffer) {
+    std::free(buffer);
+    buffer = nullptr;
+}
+
 void MapFreeMem() {
-    for (short*& layer : mapmappt) {
-        std::free(layer);
-        layer = nullptr;
-    }
+    for (short*& layer : mapmappt) MapFreeBuffer(layer);
     mappt = nullptr;
-    std::free(mapcmappt);
-    mapcmappt = nullptr;
-    std::free(mapblockgfxpt);
-    mapblockgfxpt = nullptr;
-    std::free(mapblockstrpt);
-    mapblockstrpt = nullptr;
-    std::free(mapanimstrpt);
-    mapanimstrpt = nullptr;
-    std::free(mapblkrelpt);
-    mapblkrelpt = nullptr;
-    std::free(mapanimrelpt);
-    mapanimrelpt = nullptr;
+    MapFreeBuffer(mapcmappt);
+    MapFreeBuffer(mapblockgfxpt);
+    MapFreeBuffer(mapblockstrpt);
+    MapFreeBuffer(mapanimstrpt);
+    MapFreeBuffer(mapblkrelpt);
+    MapFreeBuffer(mapanimrelpt);
     mapanimrelendpt = nullptr;
     for (int i = 0; i < 256 && maplpDDSTiles[i]; i++) {
         maplpDDSTiles[i]->Release();

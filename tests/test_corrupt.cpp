@@ -12,23 +12,16 @@
 
 #include "corrupt_maps.h"
 #include "mapwriter.h"
+#include "test_support.h"
 #include "vexildx.h"
 
 namespace {
 
-class CorruptTest : public ::testing::Test {
+class CorruptTest : public MapFixture {
 protected:
     void SetUp() override {
-        if (!lpDD) {
-            ASSERT_EQ(DirectDrawCreate(nullptr, &lpDD, nullptr), DD_OK);
-        }
-        DDClearFaults();
-        baseline = DDLiveObjects();
+        MapFixture::SetUp();
         ASSERT_FALSE(CorruptDir().empty()) << "VEXIL_SOURCE_DIR must name the source tree";
-    }
-    void TearDown() override {
-        MapFreeMem();
-        EXPECT_EQ(DDLiveObjects(), baseline);
     }
 
     // MapDecode over a heap copy of exactly the image's size, so that the
@@ -58,7 +51,6 @@ protected:
         }
     }
 
-    int baseline = 0;
 };
 
 TEST_F(CorruptTest, EveryListedMapGivesItsResultInBothLoaders) {

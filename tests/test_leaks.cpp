@@ -10,6 +10,7 @@
 
 #include "corrupt_maps.h"
 #include "mapwriter.h"
+#include "test_support.h"
 #include "vexildx.h"
 #if __has_include("demomap.h")
 #include "demomap.h"
@@ -57,14 +58,10 @@ long long Settle(F&& f, int limit) {
     return last;
 }
 
-class LeakTest : public ::testing::Test {
+class LeakTest : public MapFixture {
 protected:
     void SetUp() override {
-        if (!lpDD) {
-            ASSERT_EQ(DirectDrawCreate(nullptr, &lpDD, nullptr), DD_OK);
-        }
-        DDClearFaults();
-        baseline = DDLiveObjects();
+        MapFixture::SetUp();
 #ifdef VEXIL_TEST_DEMOMAP
         image = MapWriterImage(MapWriterDemo());
 #else
@@ -75,9 +72,7 @@ protected:
         ASSERT_TRUE(MapWriterSave(path, image));
     }
     void TearDown() override {
-        MapFreeMem();
-        DDClearFaults();
-        EXPECT_EQ(DDLiveObjects(), baseline);
+        MapFixture::TearDown();
         std::remove(path.c_str());
     }
 
@@ -96,7 +91,6 @@ protected:
     std::vector<uint8_t> image;
     // ctest runs the tests in parallel processes: one file each.
     std::string path = ::testing::TempDir() + "vexil_leak_test_" + std::to_string(getpid()) + ".fmp";
-    int baseline = 0;
 };
 
 TEST_F(LeakTest, ThousandLoadsAndFreesOfTheDemoMap) {

@@ -10,23 +10,15 @@
 #include <unistd.h>
 
 #include "mapwriter.h"
+#include "test_support.h"
 #include "vexildx.h"
 
 namespace {
 
-class LoadTest : public ::testing::Test {
+class LoadTest : public MapFixture {
 protected:
-    void SetUp() override {
-        if (!lpDD) {
-            ASSERT_EQ(DirectDrawCreate(nullptr, &lpDD, nullptr), DD_OK);
-        }
-        DDClearFaults();
-        baseline = DDLiveObjects();
-    }
     void TearDown() override {
-        MapFreeMem();
-        DDClearFaults();
-        EXPECT_EQ(DDLiveObjects(), baseline);
+        MapFixture::TearDown();
         std::remove(path.c_str());
     }
 
@@ -49,7 +41,6 @@ protected:
 
     // ctest runs tests in parallel processes: one file per process.
     std::string path = ::testing::TempDir() + "vexil_load_test_" + std::to_string(getpid()) + ".fmp";
-    int baseline = 0;
 };
 
 bool StateEmpty() {
