@@ -100,7 +100,7 @@ constexpr int kFlowerBlue = At(4, 4), kMushroom = At(5, 4), kBushL = At(6, 4), k
 constexpr int kBoulder = At(9, 4), kBoulderL = At(10, 4), kBoulderR = At(11, 4), kSign = At(12, 4);
 constexpr int kGoal = At(0, 5);  // 2 x 3 tiles: flag and pole top, pole, base
 constexpr int kFenceL = At(8, 5), kFenceM = At(9, 5), kFenceR = At(10, 5), kBush = At(11, 5);
-constexpr int kCloud = At(12, 5);  // 3 x 2 tiles
+constexpr int kCloud = At(12, 5), kCloudSmall = At(9, 6);  // 3 x 2 and 2 x 1 tiles
 constexpr int kHillUp = At(2, 6), kHillTopL = At(3, 6), kHillTop = At(4, 6), kHillTopR = At(5, 6);
 constexpr int kHillDown = At(6, 6), kHillFill = At(7, 6), kHillFill2 = At(8, 6);
 constexpr int kRock = At(2, 7), kRock2 = At(3, 7), kRockTop = At(4, 7), kRockWallL = At(5, 7), kRockWallR = At(6, 7);

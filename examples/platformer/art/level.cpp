@@ -197,8 +197,7 @@ Layout Build(Level& l) {
 
     // The brick tower between the climb and the mesa, topped with moss.
     for (int x = 136; x < 140; x++) {
-        l.Put(l.solid, x, 10, kBrickTop);
-        for (int y = 11; y < 19; y++) l.Put(l.solid, x, y, kBrick);
+        for (int y = 10; y < 19; y++) l.Put(l.solid, x, y, y == 10 || x == 136 || x == 139 ? kStone : kBrick);
     }
     // Stone blocks and crates to hop over.
     l.Put(l.solid, 41, 22, kStone);
@@ -225,8 +224,6 @@ Layout Build(Level& l) {
     // The climb: platforms above the row-18 ground.
     Platform(l, 126, 129, 15, false);
     Platform(l, 131, 134, 12, true);
-    // The way down has a plank over the dip and a lone step.
-    Platform(l, 171, 174, 19, false);
 
     // Coins: along the way, in arcs over the jumps, on the platforms.
     for (int x = 19; x < 23; x++) Coin(l, x, 21);
@@ -243,8 +240,7 @@ Layout Build(Level& l) {
     Coin(l, 132, 11);
     Coin(l, 135, 9);
     for (int x = 144; x < 148; x++) Coin(l, x, 10);
-    Coin(l, 172, 18);
-    Coin(l, 173, 18);
+    CoinArc(l, 171, 173, 20);
     for (int x = 178; x < 181; x++) Coin(l, x, 19);
 
     // The checkpoint before the water and the goal at the end.
@@ -298,13 +294,18 @@ Layout Build(Level& l) {
     for (auto [x, id] : plants) {
         if (l.Cell(l.front, x, l.ground[x] - 1) == 0) OnGround(l, l.front, x, id);
     }
-    // Clouds where the sky is free.
-    const int clouds[][2] = {{4, 14}, {22, 9}, {38, 14}, {57, 5}, {75, 11}, {97, 7}, {118, 3}, {139, 2}, {160, 8}, {178, 4}, {190, 10}};
+    // Clouds where the sky is free: x, y, small.
+    const int clouds[][3] = {{6, 14, 0},  {22, 9, 0},  {31, 16, 1}, {38, 13, 0}, {49, 3, 1},  {57, 6, 0},  {67, 14, 1},
+                             {75, 10, 0}, {88, 4, 1},  {97, 8, 0},  {106, 15, 1}, {118, 4, 0}, {125, 9, 1}, {139, 2, 0},
+                             {152, 6, 1}, {160, 9, 0}, {170, 3, 1}, {178, 5, 0}, {186, 11, 1}, {191, 2, 0}};
     for (const auto& c : clouds) {
-        bool clear = true;
-        for (int j = 0; j < 2; j++)
-            for (int i = 0; i < 3; i++) clear = clear && l.Free(c[0] + i, c[1] + j) && c[1] + j < l.ground[c[0] + i];
-        if (clear) l.Block(l.back, c[0], c[1], kCloud, 3, 2);
+        const int w = c[2] ? 2 : 3, h = c[2] ? 1 : 2;
+        for (int j = 0; j < h; j++) {
+            for (int i = 0; i < w; i++) {
+                if (!l.Free(c[0] + i, c[1] + j) || c[1] + j >= l.ground[c[0] + i]) throw std::runtime_error("level: cloud in the way");
+            }
+        }
+        l.Block(l.back, c[0], c[1], c[2] ? kCloudSmall : kCloud, w, h);
     }
     out.startX = 4 * kTile + 8;
     out.startY = l.ground[4] * kTile;

@@ -688,20 +688,22 @@ void PaintFence(const View& v, bool left, bool right) {
     }
 }
 
-// A fair-weather cloud, 3 x 2 tiles, lit from above with a shaded belly.
-void PaintCloud(const View& v) {
-    const std::vector<Blob> lumps = {{10, 20, 7}, {20, 14, 9}, {31, 15, 8}, {39, 21, 6}, {26, 22, 6}, {15, 23, 5}};
-    const int bottom = 27;
+// A fair-weather cloud, lit from above with a shaded belly: 3 x 2 tiles,
+// or 2 x 1 for the small one.
+void PaintCloud(const View& v, bool small) {
+    const std::vector<Blob> lumps = small ? std::vector<Blob>{{8, 10, 4.5}, {15, 7, 6}, {23, 9, 5}, {27, 11, 3.5}}
+                                          : std::vector<Blob>{{10, 20, 7}, {20, 14, 9}, {31, 15, 8}, {39, 21, 6}, {26, 22, 6}, {15, 23, 5}};
+    const int bottom = small ? 14 : 27;
     for (int y = 0; y <= bottom; y++) {
-        for (int x = 0; x < 48; x++) {
+        for (int x = 0; x < v.w; x++) {
             double best = 1e9;
             for (const Blob& b : lumps) best = std::min(best, std::hypot(x + 0.5 - b.x, y + 0.5 - b.y) - b.r);
             if (best > 0) continue;
             int shade = 4;
-            const double under = (y - (bottom - 7)) / 7.0;
+            const double under = (y - (bottom - (small ? 4 : 7))) / (small ? 4.0 : 7.0);
             if (under > Bayer(x, y)) shade = 2;
             if (y >= bottom - 1) shade = 1;
-            if (best > -1.5 && y < bottom - 6) shade = 5;
+            if (best > -1.5 && y < bottom - (small ? 3 : 6)) shade = 5;
             v.Put(x, y, R.cloud(shade));
         }
     }
@@ -861,7 +863,8 @@ Canvas PaintTiles(std::vector<TileInfo>& info) {
     PaintFence(TileView(c, kFenceM), false, false);
     PaintFence(TileView(c, kFenceR), false, true);
     PaintTree(TileView(c, kTreeTop, 3, 5));
-    PaintCloud(TileView(c, kCloud, 3, 2));
+    PaintCloud(TileView(c, kCloud, 3, 2), false);
+    PaintCloud(TileView(c, kCloudSmall, 2, 1), true);
     for (int p = 0; p < 7; p++) PaintHill(TileView(c, kHillUp + p), p);
 
     std::sort(info.begin(), info.end(), [](const TileInfo& a, const TileInfo& b) { return a.id < b.id; });
