@@ -17,7 +17,7 @@ struct Ramp {
 // Every ramp of the palette. Index 0 is the see-through colour.
 struct Ramps {
     Ramp ink, white, sky, cloud, hill, grass, dirt, stone, brick, wood, water, leaf, bark;
-    Ramp gold, red, blue, pink, skin, hair, cave;
+    Ramp gold, red, blue, skin, hair;
 };
 
 extern Ramps R;  // filled by MakePalette
@@ -69,10 +69,10 @@ void Outline(const View& v, uint8_t ink);
 // the tileset file is written from.
 struct TileInfo {
     int id = 0;
-    std::string kind;                 // "" or coin, water, checkpoint, goal
-    std::vector<int> solid;           // x, y, w, h collision rectangles in tile pixels
-    std::vector<int> frames;          // animation frame tile ids, empty if still
-    int duration = 0;                 // ms per frame
+    std::string kind;         // "" or coin, water, checkpoint, goal
+    std::vector<int> solid;   // x, y, w, h collision rectangles in tile pixels
+    std::vector<int> frames;  // animation frame tile ids, empty if still
+    int duration = 0;         // ms per frame
 };
 constexpr int kTile = 16, kColumns = 16;
 Canvas PaintTiles(std::vector<TileInfo>& info);
@@ -83,7 +83,9 @@ Canvas PaintFont();
 
 // Tile ids the level builder places (see TILES.md for the whole table).
 namespace tile {
-constexpr int At(int col, int row) { return row * kColumns + col; }
+constexpr int At(int col, int row) {
+    return row * kColumns + col;
+}
 constexpr int kGrassL = At(0, 0), kGrass = At(1, 0), kGrass2 = At(2, 0), kGrassR = At(3, 0), kGrassOne = At(4, 0);
 constexpr int kWallL = At(0, 1), kFill = At(1, 1), kFill2 = At(2, 1), kWallR = At(3, 1), kColumn = At(4, 1);
 constexpr int kCornerL = At(0, 2), kCornerR = At(1, 2), kFill3 = At(2, 2), kFill4 = At(3, 2), kColumnFoot = At(4, 2);

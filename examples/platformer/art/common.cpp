@@ -35,7 +35,9 @@ Ramp AddRamp(std::vector<uint8_t>& cmap, std::initializer_list<uint32_t> keys, i
 
 }  // namespace
 
-uint8_t Ramp::operator()(int k) const { return static_cast<uint8_t>(base + std::clamp(k, 0, n - 1)); }
+uint8_t Ramp::operator()(int k) const {
+    return static_cast<uint8_t>(base + std::clamp(k, 0, n - 1));
+}
 
 std::vector<uint8_t> MakePalette() {
     std::vector<uint8_t> cmap(768, 0);
@@ -45,7 +47,7 @@ std::vector<uint8_t> MakePalette() {
     cmap[0] = 255, cmap[1] = 0, cmap[2] = 255;
     R.ink = AddRamp(cmap, {0x140c1c, 0x2c2038}, 2);
     R.white = AddRamp(cmap, {0xffffff}, 1);
-    R.sky = AddRamp(cmap, {0x5ea8f0, 0x8ccaf8, 0xcaeaff}, 5);
+    R.sky = AddRamp(cmap, {0x5ea8f0, 0x78b8f4}, 2);
     R.cloud = AddRamp(cmap, {0x7a9ccc, 0xaac4e4, 0xdcebf8, 0xfcfeff}, 6);
     R.hill = AddRamp(cmap, {0x235660, 0x2f7a6c, 0x46a078, 0x7cc88a, 0xb8e8b0}, 7);
     R.grass = AddRamp(cmap, {0x163e1a, 0x267024, 0x44a02e, 0x78c83a, 0xb2ea58, 0xe6ffa2}, 11);
@@ -59,19 +61,20 @@ std::vector<uint8_t> MakePalette() {
     R.gold = AddRamp(cmap, {0x5c2c00, 0xa86200, 0xe8a008, 0xffd834, 0xfff2a2, 0xfffce8}, 9);
     R.red = AddRamp(cmap, {0x4c0818, 0x9c1828, 0xe23a36, 0xff806c, 0xffc4b4}, 7);
     R.blue = AddRamp(cmap, {0x1a2066, 0x3450c0, 0x5e8ef0, 0xa8c8ff}, 7);
-    R.pink = AddRamp(cmap, {0x6a1c66, 0xc04cb4, 0xf69ade, 0xffd6f2}, 5);
     R.skin = AddRamp(cmap, {0x6c3424, 0xba6e4a, 0xf2a878, 0xffd6b4}, 5);
     R.hair = AddRamp(cmap, {0x3e1a0c, 0x803a18, 0xc8642a, 0xf49c4c}, 5);
-    R.cave = AddRamp(cmap, {0x0a0a14, 0x181c2c, 0x2a3044, 0x404a62}, 6);
     std::set<uint32_t> seen;
     for (int i = 0; i < used; i++) {
         const uint32_t rgb = uint32_t(cmap[3 * i]) << 16 | cmap[3 * i + 1] << 8 | cmap[3 * i + 2];
-        if (!seen.insert(rgb).second) throw std::runtime_error("palette: entry " + std::to_string(i) + " repeats a colour");
+        if (!seen.insert(rgb).second)
+            throw std::runtime_error("palette: entry " + std::to_string(i) + " repeats a colour");
     }
     return cmap;
 }
 
-int PaletteSize() { return used; }
+int PaletteSize() {
+    return used;
+}
 
 uint32_t Hash(int x, int y, int seed) {
     uint32_t h = uint32_t(x) * 374761393u + uint32_t(y) * 668265263u + uint32_t(seed) * 2246822519u;
@@ -79,7 +82,9 @@ uint32_t Hash(int x, int y, int seed) {
     return h ^ (h >> 16);
 }
 
-double Noise(int x, int y, int seed) { return (Hash(x, y, seed) & 0xFFFF) / 65536.0; }
+double Noise(int x, int y, int seed) {
+    return (Hash(x, y, seed) & 0xFFFF) / 65536.0;
+}
 
 double Bayer(int x, int y) {
     static const int m[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
@@ -94,7 +99,8 @@ void Stamp(const View& v, int x0, int y0, const std::vector<std::string>& rows, 
             const char ch = row[x];
             if (ch == '.' || ch == ' ') continue;
             const size_t k = keys.find(ch);
-            if (k == std::string::npos || k >= colours.size()) throw std::runtime_error(std::string("stamp: unknown key ") + ch);
+            if (k == std::string::npos || k >= colours.size())
+                throw std::runtime_error(std::string("stamp: unknown key ") + ch);
             const int px = mirrored ? x0 + int(row.size()) - 1 - int(x) : x0 + int(x);
             v.Put(px, y0 + int(y), colours[k]);
         }
@@ -111,7 +117,8 @@ void Outline(const View& v, uint8_t ink) {
             if (edge) rim.emplace_back(x, y);
         }
     }
-    for (auto [x, y] : rim) v.Put(x, y, ink);
+    for (auto [x, y] : rim)
+        v.Put(x, y, ink);
 }
 
 }  // namespace art

@@ -20,11 +20,13 @@ constexpr int kW = 200, kH = 30;
 constexpr int kNone = 99;  // no ground in a column: water or open sky
 
 struct Level {
-    int ground[kW];                     // row of the grass top of each column, kNone for none
+    int ground[kW];                       // row of the grass top of each column, kNone for none
     std::vector<int> back, solid, front;  // tile ids + 1, 0 for empty
     int coins = 0;
     std::vector<bool> blank;  // per tile id: every pixel see-through
-    Level() : back(kW * kH, 0), solid(kW * kH, 0), front(kW * kH, 0) { std::fill(std::begin(ground), std::end(ground), kNone); }
+    Level() : back(kW * kH, 0), solid(kW * kH, 0), front(kW * kH, 0) {
+        std::fill(std::begin(ground), std::end(ground), kNone);
+    }
     static int& Cell(std::vector<int>& layer, int x, int y) {
         if (x < 0 || y < 0 || x >= kW || y >= kH) throw std::runtime_error("level: cell outside the map");
         return layer[size_t(y) * kW + x];
@@ -48,7 +50,8 @@ struct Level {
 
 // Ground from column x0 to x1 (exclusive) with its grass at `row`.
 void Ground(Level& l, int x0, int x1, int row) {
-    for (int x = x0; x < x1; x++) l.ground[x] = row;
+    for (int x = x0; x < x1; x++)
+        l.ground[x] = row;
 }
 
 // Below kRockRow the dirt gives way to rock, with a ragged seam in that row.
@@ -59,7 +62,8 @@ int RockBelow(int id, int x, int y) {
     const bool seam = y == kRockRow;
     if (id == kWallL) return seam ? kRockTopL : kRockWallL;
     if (id == kWallR) return seam ? kRockTopR : kRockWallR;
-    if (id == kFill || id == kFill2 || id == kFill3 || id == kFill4) return seam ? kRockTop : Hash(x, y, 11) % 3 ? kRock : kRock2;
+    if (id == kFill || id == kFill2 || id == kFill3 || id == kFill4)
+        return seam ? kRockTop : Hash(x, y, 11) % 3 ? kRock : kRock2;
     throw std::runtime_error("level: no rock form of tile " + std::to_string(id) + " at row " + std::to_string(y));
 }
 
@@ -77,11 +81,16 @@ void BuildTerrain(Level& l) {
         for (int y = top + 1; y < kH; y++) {
             const bool wallL = gl > y, wallR = gr > y, cornerL = gl == y, cornerR = gr == y;
             int id;
-            if ((wallL || cornerL) && (wallR || cornerR)) id = cornerL && cornerR ? kColumnFoot : kColumn;
-            else if (wallL) id = kWallL;
-            else if (wallR) id = kWallR;
-            else if (cornerL) id = kCornerL;
-            else if (cornerR) id = kCornerR;
+            if ((wallL || cornerL) && (wallR || cornerR))
+                id = cornerL && cornerR ? kColumnFoot : kColumn;
+            else if (wallL)
+                id = kWallL;
+            else if (wallR)
+                id = kWallR;
+            else if (cornerL)
+                id = kCornerL;
+            else if (cornerR)
+                id = kCornerR;
             else {
                 const uint32_t h = Hash(x, y, 9) % 16;
                 id = h == 0 ? kFill3 : h == 1 ? kFill4 : h < 8 ? kFill2 : kFill;
@@ -95,7 +104,8 @@ void BuildTerrain(Level& l) {
 void Water(Level& l, int x0, int x1, int row) {
     for (int x = x0; x < x1; x++) {
         l.Put(l.solid, x, row, kSurface);
-        for (int y = row + 1; y < kH; y++) l.Put(l.solid, x, y, kDeep);
+        for (int y = row + 1; y < kH; y++)
+            l.Put(l.solid, x, y, kDeep);
     }
 }
 
@@ -106,7 +116,8 @@ void Platform(Level& l, int x0, int x1, int row, bool stone) {
         l.Put(l.solid, x0, row, base + 3);
         return;
     }
-    for (int x = x0; x < x1; x++) l.Put(l.solid, x, row, x == x0 ? base : x == x1 - 1 ? base + 2 : base + 1);
+    for (int x = x0; x < x1; x++)
+        l.Put(l.solid, x, row, x == x0 ? base : x == x1 - 1 ? base + 2 : base + 1);
 }
 
 void Coin(Level& l, int x, int y) {
@@ -139,11 +150,15 @@ void Hill(Level& l, int c, int peak, int halfTop) {
                                              std::to_string(x) + " row " + std::to_string(y));
                 }
                 if (pass == 0) continue;
-            int id;
-            if (k == 0) id = x == c - halfTop - 1 ? kHillTopL : x == c + halfTop + 1 ? kHillTopR : kHillTop;
-            else if (x == c - halfTop - k - 1) id = kHillUp;
-            else if (x == c + halfTop + k + 1) id = kHillDown;
-            else id = Hash(x, y, 3) % 4 == 0 ? kHillFill2 : kHillFill;
+                int id;
+                if (k == 0)
+                    id = x == c - halfTop - 1 ? kHillTopL : x == c + halfTop + 1 ? kHillTopR : kHillTop;
+                else if (x == c - halfTop - k - 1)
+                    id = kHillUp;
+                else if (x == c + halfTop + k + 1)
+                    id = kHillDown;
+                else
+                    id = Hash(x, y, 3) % 4 == 0 ? kHillFill2 : kHillFill;
                 l.Put(l.back, x, y, id);
             }
         }
@@ -197,7 +212,8 @@ Layout Build(Level& l) {
 
     // The brick tower between the climb and the mesa, topped with moss.
     for (int x = 136; x < 140; x++) {
-        for (int y = 10; y < 19; y++) l.Put(l.solid, x, y, y == 10 || x == 136 || x == 139 ? kStone : kBrick);
+        for (int y = 10; y < 19; y++)
+            l.Put(l.solid, x, y, y == 10 || x == 136 || x == 139 ? kStone : kBrick);
     }
     // Stone blocks and crates to hop over.
     l.Put(l.solid, 41, 22, kStone);
@@ -226,11 +242,14 @@ Layout Build(Level& l) {
     Platform(l, 131, 134, 12, true);
 
     // Coins: along the way, in arcs over the jumps, on the platforms.
-    for (int x = 19; x < 23; x++) Coin(l, x, 21);
+    for (int x = 19; x < 23; x++)
+        Coin(l, x, 21);
     CoinArc(l, 24, 26, 22);
     CoinArc(l, 34, 36, 22);
-    for (int x = 52; x < 54; x++) Coin(l, x, 21);
-    for (int x = 56; x < 59; x++) Coin(l, x, 18);
+    for (int x = 52; x < 54; x++)
+        Coin(l, x, 21);
+    for (int x = 56; x < 59; x++)
+        Coin(l, x, 18);
     Coin(l, 62, 20);
     CoinArc(l, 90, 92, 23);
     CoinArc(l, 96, 98, 22);
@@ -239,9 +258,11 @@ Layout Build(Level& l) {
     Coin(l, 128, 14);
     Coin(l, 132, 11);
     Coin(l, 135, 9);
-    for (int x = 144; x < 148; x++) Coin(l, x, 10);
+    for (int x = 144; x < 148; x++)
+        Coin(l, x, 10);
     CoinArc(l, 171, 173, 20);
-    for (int x = 178; x < 181; x++) Coin(l, x, 19);
+    for (int x = 178; x < 181; x++)
+        Coin(l, x, 19);
 
     // The checkpoint before the water and the goal at the end.
     out.checkpointX = 86;
@@ -253,13 +274,16 @@ Layout Build(Level& l) {
     l.Put(l.front, 193, 16, kGoal + 1);
 
     // Far hills, then what stands in front of them in the same layer.
-    const int hills[][3] = {{9, 21, 0}, {39, 19, 0}, {62, 20, 1}, {82, 19, 0}, {129, 14, 1}, {168, 16, 0}, {189, 15, 0}};
-    for (const auto& h : hills) Hill(l, h[0], h[1], h[2]);
+    const int hills[][3] = {{9, 21, 0},   {39, 19, 0},  {62, 20, 1}, {82, 19, 0},
+                            {129, 14, 1}, {168, 16, 0}, {189, 15, 0}};
+    for (const auto& h : hills)
+        Hill(l, h[0], h[1], h[2]);
     OnGround(l, l.back, 2, kTreeTop, 3, 5);
     OnGround(l, l.back, 13, kBushL, 2, 1);
     OnGround(l, l.back, 16, kSign);
     OnGround(l, l.back, 28, kFenceL);
-    for (int x = 29; x < 32; x++) OnGround(l, l.back, x, kFenceM);
+    for (int x = 29; x < 32; x++)
+        OnGround(l, l.back, x, kFenceM);
     OnGround(l, l.back, 32, kFenceR);
     OnGround(l, l.back, 44, kTreeTop, 3, 5);
     OnGround(l, l.back, 49, kBoulderL, 2, 1);
@@ -274,7 +298,8 @@ Layout Build(Level& l) {
     OnGround(l, l.back, 148, kTreeTop, 3, 5);
     OnGround(l, l.back, 157, kBush);
     OnGround(l, l.back, 159, kFenceL);
-    for (int x = 160; x < 163; x++) OnGround(l, l.back, x, kFenceM);
+    for (int x = 160; x < 163; x++)
+        OnGround(l, l.back, x, kFenceM);
     OnGround(l, l.back, 163, kFenceR);
     OnGround(l, l.back, 176, kTreeTop, 3, 5);
     OnGround(l, l.back, 182, kBushL, 2, 1);
@@ -282,27 +307,29 @@ Layout Build(Level& l) {
     OnGround(l, l.back, 195, kFenceR);
     // Plants in front of the player.
     const std::pair<int, int> plants[] = {
-        {3, kTuft},          {8, kFlowerRed},     {12, kTuft2},      {16, kFlowerYellow}, {20, kTuft},
-        {29, kFlowerBlue},   {31, kTuft2},        {38, kTuft},       {39, kFlowerRed},    {46, kMushroom},
-        {50, kTuft2},        {55, kFlowerYellow}, {60, kTuft},       {64, kFlowerBlue},   {71, kTuft2},
-        {77, kFlowerRed},    {80, kTuft},         {84, kFlowerYellow}, {88, kTuft2},      {109, kTuft},
-        {112, kFlowerBlue},  {118, kTuft2},       {125, kFlowerRed}, {130, kTuft},        {134, kMushroom},
-        {143, kFlowerYellow}, {146, kTuft2},      {153, kTuft},      {157, kFlowerRed},   {162, kTuft2},
-        {169, kFlowerBlue},  {175, kTuft},        {181, kFlowerYellow}, {185, kTuft2},    {187, kFlowerRed},
-        {190, kTuft},        {195, kFlowerBlue},
+        {3, kTuft},           {8, kFlowerRed},     {12, kTuft2},         {16, kFlowerYellow}, {20, kTuft},
+        {29, kFlowerBlue},    {31, kTuft2},        {38, kTuft},          {39, kFlowerRed},    {46, kMushroom},
+        {50, kTuft2},         {55, kFlowerYellow}, {60, kTuft},          {64, kFlowerBlue},   {71, kTuft2},
+        {77, kFlowerRed},     {80, kTuft},         {84, kFlowerYellow},  {88, kTuft2},        {109, kTuft},
+        {112, kFlowerBlue},   {118, kTuft2},       {125, kFlowerRed},    {130, kTuft},        {134, kMushroom},
+        {143, kFlowerYellow}, {146, kTuft2},       {153, kTuft},         {157, kFlowerRed},   {162, kTuft2},
+        {169, kFlowerBlue},   {175, kTuft},        {181, kFlowerYellow}, {185, kTuft2},       {187, kFlowerRed},
+        {190, kTuft},         {195, kFlowerBlue},
     };
     for (auto [x, id] : plants) {
         if (l.Cell(l.front, x, l.ground[x] - 1) == 0) OnGround(l, l.front, x, id);
     }
     // Clouds where the sky is free: x, y, small.
-    const int clouds[][3] = {{6, 14, 0},  {22, 9, 0},  {31, 16, 1}, {38, 13, 0}, {49, 3, 1},  {57, 6, 0},  {67, 14, 1},
-                             {75, 10, 0}, {88, 4, 1},  {97, 8, 0},  {106, 15, 1}, {118, 4, 0}, {125, 9, 1}, {139, 2, 0},
-                             {152, 6, 1}, {160, 9, 0}, {170, 3, 1}, {178, 5, 0}, {186, 11, 1}, {191, 2, 0}};
+    const int clouds[][3] = {{6, 14, 0},   {22, 9, 0},  {31, 16, 1}, {38, 13, 0},  {49, 3, 1},
+                             {57, 6, 0},   {67, 14, 1}, {75, 10, 0}, {88, 4, 1},   {97, 8, 0},
+                             {106, 15, 1}, {118, 4, 0}, {125, 9, 1}, {139, 2, 0},  {152, 6, 1},
+                             {160, 9, 0},  {170, 3, 1}, {178, 5, 0}, {186, 11, 1}, {191, 2, 0}};
     for (const auto& c : clouds) {
         const int w = c[2] ? 2 : 3, h = c[2] ? 1 : 2;
         for (int j = 0; j < h; j++) {
             for (int i = 0; i < w; i++) {
-                if (!l.Free(c[0] + i, c[1] + j) || c[1] + j >= l.ground[c[0] + i]) throw std::runtime_error("level: cloud in the way");
+                if (!l.Free(c[0] + i, c[1] + j) || c[1] + j >= l.ground[c[0] + i])
+                    throw std::runtime_error("level: cloud in the way");
             }
         }
         l.Block(l.back, c[0], c[1], c[2] ? kCloudSmall : kCloud, w, h);
@@ -335,7 +362,8 @@ std::string Tileset(const Canvas& sheet, const std::vector<TileInfo>& tiles) {
     std::ostringstream s;
     const int count = (sheet.w / kTile) * (sheet.h / kTile);
     s << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      << "<tileset version=\"1.8\" tiledversion=\"1.8.2\" name=\"platformer\" tilewidth=\"16\" tileheight=\"16\" tilecount=\""
+      << "<tileset version=\"1.8\" tiledversion=\"1.8.2\" name=\"platformer\" tilewidth=\"16\" tileheight=\"16\" "
+         "tilecount=\""
       << count << "\" columns=\"" << kColumns << "\">\n"
       << " <image source=\"tiles.png\" width=\"" << sheet.w << "\" height=\"" << sheet.h << "\"/>\n";
     for (const TileInfo& t : tiles) {
@@ -347,14 +375,15 @@ std::string Tileset(const Canvas& sheet, const std::vector<TileInfo>& tiles) {
         if (!t.solid.empty()) {
             s << "  <objectgroup draworder=\"index\" id=\"2\">\n";
             for (size_t i = 0; i + 3 < t.solid.size(); i += 4) {
-                s << "   <object id=\"" << i / 4 + 1 << "\" x=\"" << t.solid[i] << "\" y=\"" << t.solid[i + 1] << "\" width=\""
-                  << t.solid[i + 2] << "\" height=\"" << t.solid[i + 3] << "\"/>\n";
+                s << "   <object id=\"" << i / 4 + 1 << "\" x=\"" << t.solid[i] << "\" y=\"" << t.solid[i + 1]
+                  << "\" width=\"" << t.solid[i + 2] << "\" height=\"" << t.solid[i + 3] << "\"/>\n";
             }
             s << "  </objectgroup>\n";
         }
         if (!t.frames.empty()) {
             s << "  <animation>\n";
-            for (int f : t.frames) s << "   <frame tileid=\"" << f << "\" duration=\"" << t.duration << "\"/>\n";
+            for (int f : t.frames)
+                s << "   <frame tileid=\"" << f << "\" duration=\"" << t.duration << "\"/>\n";
             s << "  </animation>\n";
         }
         s << " </tile>\n";
@@ -366,13 +395,15 @@ std::string Tileset(const Canvas& sheet, const std::vector<TileInfo>& tiles) {
 std::string Map(const Level& l, const Layout& out) {
     std::ostringstream s;
     s << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      << "<map version=\"1.8\" tiledversion=\"1.8.2\" orientation=\"orthogonal\" renderorder=\"right-down\" width=\"" << kW
-      << "\" height=\"" << kH << "\" tilewidth=\"16\" tileheight=\"16\" infinite=\"0\" nextlayerid=\"6\" nextobjectid=\"2\">\n"
+      << "<map version=\"1.8\" tiledversion=\"1.8.2\" orientation=\"orthogonal\" renderorder=\"right-down\" width=\""
+      << kW << "\" height=\"" << kH
+      << "\" tilewidth=\"16\" tileheight=\"16\" infinite=\"0\" nextlayerid=\"6\" nextobjectid=\"2\">\n"
       << " <tileset firstgid=\"1\" source=\"tiles.tsx\"/>\n"
-      << " <imagelayer id=\"1\" name=\"sky\" repeatx=\"1\" repeaty=\"1\" parallaxx=\"0.5\" parallaxy=\"0.5\">\n"
+      << " <imagelayer id=\"1\" name=\"sky\" parallaxx=\"0.5\" parallaxy=\"0.5\" repeatx=\"1\" repeaty=\"1\">\n"
       << "  <image source=\"sky.png\" width=\"16\" height=\"16\"/>\n"
       << " </imagelayer>\n";
-    const std::pair<const char*, const std::vector<int>*> layers[] = {{"back", &l.back}, {"ground", &l.solid}, {"front", &l.front}};
+    const std::pair<const char*, const std::vector<int>*> layers[] = {
+        {"back", &l.back}, {"ground", &l.solid}, {"front", &l.front}};
     int id = 2;
     for (auto [name, cells] : layers) {
         s << " <layer id=\"" << id++ << "\" name=\"" << name << "\" width=\"" << kW << "\" height=\"" << kH << "\">\n"

@@ -30,10 +30,12 @@ namespace {
 const std::string kKeys = "ohHisSkeRyYgbBclpPr";
 
 std::vector<uint8_t> PlayerColours() {
-    return {R.ink(0),  R.hair(1), R.hair(2), R.hair(4), R.skin(2), R.skin(3), R.skin(4), R.ink(0),  R.red(3), R.gold(4),
-            R.gold(6), R.gold(2), R.blue(1), R.blue(3), R.blue(5), R.bark(1), R.stone(2), R.stone(4), R.red(1)};
+    return {R.ink(0),  R.hair(1), R.hair(2),  R.hair(4),  R.skin(2), R.skin(3), R.skin(4),
+            R.ink(0),  R.red(3),  R.gold(4),  R.gold(6),  R.gold(2), R.blue(1), R.blue(3),
+            R.blue(5), R.bark(1), R.stone(2), R.stone(4), R.red(1)};
 }
 
+// clang-format off
 const std::vector<std::string> kHead = {
     "......o.oo......",
     "....ooHoHHoo....",
@@ -56,6 +58,7 @@ const std::vector<std::string> kTorso = {
     "....obBBBBcBo...",
     "....ollllllo....",
 };
+// clang-format on
 
 // The scarf's loose end behind the neck: hanging, or flying back.
 const std::vector<std::string> kScarfHang = {"...ogo", "...oyo", "...oyo", "....o."};
@@ -63,32 +66,65 @@ const std::vector<std::string> kScarfFly = {".ooogo", "oyYyyo", ".ooyo.", "...o.
 
 // The near arm, from the shoulder (row 13): hanging, forward, back, raised.
 const std::vector<std::string> kArmDown = {"......obBo", "......obBo", "......obBo", "......oSko", ".......oo."};
-const std::vector<std::string> kArmFore = {".......obBo.", "........obBo", "........oBBo", ".........oSko", "..........oo"};
+const std::vector<std::string> kArmFore = {".......obBo.", "........obBo", "........oBBo", ".........oSko",
+                                           "..........oo"};
 const std::vector<std::string> kArmBack = {".....obBo", "....obBo.", "...obBo..", "..oSko...", "...oo...."};
 const std::vector<std::string> kArmUp = {"........oSko", ".......obBko", "......obBo..", "......obo..."};
 
-// Legs from the hips (row 17) to the soles (row 23). Walk frames 3 to 5 are
-// frames 0 to 2 with the near and far leg swapped.
+// Legs from the hips (row 17) to the soles (row 23), the far leg darker.
+// The second half of the walk swaps the near and far leg.
+// clang-format off
 const std::vector<std::string> kLegs[] = {
-    {".....oPPPPPo....", ".....oPPoPPo....", ".....oPPoPPo....", ".....oPPoPPo....", ".....opPoPPo....",
-     "....orRRoRRRo...", "....ooooooooo..."},  // standing
-    {".....oPPPPPo....", "....oPPooPPPo...", "...oPPo..oPPPo..", "..oPPo....oPPo..", ".orRo......oPPo.",
-     ".oRRo.....orRRRo", "..oo......ooooo."},  // walk: stride
-    {".....oPPPPPo....", "....oPPooPPo....", "....oPPo.oPPo...", "...oPPo..oPPo...", "..orRo...oPPo...",
-     ".oRRRo...orRRRo.", ".oooo....ooooo.."},  // walk: down
-    {".....oPPPPPo....", ".....oPPPPo.....", ".....oPPoPPo....", ".....oPPorRRo...", ".....oPPoooo....",
-     ".....orRRRo.....", ".....ooooo......"},  // walk: passing
-    {".....oPPPPPo....", "....oPPooPPPo...", "...oPPo..oPRRo..", "..orRo...oRRo...", "..oRRo....oo....",
-     "...oo...........", "................"},  // jump: knees up
-    {".....oPPPPPo....", ".....oPPoPPo....", "....oPPo.oPPo...", "....oPPo.oPPo...", "...orRo...orRRo.",
-     "...oRRo...oooo..", "....oo.........."},  // fall: legs loose
+    {".....oPPPPPo....",  // standing
+     ".....oPPoPPo....",
+     ".....oPPoPPo....",
+     ".....oPPoPPo....",
+     ".....opPoPPo....",
+     "....orRRoRRRo...",
+     "....ooooooooo..."},
+    {".....oPPPPPo....",  // walk: stride
+     "....oppooPPPo...",
+     "...oppo..oPPPo..",
+     "..oppo....oPPo..",
+     ".orro......oPPo.",
+     ".orRo.....orRRRo",
+     "..oo......ooooo."},
+    {".....oPPPPPo....",  // walk: down
+     "....oppooPPo....",
+     "....oppo.oPPo...",
+     "...oppo..oPPo...",
+     "..orro...oPPo...",
+     ".orrRo...orRRRo.",
+     ".oooo....ooooo.."},
+    {".....oPPPPPo....",  // walk: passing, the far foot lifted
+     ".....oPPpPo.....",
+     ".....oPPopPo....",
+     ".....oPPorrRo...",
+     ".....oPPoooo....",
+     ".....orRRRo.....",
+     ".....ooooo......"},
+    {".....oPPPPPo....",  // jump: knees up
+     "....oppooPPPo...",
+     "...oppo..oPRRo..",
+     "..orro...oRRo...",
+     "..orRo....oo....",
+     "...oo...........",
+     "................"},
+    {".....oPPPPPo....",  // fall: legs loose
+     ".....oppoPPo....",
+     "....oppo.oPPo...",
+     "....oppo.oPPo...",
+     "...orro...orRRo.",
+     "...orRo...oooo..",
+     "....oo.........."},
 };
+// clang-format on
 
 struct Pose {
     int legs, dy;  // legs drawing; torso and head lowered by dy
     bool swap;     // near and far leg swapped
     const std::vector<std::string>* arm;
-    bool flying;   // scarf flies back
+    bool flying;  // scarf flies back
 };
 
 void PaintPlayer(const View& v, const Pose& p) {
@@ -96,7 +132,8 @@ void PaintPlayer(const View& v, const Pose& p) {
     std::vector<std::string> legs = kLegs[p.legs];
     if (p.swap) {
         for (std::string& row : legs) {
-            for (char& ch : row) ch = ch == 'P' ? 'p' : ch == 'p' ? 'P' : ch;
+            for (char& ch : row)
+                ch = ch == 'P' ? 'p' : ch == 'p' ? 'P' : ch;
         }
     }
     Stamp(v, 0, 17, legs, kKeys, col);
@@ -113,16 +150,13 @@ Canvas PaintSprites() {
         {0, 0, false, &kArmDown, false},  // idle
         {0, 1, false, &kArmDown, false},  // idle, breathing out
         {1, 0, false, &kArmBack, true},   // walk
-        {2, 1, false, &kArmDown, true},
-        {3, 0, false, &kArmFore, true},
-        {1, 0, true, &kArmFore, true},
-        {2, 1, true, &kArmDown, true},
-        {3, 0, true, &kArmBack, true},
-        {4, 0, false, &kArmUp, true},  // jump
-        {5, 0, false, &kArmUp, false},  // fall
+        {2, 1, false, &kArmDown, true},  {3, 0, false, &kArmFore, true}, {1, 0, true, &kArmFore, true},
+        {2, 1, true, &kArmDown, true},   {3, 0, true, &kArmBack, true},  {4, 0, false, &kArmUp, true},  // jump
+        {5, 0, false, &kArmUp, false},                                                                  // fall
     };
     Canvas c(16 * int(std::size(poses)), 24);
-    for (size_t i = 0; i < std::size(poses); i++) PaintPlayer(View{&c, int(i) * 16, 0, 16, 24}, poses[i]);
+    for (size_t i = 0; i < std::size(poses); i++)
+        PaintPlayer(View{&c, int(i) * 16, 0, 16, 24}, poses[i]);
     return c;
 }
 // --- The font ----------------------------------------------------------------------

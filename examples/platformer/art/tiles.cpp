@@ -42,7 +42,8 @@ void Clod(const View& v, int x0, int y0, bool stone) {
 
 void PaintDirt(const View& v, int variant) {
     for (int y = 0; y < kTile; y++) {
-        for (int x = 0; x < kTile; x++) v.Put(x, y, DirtAt(x, y));
+        for (int x = 0; x < kTile; x++)
+            v.Put(x, y, DirtAt(x, y));
     }
     static const int clods[4][3][3] = {
         {{2, 3, 0}, {9, 8, 0}, {4, 12, 0}},
@@ -50,7 +51,8 @@ void PaintDirt(const View& v, int variant) {
         {{5, 5, 1}, {11, 11, 0}, {1, 12, 0}},
         {{2, 2, 0}, {8, 9, 1}, {12, 4, 0}},
     };
-    for (const auto& c : clods[variant & 3]) Clod(v, c[0], c[1], c[2]);
+    for (const auto& c : clods[variant & 3])
+        Clod(v, c[0], c[1], c[2]);
 }
 
 // How deep the grass reaches at each pixel column; both ends are equal so
@@ -67,12 +69,18 @@ void PaintGrassTop(const View& v, int variant, int x0, int x1) {
         const int d = kGrassDepth[variant & 1][x];
         for (int y = 0; y < d + 2; y++) {
             uint8_t c;
-            if (y == 0) c = R.grass(Noise(x, 0, 7 + variant) < 0.25 ? 10 : 9);
-            else if (y == 1) c = R.grass(8);
-            else if (y < d - 1) c = R.grass((x + variant + y / 2) % 4 == 0 ? 5 : (y < 4 ? 7 : 6));
-            else if (y == d - 1) c = R.grass(4);
-            else if (y == d) c = R.grass(2);
-            else c = R.dirt(1);
+            if (y == 0)
+                c = R.grass(Noise(x, 0, 7 + variant) < 0.25 ? 10 : 9);
+            else if (y == 1)
+                c = R.grass(8);
+            else if (y < d - 1)
+                c = R.grass((x + variant + y / 2) % 4 == 0 ? 5 : (y < 4 ? 7 : 6));
+            else if (y == d - 1)
+                c = R.grass(4);
+            else if (y == d)
+                c = R.grass(2);
+            else
+                c = R.dirt(1);
             v.Put(x, y, c);
         }
         // A blade's light edge now and then.
@@ -135,7 +143,8 @@ void PaintGround(const View& v, int variant, bool top, bool left, bool right) {
 // Rock under the dirt: rounded stones, repeating every 16 pixels, with
 // dark cracks between them, lit on their upper left.
 uint8_t RockAt(int x, int y, int variant) {
-    static const int seeds[2][5][2] = {{{3, 3}, {11, 2}, {7, 9}, {14, 11}, {2, 13}}, {{4, 2}, {12, 5}, {6, 10}, {1, 7}, {12, 13}}};
+    static const int seeds[2][5][2] = {{{3, 3}, {11, 2}, {7, 9}, {14, 11}, {2, 13}},
+                                       {{4, 2}, {12, 5}, {6, 10}, {1, 7}, {12, 13}}};
     double d1 = 1e9, d2 = 1e9;
     int id = 0, sx = 0, sy = 0;
     for (int s = 0; s < 5; s++) {
@@ -162,12 +171,14 @@ uint8_t RockAt(int x, int y, int variant) {
 void PaintRock(const View& v, int variant, bool top, bool left, bool right) {
     static const int edge[16] = {6, 5, 5, 6, 7, 8, 8, 7, 6, 6, 7, 7, 6, 5, 5, 6};
     for (int y = 0; y < kTile; y++) {
-        for (int x = 0; x < kTile; x++) v.Put(x, y, RockAt(x, y, variant));
+        for (int x = 0; x < kTile; x++)
+            v.Put(x, y, RockAt(x, y, variant));
     }
     if (top) {
         PaintDirt(v, 1);
         for (int x = 0; x < kTile; x++) {
-            for (int y = edge[x] + 1; y < kTile; y++) v.Put(x, y, RockAt(x, y, variant));
+            for (int y = edge[x] + 1; y < kTile; y++)
+                v.Put(x, y, RockAt(x, y, variant));
             v.Put(x, edge[x], R.dirt(1));
             v.Put(x, edge[x] + 1, R.stone(7));
             if (edge[x] + 1 < kTile && (x == 0 || edge[x - 1] > edge[x])) v.Put(x, edge[x] + 1, R.stone(8));
@@ -196,8 +207,12 @@ void PaintCorner(const View& v, bool grassLeft, bool grassRight) {
         for (int k = 0; k < 4; k++) {
             for (int y = 0; y < depth[k] + 2; y++) {
                 const int d = depth[k];
-                const uint8_t c = y == 0 ? R.grass(k < 2 ? 7 : 9) : y == 1 ? R.grass(8) : y < d - 1 ? R.grass(6)
-                                : y < d ? R.grass(4) : y == d ? R.grass(2) : R.dirt(1);
+                const uint8_t c = y == 0      ? R.grass(k < 2 ? 7 : 9)
+                                  : y == 1    ? R.grass(8)
+                                  : y < d - 1 ? R.grass(6)
+                                  : y < d     ? R.grass(4)
+                                  : y == d    ? R.grass(2)
+                                              : R.dirt(1);
                 v.Put(e + k * in, y, c);
             }
         }
@@ -213,13 +228,18 @@ void Bevel(const View& v, int x0, int y0, int x1, int y1, const Ramp& r, int bod
     for (int y = y0; y < y1; y++) {
         for (int x = x0; x < x1; x++) {
             const int ring = std::min({x - x0, y - y0, x1 - 1 - x, y1 - 1 - y});
-            const bool lit = (x - x0) + (y - y0) < (x1 - 1 - x) + (y1 - 1 - y) ? (x - x0 == ring || y - y0 == ring)
-                                                                               : !(x1 - 1 - x == ring || y1 - 1 - y == ring);
+            const bool lit = (x - x0) + (y - y0) < (x1 - 1 - x) + (y1 - 1 - y)
+                                 ? (x - x0 == ring || y - y0 == ring)
+                                 : !(x1 - 1 - x == ring || y1 - 1 - y == ring);
             uint8_t c;
-            if (ring == 0) c = outline;
-            else if (ring == 1) c = r(lit ? body + 3 : body - 3);
-            else if (ring == 2) c = r(lit ? body + 1 : body - 1);
-            else c = r(body);
+            if (ring == 0)
+                c = outline;
+            else if (ring == 1)
+                c = r(lit ? body + 3 : body - 3);
+            else if (ring == 2)
+                c = r(lit ? body + 1 : body - 1);
+            else
+                c = r(body);
             v.Put(x, y, c);
         }
     }
@@ -230,8 +250,10 @@ void PaintStone(const View& v) {
     for (int y = 3; y < 13; y++) {
         for (int x = 3; x < 13; x++) {
             const double n = Noise(x, y, 21);
-            if (n < 0.12) v.Put(x, y, R.stone(5));
-            else if (n > 0.93) v.Put(x, y, R.stone(7));
+            if (n < 0.12)
+                v.Put(x, y, R.stone(5));
+            else if (n > 0.93)
+                v.Put(x, y, R.stone(7));
         }
     }
     // A hairline crack.
@@ -252,7 +274,8 @@ uint8_t BrickAt(int x, int y) {
 
 void PaintBrick(const View& v, bool mossy) {
     for (int y = 0; y < kTile; y++) {
-        for (int x = 0; x < kTile; x++) v.Put(x, y, BrickAt(x, y));
+        for (int x = 0; x < kTile; x++)
+            v.Put(x, y, BrickAt(x, y));
     }
     if (!mossy) return;
     static const int drip[16] = {3, 4, 3, 2, 3, 5, 6, 4, 3, 3, 4, 3, 2, 3, 4, 3};
@@ -267,7 +290,8 @@ void PaintCrate(const View& v) {
     Bevel(v, 0, 0, 16, 16, R.wood, 5, R.wood(0));
     // Boards between the frame, and a brace from corner to corner.
     for (int y = 3; y < 13; y++) {
-        for (int x = 3; x < 13; x++) v.Put(x, y, R.wood((y - 3) % 5 == 4 ? 2 : (y - 3) % 5 == 0 ? 4 : 3));
+        for (int x = 3; x < 13; x++)
+            v.Put(x, y, R.wood((y - 3) % 5 == 4 ? 2 : (y - 3) % 5 == 0 ? 4 : 3));
     }
     for (int k = 3; k < 13; k++) {
         const int y = 15 - k;
@@ -275,7 +299,8 @@ void PaintCrate(const View& v) {
         v.Put(k, y + 1, R.wood(6));
         v.Put(k + 1, y + 1, R.wood(1));
     }
-    for (auto [x, y] : {std::pair{2, 2}, {13, 2}, {2, 13}, {13, 13}}) v.Put(x, y, R.stone(9));
+    for (auto [x, y] : {std::pair{2, 2}, {13, 2}, {2, 13}, {13, 13}})
+        v.Put(x, y, R.stone(9));
 }
 
 // A plank platform in the top half of the tile; ends rounded, joints and
@@ -284,15 +309,21 @@ void PaintWood(const View& v, bool left, bool right) {
     for (int x = 0; x < kTile; x++) {
         for (int y = 0; y < 8; y++) {
             uint8_t c;
-            if (y == 0 || y == 7) c = R.wood(0);
-            else if (y == 1) c = R.wood(8);
-            else if (y == 6) c = R.wood(2);
-            else if (y == 5) c = R.wood(3);
-            else c = R.wood(Noise(x / 3, y, 41) < 0.25 ? 4 : 6);
+            if (y == 0 || y == 7)
+                c = R.wood(0);
+            else if (y == 1)
+                c = R.wood(8);
+            else if (y == 6)
+                c = R.wood(2);
+            else if (y == 5)
+                c = R.wood(3);
+            else
+                c = R.wood(Noise(x / 3, y, 41) < 0.25 ? 4 : 6);
             v.Put(x, y, c);
         }
         if (x == 15 && !right) {
-            for (int y = 1; y < 7; y++) v.Put(x, y, R.wood(1));
+            for (int y = 1; y < 7; y++)
+                v.Put(x, y, R.wood(1));
         }
     }
     for (int y = 3; y < 5; y++) {
@@ -303,9 +334,11 @@ void PaintWood(const View& v, bool left, bool right) {
         if (side == 0 ? !left : !right) continue;
         const int e = side == 0 ? 0 : 15, in = side == 0 ? 1 : -1;
         v.Put(e, 0, 0), v.Put(e, 7, 0);
-        for (int y = 1; y < 7; y++) v.Put(e, y, R.wood(0));
+        for (int y = 1; y < 7; y++)
+            v.Put(e, y, R.wood(0));
         // The end grain: rings around a core.
-        for (int y = 1; y < 7; y++) v.Put(e + in, y, R.wood(y == 1 ? 9 : y == 6 ? 3 : 7));
+        for (int y = 1; y < 7; y++)
+            v.Put(e + in, y, R.wood(y == 1 ? 9 : y == 6 ? 3 : 7));
         v.Put(e + 2 * in, 3, R.wood(4)), v.Put(e + 2 * in, 4, R.wood(4));
         v.Put(e + in, 0, R.wood(0)), v.Put(e + in, 7, R.wood(0));
     }
@@ -319,9 +352,12 @@ void PaintLedge(const View& v, bool left, bool right) {
         const int bottom = 8 + hang[x];
         for (int y = 0; y < bottom; y++) {
             uint8_t c;
-            if (y == bottom - 1) c = R.stone(1);
-            else if (y >= 8) c = R.stone(3);
-            else c = R.stone(Noise(x, y, 51) < 0.2 ? 5 : 6);
+            if (y == bottom - 1)
+                c = R.stone(1);
+            else if (y >= 8)
+                c = R.stone(3);
+            else
+                c = R.stone(Noise(x, y, 51) < 0.2 ? 5 : 6);
             v.Put(x, y, c);
         }
         v.Put(x, 0, R.grass(9));
@@ -329,18 +365,23 @@ void PaintLedge(const View& v, bool left, bool right) {
         v.Put(x, 2, (x * 5) % 7 < 3 ? R.grass(4) : R.stone(8));
         if ((x * 5) % 7 == 1) v.Put(x, 3, R.grass(3));
         if ((x & 7) == 7 && !(x == 15 && right)) {
-            for (int y = 3; y < 8; y++) v.Put(x, y, R.stone(2));
+            for (int y = 3; y < 8; y++)
+                v.Put(x, y, R.stone(2));
         }
     }
     for (int side = 0; side < 2; side++) {
         if (side == 0 ? !left : !right) continue;
         const int e = side == 0 ? 0 : 15, in = side == 0 ? 1 : -1;
-        for (int y = 0; y < 12; y++) v.Put(e, y, 0);
-        for (int y = 1; y < 9; y++) v.Put(e + in, y, y < 3 ? R.grass(1) : R.stone(0));
+        for (int y = 0; y < 12; y++)
+            v.Put(e, y, 0);
+        for (int y = 1; y < 9; y++)
+            v.Put(e + in, y, y < 3 ? R.grass(1) : R.stone(0));
         v.Put(e + in, 0, 0);
         v.Put(e + 2 * in, 0, R.grass(1));
-        for (int y = 3; y < 8; y++) v.Put(e + 2 * in, y, side == 0 ? R.stone(8) : R.stone(3));
-        for (int y = 9; y < 12; y++) v.Put(e + in, y, 0);
+        for (int y = 3; y < 8; y++)
+            v.Put(e + 2 * in, y, side == 0 ? R.stone(8) : R.stone(3));
+        for (int y = 9; y < 12; y++)
+            v.Put(e + in, y, 0);
     }
     // Outline under the hanging rock.
     for (int x = 0; x < kTile; x++) {
@@ -354,20 +395,27 @@ void PaintSlab(const View& v, bool left, bool right) {
     for (int y = 8; y < 16; y++) {
         for (int x = 0; x < kTile; x++) {
             uint8_t c;
-            if (y == 8 || y == 15) c = R.stone(0);
-            else if (y == 9) c = R.stone(9);
-            else if (y == 14) c = R.stone(3);
-            else if (y == 13) c = R.stone(5);
-            else c = R.stone(Noise(x, y, 61) < 0.15 ? 6 : 7);
+            if (y == 8 || y == 15)
+                c = R.stone(0);
+            else if (y == 9)
+                c = R.stone(9);
+            else if (y == 14)
+                c = R.stone(3);
+            else if (y == 13)
+                c = R.stone(5);
+            else
+                c = R.stone(Noise(x, y, 61) < 0.15 ? 6 : 7);
             v.Put(x, y, c);
         }
     }
     // A seam between slabs, and the ends.
     if (!right) {
-        for (int y = 9; y < 15; y++) v.Put(15, y, R.stone(2));
+        for (int y = 9; y < 15; y++)
+            v.Put(15, y, R.stone(2));
     }
     if (!left) {
-        for (int y = 9; y < 15; y++) v.Put(0, y, R.stone(9));
+        for (int y = 9; y < 15; y++)
+            v.Put(0, y, R.stone(9));
     }
     for (int side = 0; side < 2; side++) {
         if (side == 0 ? !left : !right) continue;
@@ -391,10 +439,14 @@ void PaintSurface(const View& v, int t) {
         for (int y = top; y < kTile; y++) {
             const int d = y - top;
             int shade;
-            if (d == 0) shade = 11;
-            else if (d == 1) shade = 9;
-            else if (d == 2) shade = 7;
-            else shade = 6 - (Bayer(x, y) < (y - 8) / 8.0 ? 1 : 0);
+            if (d == 0)
+                shade = 11;
+            else if (d == 1)
+                shade = 9;
+            else if (d == 2)
+                shade = 7;
+            else
+                shade = 6 - (Bayer(x, y) < (y - 8) / 8.0 ? 1 : 0);
             // Glints under the crest drift with the wave.
             if (d == 3 && (u == 5 || u == 6)) shade = 9;
             if (d == 5 && ((x - 2 * t) & 15) == 12) shade = 8;
@@ -408,7 +460,8 @@ void PaintSurface(const View& v, int t) {
 // Deep water: dark, with short glints that drift and fade, 4 frames a loop.
 void PaintDeep(const View& v, int t) {
     for (int y = 0; y < kTile; y++) {
-        for (int x = 0; x < kTile; x++) v.Put(x, y, R.water(5 - (Bayer(x, y + 1) < 0.19 ? 1 : 0)));
+        for (int x = 0; x < kTile; x++)
+            v.Put(x, y, R.water(5 - (Bayer(x, y + 1) < 0.19 ? 1 : 0)));
     }
     // x, y, length of each glint at frame 0; each drifts 4 pixels a frame,
     // left or right, swaying a pixel up and down.
@@ -437,7 +490,7 @@ void PaintCoin(const View& v, int k) {
             if (face <= 1) {
                 int shade = 5;
                 if (face > 0.55 && face <= 0.75 && a > 2.5) shade = dx > 0 || dy > 0 ? 3 : 6;  // raised ring
-                if (dx < -a * 0.35 && dy < 0 && face > 0.75) shade = 7;                      // shine
+                if (dx < -a * 0.35 && dy < 0 && face > 0.75) shade = 7;                        // shine
                 if (dx > a * 0.4 && face > 0.6) shade = 3;
                 if (a > 3 && std::fabs(dx) < 1 && std::fabs(dy) < 3) shade = 3;  // the slot in the middle
                 if (a > 3 && dx > -1 && dx < 0 && std::fabs(dy) < 3) shade = 2;
@@ -494,8 +547,8 @@ void PaintCheckpointTop(const View& v, int state) {
     PaintKnob(v, 4, 0);
     if (state < 0) {
         // Not reached yet: a grey banner hangs limp from the pole's top.
-        static const std::vector<std::string> cloth = {"1111111.", "12333331", "1233331.", "123331..", "12331...",
-                                                       "1231....", "121.....", "11......"};
+        static const std::vector<std::string> cloth = {"1111111.", "12333331", "1233331.", "123331..",
+                                                       "12331...", "1231....", "121.....", "11......"};
         Stamp(v, 6, 3, cloth, "123", {R.stone(1), R.stone(4), R.stone(6)});
     } else {
         const View sub{v.c, v.ox + 6, v.oy + 1, 10, 14};
@@ -529,8 +582,10 @@ void PaintGoal(const View& v, int t, bool flagOnly) {
         for (int j = 0; j < 12; j++) {
             const bool dark = ((i / 4) + (j / 4)) % 2;
             int c;
-            if (dark) c = slope > 0.4 ? R.stone(2) : slope < -0.4 ? R.ink(0) : R.stone(1);
-            else c = slope > 0.4 ? R.white(0) : slope < -0.4 ? R.stone(7) : R.stone(9);
+            if (dark)
+                c = slope > 0.4 ? R.stone(2) : slope < -0.4 ? R.ink(0) : R.stone(1);
+            else
+                c = slope > 0.4 ? R.white(0) : slope < -0.4 ? R.stone(7) : R.stone(9);
             fl.Put(i, 1 + j + off, uint8_t(c));
         }
     }
@@ -540,17 +595,30 @@ void PaintGoal(const View& v, int t, bool flagOnly) {
 // --- Decorations ----------------------------------------------------------------
 
 void PaintTuft(const View& v, int variant) {
+    // clang-format off
     static const std::vector<std::string> tufts[2] = {
-        {"...1.......1....", "..1.1..1..1.....", "..2.1.1..12..1..", ".21.21.2.21.12..", ".2313213.2312131", "23333333223333332"},
-        {"......1.........", ".1....2.1....1..", ".21..21.21..12..", "..21.2132..2121.", ".2313333312313..", "2333333333333332"},
+        {"...1.......1....",
+         "..1.1..1..1.....",
+         "..2.1.1..12..1..",
+         ".21.21.2.21.12..",
+         ".2313213.2312131",
+         "2333333322333333"},
+        {"......1.........",
+         ".1....2.1....1..",
+         ".21..21.21..12..",
+         "..21.2132..2121.",
+         ".2313333312313..",
+         "2333333333333332"},
     };
+    // clang-format on
     Stamp(v, 0, 10, tufts[variant], "123", {R.grass(9), R.grass(6), R.grass(4)});
 }
 
 void PaintFlower(const View& v, int which) {
     const Ramp& r = which == 0 ? R.red : which == 1 ? R.gold : R.blue;
     const uint8_t heart = which == 1 ? R.bark(3) : R.gold(5);
-    static const std::vector<std::string> flower = {".1.1.", "12321", ".131.", "..4..", ".54..", "..45.", "..4..", "..4.."};
+    static const std::vector<std::string> flower = {".1.1.", "12321", ".131.", "..4..",
+                                                    ".54..", "..45.", "..4..", "..4.."};
     static const std::vector<std::string> bud = {".1.", "121", ".3.", ".4.", "54.", ".4."};
     const uint8_t light = r(r.n - 2), mid = r(r.n - 4);
     Stamp(v, 3, 8, flower, "12345", {mid, light, heart, R.grass(3), R.grass(6)});
@@ -560,8 +628,8 @@ void PaintFlower(const View& v, int which) {
 }
 
 void PaintMushroom(const View& v) {
-    static const std::vector<std::string> m = {"..1111..", ".122321.", "12252221", "12222221", "13333331",
-                                               "..4445..", "..4445..", "..4455.."};
+    static const std::vector<std::string> m = {"..1111..", ".122321.", "12252221", "12222221",
+                                               "13333331", "..4445..", "..4445..", "..4455.."};
     Stamp(v, 1, 8, m, "12345", {R.red(1), R.red(3), R.red(1), R.skin(4), R.white(0)});
     v.Put(4, 9, R.white(0)), v.Put(6, 11, R.white(0)), v.Put(3, 11, R.red(5));
     static const std::vector<std::string> s = {".111.", "12521", "13331", ".445.", ".445."};
@@ -594,8 +662,10 @@ void PaintLeaves(const View& v, const std::vector<Blob>& blobs, int seed) {
 
 void PaintBush(const View& v, bool wide) {
     std::vector<Blob> blobs;
-    if (wide) blobs = {{5, 12, 5}, {12, 9, 6.5}, {21, 9, 6.5}, {27, 12, 5}, {16, 13, 4}};
-    else blobs = {{4.5, 12, 4.5}, {9, 9, 5.2}, {12, 12.5, 3.6}};
+    if (wide)
+        blobs = {{5, 12, 5}, {12, 9, 6.5}, {21, 9, 6.5}, {27, 12, 5}, {16, 13, 4}};
+    else
+        blobs = {{4.5, 12, 4.5}, {9, 9, 5.2}, {12, 12.5, 3.6}};
     PaintLeaves(v, blobs, wide ? 71 : 72);
     Outline(v, R.leaf(0));
     // Berries.
@@ -644,8 +714,10 @@ void PaintBoulder(const View& v, bool big) {
     Outline(v, R.stone(0));
     // Moss on the top.
     if (big) {
-        for (int x = 14; x < 24; x++) v.Put(x, 2 + (x == 14 || x == 23), R.grass(6));
-        for (int x = 16; x < 22; x++) v.Put(x, 3, R.grass(4));
+        for (int x = 14; x < 24; x++)
+            v.Put(x, 2 + (x == 14 || x == 23), R.grass(6));
+        for (int x = 16; x < 22; x++)
+            v.Put(x, 3, R.grass(4));
     }
 }
 
@@ -680,24 +752,28 @@ void PaintFence(const View& v, bool left, bool right) {
     v.Put(posts, 2, R.wood(0)), v.Put(posts + 1, 2, R.wood(0));
     if (left) {
         for (int x = 0; x < posts - 1; x++)
-            for (int y = 6; y < 14; y++) v.Put(x, y, 0);
+            for (int y = 6; y < 14; y++)
+                v.Put(x, y, 0);
     }
     if (right) {
         for (int x = posts + 3; x < kTile; x++)
-            for (int y = 6; y < 14; y++) v.Put(x, y, 0);
+            for (int y = 6; y < 14; y++)
+                v.Put(x, y, 0);
     }
 }
 
 // A fair-weather cloud, lit from above with a shaded belly: 3 x 2 tiles,
 // or 2 x 1 for the small one.
 void PaintCloud(const View& v, bool small) {
-    const std::vector<Blob> lumps = small ? std::vector<Blob>{{8, 10, 4.5}, {15, 7, 6}, {23, 9, 5}, {27, 11, 3.5}}
-                                          : std::vector<Blob>{{10, 20, 7}, {20, 14, 9}, {31, 15, 8}, {39, 21, 6}, {26, 22, 6}, {15, 23, 5}};
+    const std::vector<Blob> lumps =
+        small ? std::vector<Blob>{{8, 10, 4.5}, {15, 7, 6}, {23, 9, 5}, {27, 11, 3.5}}
+              : std::vector<Blob>{{10, 20, 7}, {20, 14, 9}, {31, 15, 8}, {39, 21, 6}, {26, 22, 6}, {15, 23, 5}};
     const int bottom = small ? 14 : 27;
     for (int y = 0; y <= bottom; y++) {
         for (int x = 0; x < v.w; x++) {
             double best = 1e9;
-            for (const Blob& b : lumps) best = std::min(best, std::hypot(x + 0.5 - b.x, y + 0.5 - b.y) - b.r);
+            for (const Blob& b : lumps)
+                best = std::min(best, std::hypot(x + 0.5 - b.x, y + 0.5 - b.y) - b.r);
             if (best > 0) continue;
             int shade = 4;
             const double under = (y - (bottom - (small ? 4 : 7))) / (small ? 4.0 : 7.0);
@@ -718,12 +794,23 @@ void PaintHill(const View& v, int part) {
             const double cx = x + 0.5, cy = y + 0.5;
             double edge = 99;  // distance below the hill's outline, < 0 outside
             switch (part) {
-                case 0: edge = cy - (16 - cx); break;  // rising flank
-                case 4: edge = cy - cx; break;         // falling flank
-                case 1: edge = std::hypot(cx - 16, cy - 16) > 15 ? -1 : 15 - std::hypot(cx - 16, cy - 16); break;
-                case 3: edge = std::hypot(cx, cy - 16) > 15 ? -1 : 15 - std::hypot(cx, cy - 16); break;
-                case 2: edge = cy - 1; break;
-                default: break;
+                case 0:
+                    edge = cy - (16 - cx);
+                    break;  // rising flank
+                case 4:
+                    edge = cy - cx;
+                    break;  // falling flank
+                case 1:
+                    edge = std::hypot(cx - 16, cy - 16) > 15 ? -1 : 15 - std::hypot(cx - 16, cy - 16);
+                    break;
+                case 3:
+                    edge = std::hypot(cx, cy - 16) > 15 ? -1 : 15 - std::hypot(cx, cy - 16);
+                    break;
+                case 2:
+                    edge = cy - 1;
+                    break;
+                default:
+                    break;
             }
             if (edge < 0) continue;
             const bool leftSide = part == 0 || part == 1, rightSide = part == 4 || part == 3;
@@ -733,8 +820,10 @@ void PaintHill(const View& v, int part) {
             if (by >= 1 && by <= 2 && bx >= 2 && bx <= 4 && !(by == 1 && (bx == 2 || bx == 4))) shade = 2;
             if (by == 1 && bx == 3) shade = 4;
             if (part == 6 && Noise(x / 2, y / 2, 80) < 0.2) shade = 2;
-            if (edge < 1.1) shade = 1;
-            else if (edge < 3.1) shade = rightSide ? 2 : leftSide ? 5 : (edge < 2.1 ? 5 : 4);
+            if (edge < 1.1)
+                shade = 1;
+            else if (edge < 3.1)
+                shade = rightSide ? 2 : leftSide ? 5 : (edge < 2.1 ? 5 : 4);
             v.Put(x, y, R.hill(shade));
         }
     }
@@ -761,10 +850,10 @@ Canvas PaintTiles(std::vector<TileInfo>& info) {
     PaintGround(TileView(c, kGrass2), 1, true, false, false);
     PaintGround(TileView(c, kGrassR), 1, true, false, true);
     PaintGround(TileView(c, kGrassOne), 0, true, true, true);
-    PaintGround(TileView(c, kWallL), 2, false, true, false);
+    PaintGround(TileView(c, kWallL), 0, false, true, false);
     PaintGround(TileView(c, kFill), 0, false, false, false);
     PaintGround(TileView(c, kFill2), 1, false, false, false);
-    PaintGround(TileView(c, kWallR), 3, false, false, true);
+    PaintGround(TileView(c, kWallR), 1, false, false, true);
     PaintGround(TileView(c, kColumn), 1, false, true, true);
     PaintCorner(TileView(c, kCornerL), true, false);
     PaintCorner(TileView(c, kCornerR), false, true);
@@ -778,9 +867,9 @@ Canvas PaintTiles(std::vector<TileInfo>& info) {
     PaintRock(TileView(c, kRockWallR), 0, false, false, true);
     PaintRock(TileView(c, kRockTopL), 0, true, true, false);
     PaintRock(TileView(c, kRockTopR), 1, true, false, true);
-    for (int id : {kGrassL, kGrass, kGrass2, kGrassR, kGrassOne, kWallL, kFill, kFill2, kWallR, kColumn, kCornerL,
-                   kCornerR, kFill3, kFill4, kColumnFoot, kRock, kRock2, kRockTop, kRockWallL, kRockWallR, kRockTopL,
-                   kRockTopR}) {
+    for (int id : {kGrassL, kGrass,   kGrass2,    kGrassR,    kGrassOne, kWallL,   kFill,       kFill2,
+                   kWallR,  kColumn,  kCornerL,   kCornerR,   kFill3,    kFill4,   kColumnFoot, kRock,
+                   kRock2,  kRockTop, kRockWallL, kRockWallR, kRockTopL, kRockTopR}) {
         solid(id, 0, 0, 16, 16);
     }
 
@@ -789,7 +878,8 @@ Canvas PaintTiles(std::vector<TileInfo>& info) {
     PaintBrick(TileView(c, kBrick), false);
     PaintBrick(TileView(c, kBrickTop), true);
     PaintCrate(TileView(c, kCrate));
-    for (int id : {kStone, kBrick, kBrickTop, kCrate}) solid(id, 0, 0, 16, 16);
+    for (int id : {kStone, kBrick, kBrickTop, kCrate})
+        solid(id, 0, 0, 16, 16);
     const bool ends[4][2] = {{true, false}, {false, false}, {false, true}, {true, true}};
     for (int i = 0; i < 4; i++) {
         PaintWood(TileView(c, kWoodL + i), ends[i][0], ends[i][1]);
@@ -813,17 +903,20 @@ Canvas PaintTiles(std::vector<TileInfo>& info) {
     }
 
     // Coin: 8 frames of 100 ms.
-    for (int k = 0; k < 8; k++) PaintCoin(TileView(c, kCoin + k), k);
+    for (int k = 0; k < 8; k++)
+        PaintCoin(TileView(c, kCoin + k), k);
     {
         TileInfo& t = set(kCoin);
         t.kind = "coin";
-        for (int k = 0; k < 8; k++) t.frames.push_back(kCoin + k);
+        for (int k = 0; k < 8; k++)
+            t.frames.push_back(kCoin + k);
         t.duration = 100;
     }
 
     // Checkpoint: furled, or flying (4 frames of 150 ms); one pole under both.
     PaintCheckpointTop(TileView(c, kFlagOff), -1);
-    for (int t = 0; t < 4; t++) PaintCheckpointTop(TileView(c, kFlagOn + t), t);
+    for (int t = 0; t < 4; t++)
+        PaintCheckpointTop(TileView(c, kFlagOn + t), t);
     PaintCheckpointPole(TileView(c, kFlagPole));
     set(kFlagOff).kind = "checkpoint";
     set(kFlagPole).kind = "checkpoint";
@@ -837,7 +930,8 @@ Canvas PaintTiles(std::vector<TileInfo>& info) {
     // Goal: the whole 2 x 3 block at frame 0, then the flag's other frames
     // beside it; the two top tiles animate together, 4 frames of 150 ms.
     PaintGoal(TileView(c, kGoal, 2, 3), 0, false);
-    for (int t = 1; t < 4; t++) PaintGoal(TileView(c, kGoal + 2 * t, 2, 1), t, true);
+    for (int t = 1; t < 4; t++)
+        PaintGoal(TileView(c, kGoal + 2 * t, 2, 1), t, true);
     for (int half = 0; half < 2; half++) {
         TileInfo& t = set(kGoal + half);
         t.kind = "goal";
@@ -865,7 +959,8 @@ Canvas PaintTiles(std::vector<TileInfo>& info) {
     PaintTree(TileView(c, kTreeTop, 3, 5));
     PaintCloud(TileView(c, kCloud, 3, 2), false);
     PaintCloud(TileView(c, kCloudSmall, 2, 1), true);
-    for (int p = 0; p < 7; p++) PaintHill(TileView(c, kHillUp + p), p);
+    for (int p = 0; p < 7; p++)
+        PaintHill(TileView(c, kHillUp + p), p);
 
     std::sort(info.begin(), info.end(), [](const TileInfo& a, const TileInfo& b) { return a.id < b.id; });
     return c;
