@@ -241,7 +241,10 @@ Layout Build(Level& l) {
     Platform(l, 126, 129, 15, false);
     Platform(l, 131, 134, 12, true);
 
-    // Coins: along the way, in arcs over the jumps, on the platforms.
+    // Coins: two on the first meadow within walking reach, then along the
+    // way, in arcs over the jumps, on the platforms.
+    Coin(l, 10, 23);
+    Coin(l, 11, 23);
     for (int x = 19; x < 23; x++)
         Coin(l, x, 21);
     CoinArc(l, 24, 26, 22);
