@@ -1,5 +1,5 @@
-// Benchmarks of a demo frame, a map load and the animation step, measured
-// against SDL2's software blitter and plain memcpy; prints the ratios last.
+// Benchmarks of a demo frame, a map load, the animation step and the presenter,
+// measured against SDL2's software blitter and plain memcpy; prints the ratios last.
 #include <SDL.h>
 #include <benchmark/benchmark.h>
 
@@ -13,6 +13,7 @@
 
 #include "mapwriter.h"
 #include "vexildx.h"
+#include "vxconvert.h"
 
 LPDIRECTDRAW lpDD = nullptr;
 
@@ -329,6 +330,81 @@ void BM_UpdateAnims(benchmark::State& state) {
 }
 BENCHMARK(BM_UpdateAnims);
 
+// --- Presenter: palette conversion and the whole present ----------------------
+
+// A 640 x 480 frame of varied indices and a table of varied colours.
+struct ConvertInput {
+    std::vector<uint8_t> pixels;
+    uint32_t table[256];
+    ConvertInput() : pixels(size_t(kW) * kH) {
+        Lcg r{11};
+        for (uint8_t& p : pixels) p = static_cast<uint8_t>(r.Next(256));
+        for (uint32_t& t : table) t = 0xFF000000u | r.Next(1u << 24);
+    }
+};
+
+void BM_Memcpy32(benchmark::State& state) {
+    std::vector<uint32_t> a(size_t(kW) * kH, 1), dest(size_t(kW) * kH);
+    for (auto _ : state) {
+        std::memcpy(dest.data(), a.data(), dest.size() * 4);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_Memcpy32);
+
+void BM_PaletteConvert(benchmark::State& state) {
+    const ConvertInput in;
+    std::vector<uint32_t> dest(size_t(kW) * kH);
+    for (auto _ : state) {
+        VxPresentConvert(in.pixels.data(), kW, dest.data(), kW * 4, kW, kH, in.table);
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel(VxConvertName(VxConvertBest()));
+}
+BENCHMARK(BM_PaletteConvert);
+
+// Each conversion loop this processor runs.
+void BM_PaletteConvertPath(benchmark::State& state) {
+    const auto path = static_cast<VxConvertPath>(state.range(0));
+    if (!VxConvertAvailable(path)) return state.SkipWithError("not on this processor");
+    const ConvertInput in;
+    std::vector<uint32_t> dest(size_t(kW) * kH);
+    for (auto _ : state) {
+        VxConvertWith(path, in.pixels.data(), kW, dest.data(), kW * 4, kW, kH, in.table);
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel(VxConvertName(path));
+}
+BENCHMARK(BM_PaletteConvertPath)->ArgName("path")->DenseRange(0, VXCONV_COUNT - 1);
+
+// The whole present of a 640 x 480 frame (conversion into the streaming
+// texture, upload, clear, the copy at scale 1 or 2, present) on SDL's
+// offscreen driver with the software renderer, no pacing.
+void BM_Present(benchmark::State& state) {
+    const int scale = static_cast<int>(state.range(0));
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+    VxPresenter* p = VxPresentOpen("bench", kW, kH, scale, 0);
+    if (!p) return state.SkipWithError(VxPresentError());
+    VxPresentSetPacing(p, 0);
+    const ConvertInput in;
+    bool ok = true;
+    VxPresentTimes sum{}, t;
+    for (auto _ : state) {
+        ok &= VxPresentFrame(p, in.pixels.data(), kW, kW, kH) == 0;
+        VxPresentGetTimes(p, &t);
+        sum.convert += t.convert;
+        sum.render += t.render;
+        sum.present += t.present;
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["convert_us"] = sum.convert / n;
+    state.counters["render_us"] = sum.render / n;
+    state.counters["present_us"] = sum.present / n;
+    VxPresentClose(p);
+    if (!ok) state.SkipWithError("VxPresentFrame failed");
+}
+BENCHMARK(BM_Present)->ArgName("scale")->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+
 // Console output as usual, plus the CPU time per iteration of every run,
 // the fastest repetition kept, for the ratios printed at the end.
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -370,6 +446,10 @@ public:
             const double us = anims * 1e6 * 100 / 2047;
             std::printf("  %-44s %8.3f us   target < 1 us   %s\n", "BM_UpdateAnims per 100 animations", us,
                         us < 1 ? "met" : "MISSED");
+        }
+        const double convert = Get("BM_PaletteConvert"), copy32 = Get("BM_Memcpy32");
+        if (convert > 0 && copy32 > 0) {
+            Line("BM_PaletteConvert / BM_Memcpy32", convert / copy32, "<= 2", convert / copy32 <= 2);
         }
     }
 
