@@ -1,0 +1,233 @@
+// Presenter tests: every conversion loop against a plain model, the letterbox
+// geometry, and frames read back from a window on SDL's offscreen driver.
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "vxconvert.h"
+
+namespace {
+
+uint32_t Next(uint32_t& s) {
+    s = s * 1664525u + 1013904223u;
+    return s >> 8;
+}
+
+// Odd widths around the 8- and 64-pixel steps, rows with slack in both
+// pitches, a bottom-up source, and tables with one and with many top bytes.
+TEST(PresentConvert, EveryPathMatchesThePlainModel) {
+    int ran = 0;
+    for (int pi = 0; pi < VXCONV_COUNT; pi++) {
+        const auto path = VxConvertPath(pi);
+        if (!VxConvertAvailable(path)) continue;
+        ran++;
+        for (bool sameTop : {true, false}) {
+            uint32_t seed = 5, table[256];
+            for (uint32_t& t : table) t = sameTop ? 0xFF000000u | Next(seed) : Next(seed) * 2654435761u;
+            for (int w : {1, 7, 8, 9, 63, 64, 65, 127, 200, 643}) {
+                for (bool upward : {false, true}) {
+                    SCOPED_TRACE(testing::Message() << VxConvertName(path) << " width " << w << " same top "
+                                                    << sameTop << " bottom-up " << upward);
+                    const int h = 3, sp = w + 5, dw = w + 3;  // dst row: w pixels and 3 guards
+                    std::vector<uint8_t> src(size_t(sp) * h);
+                    for (uint8_t& b : src) b = uint8_t(Next(seed));
+                    std::vector<uint32_t> dst(size_t(dw) * h, 0xDEADBEEFu);
+                    const uint8_t* first = upward ? &src[size_t(sp) * (h - 1)] : src.data();
+                    VxConvertWith(path, first, upward ? -sp : sp, dst.data(), dw * 4, w, h, table);
+                    for (int y = 0; y < h; y++) {
+                        const uint8_t* s = &src[size_t(sp) * (upward ? h - 1 - y : y)];
+                        for (int x = 0; x < dw; x++) {
+                            const uint32_t want = x < w ? table[s[x]] : 0xDEADBEEFu;
+                            ASSERT_EQ(dst[size_t(dw) * y + x], want) << "at " << x << ", " << y;
+                        }
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GE(ran, 2);  // the plain and the 64-bit loop run everywhere
+}
+
+TEST(PresentLetterbox, WholeScalesCentredOrShrunkToFit) {
+    struct Case {
+        int w, h, ow, oh, scale;
+        RECT box;
+    };
+    const Case cases[] = {
+        {640, 480, 640, 480, 1, {0, 0, 640, 480}},
+        {640, 480, 1920, 1080, 2, {320, 60, 1600, 1020}},   // height decides
+        {320, 240, 1366, 768, 3, {203, 24, 1163, 744}},     // odd bar split
+        {320, 240, 2000, 720, 3, {520, 0, 1480, 720}},      // wide output
+        {640, 480, 320, 400, 0, {0, 80, 320, 320}},         // smaller: shrunk, width decides
+        {640, 480, 1000, 300, 0, {300, 0, 700, 300}},       // smaller: height decides
+        {640, 480, 0, 480, 0, {0, 0, 0, 0}},                // nothing to draw on
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " in " << c.ow << "x" << c.oh);
+        RECT r{-1, -1, -1, -1};
+        EXPECT_EQ(VxPresentLetterbox(c.w, c.h, c.ow, c.oh, &r), c.scale);
+        EXPECT_EQ(r.left, c.box.left);
+        EXPECT_EQ(r.top, c.box.top);
+        EXPECT_EQ(r.right, c.box.right);
+        EXPECT_EQ(r.bottom, c.box.bottom);
+    }
+}
+
+// A window on the offscreen driver, read back after each present.
+class PresentWindow : public testing::Test {
+protected:
+    static constexpr int kW = 61, kH = 37, kPitch = 64;
+
+    void SetUp() override {
+        p = VxPresentOpen("present test", kW, kH, 2, VXP_RESIZABLE);
+        ASSERT_NE(p, nullptr) << VxPresentError();
+        VxPresentSetPacing(p, 0);
+        uint32_t seed = 9;
+        pixels.resize(size_t(kPitch) * kH);
+        for (uint8_t& b : pixels) b = uint8_t(Next(seed));
+        for (int i = 0; i < 256; i++) {
+            const uint32_t c = Next(seed);
+            rgb[3 * i] = uint8_t(c);
+            rgb[3 * i + 1] = uint8_t(c >> 8);
+            rgb[3 * i + 2] = uint8_t(c >> 16);
+        }
+    }
+    void TearDown() override { VxPresentClose(p); }
+
+    // The whole drawable as ARGB8888, row by row.
+    std::vector<uint32_t> ReadBack(int& ow, int& oh) {
+        SDL_Renderer* r = SDL_GetRenderer(VxPresentWindow(p));
+        std::vector<uint32_t> out;
+        if (!r || SDL_GetRendererOutputSize(r, &ow, &oh) != 0) return out;
+        out.resize(size_t(ow) * oh);
+        if (SDL_RenderReadPixels(r, nullptr, SDL_PIXELFORMAT_ARGB8888, out.data(), ow * 4) != 0) out.clear();
+        return out;
+    }
+
+    // Every output pixel: the source pixel's colour inside the letterbox, black outside.
+    void ExpectShown(const uint8_t* src, LONG pitch, const uint8_t* palette, int w = kW, int h = kH) {
+        int ow = 0, oh = 0;
+        const std::vector<uint32_t> out = ReadBack(ow, oh);
+        ASSERT_FALSE(out.empty()) << SDL_GetError();
+        RECT box;
+        const int scale = VxPresentLetterbox(w, h, ow, oh, &box);
+        ASSERT_GT(scale, 0);
+        for (int y = 0; y < oh; y++) {
+            for (int x = 0; x < ow; x++) {
+                uint32_t want = 0xFF000000u;
+                if (x >= box.left && x < box.right && y >= box.top && y < box.bottom) {
+                    const int i = src[ptrdiff_t(pitch) * ((y - box.top) / scale) + (x - box.left) / scale];
+                    want |= uint32_t(palette[3 * i]) << 16 | uint32_t(palette[3 * i + 1]) << 8 | palette[3 * i + 2];
+                }
+                ASSERT_EQ(out[size_t(ow) * y + x], want) << "at " << x << ", " << y << " in " << ow << "x" << oh;
+            }
+        }
+    }
+
+    VxPresenter* p = nullptr;
+    std::vector<uint8_t> pixels;
+    uint8_t rgb[768];
+};
+
+TEST_F(PresentWindow, FrameFollowsPaletteAndWindowSize) {
+    VxPresentSetPaletteRGB(p, rgb);
+    ASSERT_EQ(VxPresentFrame(p, pixels.data(), kPitch, kW, kH), 0);
+    ExpectShown(pixels.data(), kPitch, rgb);
+    VxPresentTimes t{};
+    VxPresentGetTimes(p, &t);
+    EXPECT_GT(t.total, 0);
+    EXPECT_GE(t.total, t.convert + t.render + t.present);
+
+    // Wider and less tall: scale 2 still, new bars, which must be cleared.
+    SDL_SetWindowSize(VxPresentWindow(p), 200, 90);
+    SDL_PumpEvents();
+    ASSERT_EQ(VxPresentFrame(p, pixels.data(), kPitch, kW, kH), 0);
+    ExpectShown(pixels.data(), kPitch, rgb);
+    // Larger: scale 3.
+    SDL_SetWindowSize(VxPresentWindow(p), 190, 120);
+    SDL_PumpEvents();
+    ASSERT_EQ(VxPresentFrame(p, pixels.data(), kPitch, kW, kH), 0);
+    ExpectShown(pixels.data(), kPitch, rgb);
+    // A smaller frame in the same window: the last one's edges must go.
+    ASSERT_EQ(VxPresentFrame(p, pixels.data(), kPitch, kW - 20, kH - 10), 0);
+    ExpectShown(pixels.data(), kPitch, rgb, kW - 20, kH - 10);
+
+    EXPECT_EQ(VxPresentFrame(p, pixels.data(), kW - 1, kW, kH), -1);  // pitch shorter than a row
+    EXPECT_EQ(VxPresentFrame(p, nullptr, kPitch, kW, kH), -1);
+    EXPECT_EQ(VxPresentFrame(p, pixels.data(), kPitch, 0, kH), -1);
+}
+
+// A display-layer surface shows through its own palette, and the presenter's
+// palette is untouched by it.
+TEST_F(PresentWindow, SurfaceThroughItsPalette) {
+    LPDIRECTDRAW dd = nullptr;
+    ASSERT_EQ(DirectDrawCreate(nullptr, &dd, nullptr), DD_OK);
+    LPDIRECTDRAWSURFACE s = nullptr;
+    ASSERT_EQ(DDCreatePlainSurface(dd, kW, kH, &s), DD_OK);
+    for (int y = 0; y < kH; y++) {
+        for (int x = 0; x < kW; x++) s->pixels[ptrdiff_t(s->pitch) * y + x] = pixels[size_t(kPitch) * y + x];
+    }
+    PALETTEENTRY entries[256];
+    uint8_t surfaceRgb[768];
+    for (int i = 0; i < 256; i++) {
+        entries[i] = {uint8_t(255 - i), uint8_t(i), uint8_t(i * 3), 0};
+        surfaceRgb[3 * i] = entries[i].peRed;
+        surfaceRgb[3 * i + 1] = entries[i].peGreen;
+        surfaceRgb[3 * i + 2] = entries[i].peBlue;
+    }
+    LPDIRECTDRAWPALETTE pal = nullptr;
+    ASSERT_EQ(dd->CreatePalette(DDPCAPS_8BIT, entries, &pal, nullptr), DD_OK);
+    VxPresentSetPaletteRGB(p, rgb);
+    ASSERT_EQ(VxPresentSurface(p, s), 0);
+    ExpectShown(s->pixels, s->pitch, rgb);  // no palette attached yet
+    ASSERT_EQ(s->SetPalette(pal), DD_OK);
+    ASSERT_EQ(VxPresentSurface(p, s), 0);
+    ExpectShown(s->pixels, s->pitch, surfaceRgb);
+    ASSERT_EQ(VxPresentFrame(p, pixels.data(), kPitch, kW, kH), 0);
+    ExpectShown(pixels.data(), kPitch, rgb);
+
+    // A surface someone holds locked is refused, not read.
+    DDSURFACEDESC d{};
+    d.dwSize = sizeof d;
+    ASSERT_EQ(s->Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
+    EXPECT_EQ(VxPresentSurface(p, s), -1);
+    s->Unlock(d.lpSurface);
+    pal->Release();
+    s->Release();
+    dd->Release();
+    EXPECT_EQ(DDLiveObjects(), 0);
+}
+
+TEST_F(PresentWindow, FullscreenToggleAndBack) {
+    VxPresentSetPaletteRGB(p, rgb);
+    ASSERT_EQ(VxPresentToggleFullscreen(p), 1);
+    SDL_PumpEvents();
+    ASSERT_EQ(VxPresentFrame(p, pixels.data(), kPitch, kW, kH), 0);
+    ExpectShown(pixels.data(), kPitch, rgb);
+    ASSERT_EQ(VxPresentToggleFullscreen(p), 0);
+    SDL_PumpEvents();
+    ASSERT_EQ(VxPresentFrame(p, pixels.data(), kPitch, kW, kH), 0);
+    ExpectShown(pixels.data(), kPitch, rgb);
+}
+
+// Closing leaves a window the caller made, and opening again works after a close.
+TEST(PresentAttach, CloseLeavesTheCallersWindow) {
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
+    SDL_Window* w = SDL_CreateWindow("own", 0, 0, 50, 40, 0);
+    ASSERT_NE(w, nullptr);
+    VxPresenter* p = VxPresentAttach(w, 0);
+    ASSERT_NE(p, nullptr) << VxPresentError();
+    EXPECT_EQ(VxPresentWindow(p), w);
+    const uint8_t pixel = 0;
+    EXPECT_EQ(VxPresentFrame(p, &pixel, 1, 1, 1), 0);
+    VxPresentClose(p);
+    EXPECT_EQ(SDL_GetRenderer(w), nullptr);  // the renderer went with the presenter
+    EXPECT_EQ(SDL_GetWindowFromID(SDL_GetWindowID(w)), w);
+    SDL_DestroyWindow(w);
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    EXPECT_EQ(VxPresentAttach(nullptr, 0), nullptr);
+    EXPECT_EQ(VxPresentOpen("bad", 0, 10, 1, 0), nullptr);
+}
+
+}  // namespace
