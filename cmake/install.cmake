@@ -1,8 +1,14 @@
-# Installs the library, its headers, a CMake package (vexildx::vexildx) and a
-# pkg-config file.
+# Installs the library, its headers, a CMake package (vexildx::vexildx, and
+# vexildx::vxpresent where SDL2 is found) and a pkg-config file for each.
 include(CMakePackageConfigHelpers)
 
-install(TARGETS vexildx vexil_display EXPORT vexildxTargets
+set(VEXIL_INSTALL_TARGETS vexildx vexil_display)
+set(VEXIL_HAVE_PRESENT OFF)
+if(TARGET vxpresent)
+  list(APPEND VEXIL_INSTALL_TARGETS vxpresent)
+  set(VEXIL_HAVE_PRESENT ON)
+endif()
+install(TARGETS ${VEXIL_INSTALL_TARGETS} EXPORT vexildxTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vexildx)
 install(EXPORT vexildxTargets NAMESPACE vexildx::
@@ -20,10 +26,15 @@ install(FILES ${PROJECT_BINARY_DIR}/vexildxConfig.cmake ${PROJECT_BINARY_DIR}/ve
 file(RELATIVE_PATH VEXIL_PC_UP /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/vexildx.pc.in ${PROJECT_BINARY_DIR}/vexildx.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/vexildx.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+if(VEXIL_HAVE_PRESENT)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/vxpresent.pc.in ${PROJECT_BINARY_DIR}/vxpresent.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/vxpresent.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endif()
 
 # Installs into a temporary prefix and builds a small consumer against it.
 if(NOT VEXIL_SANITIZE)
   add_test(NAME install_consumer
     COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR} -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
+            -DHAVE_PRESENT=${VEXIL_HAVE_PRESENT}
             -DWORK_DIR=${PROJECT_BINARY_DIR}/install-test -P ${PROJECT_SOURCE_DIR}/tests/install/run.cmake)
 endif()

@@ -1,5 +1,5 @@
 # Installs the build into a fresh prefix, then configures, builds and runs a
-# consumer that finds the library with find_package and with pkg-config.
+# consumer of the library (and of the presenter) with find_package and with pkg-config.
 file(REMOVE_RECURSE ${WORK_DIR})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}/prefix
   RESULT_VARIABLE rc OUTPUT_QUIET)
@@ -44,3 +44,32 @@ if(NOT rc EQUAL 0 OR NOT out MATCHES "loaded 40 x 30")
   message(FATAL_ERROR "pkg-config consumer run failed: ${rc} ${out}")
 endif()
 message(STATUS "consumer: ${out}")
+
+# The presenter, where the build has it: the same two ways.
+if(HAVE_PRESENT)
+  foreach(f include/vexildx/vxpresent.h lib/libvxpresent.a lib/pkgconfig/vxpresent.pc)
+    if(NOT EXISTS ${WORK_DIR}/prefix/${f})
+      message(FATAL_ERROR "not installed: ${f}")
+    endif()
+  endforeach()
+  execute_process(COMMAND ${WORK_DIR}/build/present_consumer RESULT_VARIABLE rc OUTPUT_VARIABLE out)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "presenter consumer run failed: ${rc} ${out}")
+  endif()
+  execute_process(COMMAND pkg-config --cflags --libs vxpresent
+    RESULT_VARIABLE rc OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(rc)
+    message(FATAL_ERROR "pkg-config does not know vxpresent")
+  endif()
+  separate_arguments(flags UNIX_COMMAND "${flags}")
+  execute_process(COMMAND c++ -std=c++20 ${SOURCE_DIR}/tests/install/consumer/present_consumer.cpp ${flags}
+                          -o ${WORK_DIR}/present-consumer-pc RESULT_VARIABLE rc)
+  if(rc)
+    message(FATAL_ERROR "pkg-config presenter consumer build failed")
+  endif()
+  execute_process(COMMAND ${WORK_DIR}/present-consumer-pc RESULT_VARIABLE rc OUTPUT_VARIABLE out)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "pkg-config presenter consumer run failed: ${rc} ${out}")
+  endif()
+  message(STATUS "presenter consumer: ${out}")
+endif()
