@@ -12,8 +12,9 @@ struct VxPresenter {
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
     bool ownsWindow = false;
+    bool ownsRenderer = false;
     bool ownsVideo = false;   // holds a reference on SDL's video subsystem
-    bool keepsPixels = false;  // software renderer: the window surface keeps the bars between frames
+    bool keepsPixels = false;  // own software renderer: the window surface keeps the bars between frames
     int texWidth = 0, texHeight = 0;
     int outWidth = 0, outHeight = 0;  // drawable size at the last present
     RECT box{};                       // where the last frame went
@@ -55,12 +56,23 @@ SDL_Renderer* MakeRenderer(SDL_Window* window, unsigned flags) {
     return SDL_CreateRenderer(window, index, 0);
 }
 
+// Takes the window's renderer when it has one, or makes one.
 bool SetUpRenderer(VxPresenter* p, unsigned flags) {
-    p->renderer = MakeRenderer(p->window, flags);
-    if (!p->renderer) return false;
+    p->renderer = SDL_GetRenderer(p->window);
+    if (p->renderer) {
+        // Frames are placed in output pixels.
+        SDL_RenderSetLogicalSize(p->renderer, 0, 0);
+        SDL_RenderSetScale(p->renderer, 1, 1);
+    } else {
+        p->renderer = MakeRenderer(p->window, flags);
+        if (!p->renderer) return false;
+        p->ownsRenderer = true;
+    }
+    // A shared renderer's other user may draw over the bars, so they are
+    // cleared every frame.
     SDL_RendererInfo info;
-    p->keepsPixels = SDL_GetRendererInfo(p->renderer, &info) == 0 && !std::strcmp(info.name, "software");
-    SDL_SetRenderDrawColor(p->renderer, 0, 0, 0, 255);
+    p->keepsPixels = p->ownsRenderer && SDL_GetRendererInfo(p->renderer, &info) == 0 &&
+                     !std::strcmp(info.name, "software");
     VxPresentTable(nullptr, p->table);
     return true;
 }
@@ -147,7 +159,7 @@ VxPresenter* VxPresentAttach(SDL_Window* window, unsigned flags) {
 void VxPresentClose(VxPresenter* p) {
     if (!p) return;
     if (p->texture) SDL_DestroyTexture(p->texture);
-    if (p->renderer) SDL_DestroyRenderer(p->renderer);
+    if (p->ownsRenderer) SDL_DestroyRenderer(p->renderer);
     if (p->ownsWindow) SDL_DestroyWindow(p->window);
     if (p->ownsVideo) SDL_QuitSubSystem(SDL_INIT_VIDEO);
     delete p;
@@ -197,7 +209,10 @@ int Present(VxPresenter* p, const uint8_t* pixels, LONG pitch, int width, int he
     p->box = box;
     // Clearing costs as much as the frame on the software renderer, whose
     // window surface keeps the bars; other renderers draw into fresh buffers.
-    if (p->needsClear || !p->keepsPixels) SDL_RenderClear(p->renderer);
+    if (p->needsClear || !p->keepsPixels) {
+        SDL_SetRenderDrawColor(p->renderer, 0, 0, 0, 255);
+        SDL_RenderClear(p->renderer);
+    }
     p->needsClear = false;
     const SDL_Rect dst{box.left, box.top, box.right - box.left, box.bottom - box.top};
     const int copied = SDL_RenderCopy(p->renderer, p->texture, nullptr, &dst);

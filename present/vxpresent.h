@@ -29,7 +29,9 @@ struct VxPresentTimes {
 // failure, with the reason in VxPresentError().
 VxPresenter* VxPresentOpen(const char* title, int width, int height, int scale, unsigned flags);
 // A presenter on a window the caller made and keeps (VXP_ACCELERATED is the
-// one flag used); closing it leaves the window open.
+// one flag used); closing it leaves the window open. It draws through the
+// window's renderer when there is one (its logical size and scale are reset,
+// and it stays on close), else through one of its own.
 VxPresenter* VxPresentAttach(SDL_Window* window, unsigned flags);
 // Frees the texture and renderer, and the window when the presenter made it.
 void VxPresentClose(VxPresenter* p);

@@ -211,19 +211,40 @@ TEST_F(PresentWindow, FullscreenToggleAndBack) {
     ExpectShown(pixels.data(), kPitch, rgb);
 }
 
-// Closing leaves a window the caller made, and opening again works after a close.
-TEST(PresentAttach, CloseLeavesTheCallersWindow) {
+// On the caller's window the presenter makes a renderer and frees it on close,
+// or shares the window's own, whose logical size must not shift the frame.
+TEST(PresentAttach, CallersWindowAndRenderer) {
     ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
     SDL_Window* w = SDL_CreateWindow("own", 0, 0, 50, 40, 0);
     ASSERT_NE(w, nullptr);
+    const uint8_t pixel = 0;
     VxPresenter* p = VxPresentAttach(w, 0);
     ASSERT_NE(p, nullptr) << VxPresentError();
-    EXPECT_EQ(VxPresentWindow(p), w);
-    const uint8_t pixel = 0;
     EXPECT_EQ(VxPresentFrame(p, &pixel, 1, 1, 1), 0);
     VxPresentClose(p);
-    EXPECT_EQ(SDL_GetRenderer(w), nullptr);  // the renderer went with the presenter
-    EXPECT_EQ(SDL_GetWindowFromID(SDL_GetWindowID(w)), w);
+    EXPECT_EQ(SDL_GetRenderer(w), nullptr);
+
+    SDL_Renderer* r = SDL_CreateRenderer(w, -1, SDL_RENDERER_SOFTWARE);
+    ASSERT_NE(r, nullptr);
+    SDL_RenderSetLogicalSize(r, 10, 10);
+    p = VxPresentAttach(w, 0);
+    ASSERT_NE(p, nullptr) << VxPresentError();
+    const uint8_t frame[2] = {1, 2};  // 2 x 1 at scale 25 fills the window's width
+    PALETTEENTRY pal[256] = {};
+    pal[1] = {255, 0, 0, 0};
+    pal[2] = {0, 0, 255, 0};
+    VxPresentSetPalette(p, pal);
+    ASSERT_EQ(VxPresentFrame(p, frame, 2, 2, 1), 0);
+    uint32_t row[50];
+    const SDL_Rect line{0, 20, 50, 1};
+    ASSERT_EQ(SDL_RenderReadPixels(r, &line, SDL_PIXELFORMAT_ARGB8888, row, sizeof row), 0) << SDL_GetError();
+    EXPECT_EQ(row[0], 0xFFFF0000u);
+    EXPECT_EQ(row[24], 0xFFFF0000u);
+    EXPECT_EQ(row[25], 0xFF0000FFu);
+    EXPECT_EQ(row[49], 0xFF0000FFu);
+    VxPresentClose(p);
+    EXPECT_EQ(SDL_GetRenderer(w), r);
+    SDL_DestroyRenderer(r);
     SDL_DestroyWindow(w);
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     EXPECT_EQ(VxPresentAttach(nullptr, 0), nullptr);
