@@ -132,8 +132,8 @@ VxPresenter* VxPresentOpen(const char* title, int width, int height, int scale, 
             while ((scale + 1) * width <= usable.w - 32 && (scale + 1) * height <= usable.h - 64) scale++;
         }
     }
-    const int ww = width * scale > 16384 ? 16384 : width * scale;
-    const int wh = height * scale > 16384 ? 16384 : height * scale;
+    const int ww = int64_t(width) * scale > 16384 ? 16384 : width * scale;
+    const int wh = int64_t(height) * scale > 16384 ? 16384 : height * scale;
     Uint32 wflags = SDL_WINDOW_ALLOW_HIGHDPI;
     if (flags & VXP_RESIZABLE) wflags |= SDL_WINDOW_RESIZABLE;
     if (flags & VXP_FULLSCREEN) wflags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
