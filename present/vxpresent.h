@@ -25,15 +25,17 @@ struct VxPresentTimes {
 
 // Opens a window of (width * scale) x (height * scale) pixels for frames of
 // width x height; a scale of 0 takes the largest that fits the desktop. The
-// palette starts as a grey ramp and pacing at 60 frames a second. Null on
-// failure, with the reason in VxPresentError().
+// palette starts as a grey ramp and pacing at 60 frames a second. Without
+// VXP_ACCELERATED (or a driver named in SDL_RENDER_DRIVER) it draws with SDL's
+// software renderer and sets SDL_FRAMEBUFFER_ACCELERATION to 0 unless the
+// program or user has set it. Null on failure, with the reason in VxPresentError().
 VxPresenter* VxPresentOpen(const char* title, int width, int height, int scale, unsigned flags);
 // A presenter on a window the caller made and keeps (VXP_ACCELERATED is the
 // one flag used); closing it leaves the window open. It draws through the
 // window's renderer when there is one (its logical size and scale are reset,
 // and it stays on close), else through one of its own.
 VxPresenter* VxPresentAttach(SDL_Window* window, unsigned flags);
-// Frees the texture and renderer, and the window when the presenter made it.
+// Frees the texture, and the renderer and window when the presenter made them.
 void VxPresentClose(VxPresenter* p);
 // Why the last open or attach failed.
 const char* VxPresentError();
@@ -44,8 +46,9 @@ void VxPresentSetPalette(VxPresenter* p, const PALETTEENTRY* palette);
 // 256 red, green, blue triples.
 void VxPresentSetPaletteRGB(VxPresenter* p, const uint8_t* rgb);
 
-// Shows width x height palette indices, rows `pitch` bytes apart, scaled by the
-// largest whole number that fits the window's drawable size and centred on black.
+// Shows width x height palette indices, rows `pitch` bytes apart (negative for
+// rows stored bottom-up; at least a row either way), scaled by the largest whole
+// number that fits the window's drawable size and centred on black.
 // Waits for the frame's deadline first when pacing is on. 0, or -1 when the
 // arguments are invalid or SDL fails.
 int VxPresentFrame(VxPresenter* p, const uint8_t* pixels, LONG pitch, int width, int height);
