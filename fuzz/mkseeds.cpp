@@ -244,9 +244,9 @@ const Defect kDefects[] = {
          return true;
      },
      nullptr},
-    {"block_size_32", nullptr,
+    {"block_width_257", nullptr,
      [](Chunks& c) {
-         Set16(MapWriterFind(c, "MPHD"), 12, 32);
+         Set16(MapWriterFind(c, "MPHD"), 12, 257);
          return true;
      },
      nullptr},
@@ -262,9 +262,9 @@ const Defect kDefects[] = {
          return true;
      },
      nullptr},
-    {"graphics_256", nullptr,
+    {"graphics_negative", nullptr,
      [](Chunks& c) {
-         Set16(MapWriterFind(c, "MPHD"), 22, 256);
+         Set16(MapWriterFind(c, "MPHD"), 22, -1);
          return true;
      },
      nullptr},

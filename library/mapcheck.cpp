@@ -11,7 +11,7 @@
 
 // Tests the animation data; on success *records is the number of animation
 // records below the end record.
-static int MapCheckAnimations(int32_t* records) {
+static int MapCheckAnimations(int* records) {
     *records = 0;
     if (!mapanimstrpt) return 0;
     const int64_t len = mapchunklen[MAPCHUNK_ANDT];
@@ -97,23 +97,19 @@ MapCellRange MapScanCells(short* dst, const void* src, size_t n) {
     return {lo, hi, lowbits};
 }
 
-// A cell is a multiple of 32 below the block structure array's size, or
-// minus a multiple of 16 that reaches an existing animation record. The range
-// gathered while reading decides; only a rejected layer is searched for the
-// cell to name.
-static int MapCheckLayer(int n, int32_t records) {
-    const int32_t blocklimit = int32_t{mapnumblockstr} * 32;
-    const int32_t animlimit = -16 * records;
+// Every cell of layer n must pass MapCellValid. The range gathered while
+// reading decides: with no cell off the 16-grid and no block cell off the
+// 32-grid, the rule holds for every cell once it holds for the largest and
+// the smallest. Only a rejected layer is searched for the cell to name.
+static int MapCheckLayer(int n) {
     const MapCellRange& range = maplayerrange[n];
-    if (range.hi < blocklimit && range.lo >= animlimit && range.lowbits == 0) return 0;
+    if (range.lowbits == 0 && MapCellValid(range.hi) && MapCellValid(range.lo)) return 0;
     const short* cells = mapmappt[n];
     for (size_t i = 0;; i++) {
-        int32_t v = cells[i];
-        bool bad = v >= 0 ? v >= blocklimit || (v & 31) : v < animlimit || (v & 15);
-        if (bad) {
+        if (!MapCellValid(cells[i])) {
             return MapReject("layer %s cell (%zu, %zu) value %d designates nothing",
                              MapChunkName(static_cast<MapChunkKind>(MAPCHUNK_BODY + n)), i % mapwidth,
-                             i / mapwidth, v);
+                             i / mapwidth, cells[i]);
         }
     }
 }
@@ -125,13 +121,11 @@ int MapCheck() {
         if (!mapchunklen[kind]) return MapReject("chunk %s is missing", MapChunkName(kind));
     }
     if (mapwidth < 1 || mapheight < 1) return MapReject("map size %d x %d is empty", mapwidth, mapheight);
-    if (mapblockwidth != 16 || mapblockheight != 16) {
-        return MapReject("block size %d x %d is not 16 x 16", mapblockwidth, mapblockheight);
+    if (mapblockwidth < 1 || mapblockwidth > 256 || mapblockheight < 1 || mapblockheight > 256) {
+        return MapReject("block size %d x %d is not 1 to 256 pixels a side", mapblockwidth, mapblockheight);
     }
     if (mapdepth != 8) return MapReject("depth %d is not 8 bits", mapdepth);
-    if (mapnumblockgfx < 1 || mapnumblockgfx > 255) {
-        return MapReject("%d block graphics, must be 1 to 255", mapnumblockgfx);
-    }
+    if (mapnumblockgfx < 1) return MapReject("%d block graphics, must be 1 to 32767", mapnumblockgfx);
     if (mapnumblockstr < 1 || mapchunklen[MAPCHUNK_BKDT] != uint32_t(mapnumblockstr) * 32) {
         return MapReject("chunk BKDT has %u bytes for %d block structures of 32", mapchunklen[MAPCHUNK_BKDT],
                          mapnumblockstr);
@@ -150,10 +144,9 @@ int MapCheck() {
                              len < layersize ? "few" : "many");
         }
     }
-    int32_t records;
-    if (MapCheckAnimations(&records) || MapCheckBlocks()) return -1;
+    if (MapCheckAnimations(&mapnumanimstr) || MapCheckBlocks()) return -1;
     for (int n = 0; n < 8; n++) {
-        if (mapmappt[n] && MapCheckLayer(n, records)) return -1;
+        if (mapmappt[n] && MapCheckLayer(n)) return -1;
     }
     return 0;
 }

@@ -1,87 +1,125 @@
 // Map drawing: background, transparent background, foreground and parallax over one tile walk.
 #include "vexildx.h"
 
+int mapviewx = 0, mapviewy = 0;      // where the view's top-left pixel lands
+int mapvieww = 640, mapviewh = 480;  // the view's size in pixels
+
+int MapSetView(int x, int y, int w, int h) {
+    if (x < 0 || y < 0 || w < 1 || h < 1 || w > MAPVIEW_MAX || h > MAPVIEW_MAX) return -1;
+    mapviewx = x;
+    mapviewy = y;
+    mapvieww = w;
+    mapviewh = h;
+    return 0;
+}
+
 namespace {
 
-constexpr int kViewW = 640;
-constexpr int kViewH = 480;
-constexpr int kBlock = 16;
 constexpr DWORD kOpaque = DDBLTFAST_WAIT;
 constexpr DWORD kKeyed = DDBLTFAST_WAIT | DDBLTFAST_SRCCOLORKEY;
 
-// Where a walk starts: the clamped scroll position and its first cell.
+// One draw call's view of the map, worked out once: where it lands, its
+// size, the block size, the clamped scroll position and its first cell.
 struct MapView {
-    int mapxo, mapyo;
-    const short* first;
+    int dx, dy;          // destination of the view's top-left pixel
+    int w, h;            // view size in pixels
+    int bw, bh;          // block size in pixels
+    int mapxo, mapyo;    // the map pixel at the view's top-left, inside the map
+    int hclip, vclip;    // offsets of that pixel inside its block
+    const short* first;  // the cell that holds it
 };
 
-// Clamps the scroll position into the map. False when there is nothing to
-// draw: no target, no loaded map, or a map smaller than the view.
+// Works out the view for a draw at (mapxo, mapyo), clamping the position
+// into the map. False when there is nothing to draw: no target, no loaded
+// map, a view that is not 1..MAPVIEW_MAX pixels a side, one that does not lie
+// inside the destination, or a map smaller than the view.
 bool MapViewAt(LPDIRECTDRAWSURFACE dest, int mapxo, int mapyo, MapView& v) {
     if (!dest || !mappt || !mapblkrelpt) return false;
-    const int maxx = mapwidth * kBlock - kViewW;
-    const int maxy = mapheight * kBlock - kViewH;
+    v.dx = mapviewx;
+    v.dy = mapviewy;
+    v.w = mapvieww;
+    v.h = mapviewh;
+    if (v.dx < 0 || v.dy < 0 || v.w < 1 || v.h < 1 || v.w > MAPVIEW_MAX || v.h > MAPVIEW_MAX) return false;
+    DDSURFACEDESC desc{};
+    desc.dwSize = sizeof desc;
+    if (dest->GetSurfaceDesc(&desc) != DD_OK) return false;
+    if (int64_t{v.dx} + v.w > desc.dwWidth || int64_t{v.dy} + v.h > desc.dwHeight) return false;
+
+    v.bw = mapblockwidth;
+    v.bh = mapblockheight;
+    const int maxx = mapwidth * v.bw - v.w;
+    const int maxy = mapheight * v.bh - v.h;
     if (maxx < 0 || maxy < 0) return false;
     v.mapxo = mapxo < 0 ? 0 : (mapxo > maxx ? maxx : mapxo);
     v.mapyo = mapyo < 0 ? 0 : (mapyo > maxy ? maxy : mapyo);
-    v.first = mappt + static_cast<ptrdiff_t>(v.mapyo / kBlock) * mapwidth + v.mapxo / kBlock;
+    v.hclip = v.mapxo % v.bw;
+    v.vclip = v.mapyo % v.bh;
+    v.first = mappt + static_cast<ptrdiff_t>(v.mapyo / v.bh) * mapwidth + v.mapxo / v.bw;
     return true;
 }
 
-// Visits the 40 or 41 by 30 or 31 visible cells: the outer ring first (top-left,
-// left column down, bottom-left, bottom row right, bottom-right, right column
-// up, top-right, top row left), then the interior row by row. For each it
-// calls cell(cellpt, x, y, rect, interior) with the destination position and
-// the source rectangle, whose origin in the source is (ox, oy). The rectangle
-// is one object throughout; each step changes only the fields that differ.
+// Visits every visible cell once: the outer ring first (top-left, left
+// column down, bottom-left, bottom row right, bottom-right, right column up,
+// top-right, top row left), then the interior row by row. For each it calls
+// cell(cellpt, x, y, rect, interior) with the destination position and the
+// source rectangle, whose origin in the source is (ox, oy). The rectangle is
+// one object throughout; each step changes only the fields that differ.
+// A view one column wide (or one row high) has a ring of that column (row)
+// alone, and no interior.
 template <class Cell>
 inline void MapWalk(const MapView& v, int ox, int oy, Cell&& cell) {
-    const int hclip = v.mapxo % kBlock;
-    const int vclip = v.mapyo % kBlock;
+    const int bw = v.bw, bh = v.bh, w = v.w, h = v.h;
+    const DWORD dx = DWORD(v.dx), dy = DWORD(v.dy);
+    const bool onecol = v.hclip + w <= bw;
+    const bool onerow = v.vclip + h <= bh;
     const ptrdiff_t row = mapwidth;
     const short* p = v.first;
-    RECT r{ox + hclip, oy + vclip, ox + kBlock, oy + kBlock};
-    int i, j;
+    RECT r{ox + v.hclip, oy + v.vclip, ox + (onecol ? v.hclip + w : bw), oy + (onerow ? v.vclip + h : bh)};
+    int i = 0, j;
 
-    cell(p, 0, 0, r, false);
-    r.top = oy;
-    for (i = kBlock - vclip; i < kViewH - kBlock; i += kBlock) {
+    cell(p, dx, dy, r, false);
+    if (!onerow) {
+        r.top = oy;
+        for (i = bh - v.vclip; i < h - bh; i += bh) {
+            p += row;
+            cell(p, dx, dy + i, r, false);
+        }
         p += row;
-        cell(p, 0, i, r, false);
+        r.bottom = oy + h - i;
+        cell(p, dx, dy + i, r, false);
     }
-    p += row;
-    r.bottom = oy + kViewH - i;
-    cell(p, 0, i, r, false);
+    if (onecol) return;
     r.left = ox;
-    for (j = kBlock - hclip; j < kViewW - kBlock; j += kBlock) {
+    for (j = bw - v.hclip; j < w - bw; j += bw) {
         ++p;
-        cell(p, j, i, r, false);
+        cell(p, dx + j, dy + i, r, false);
     }
-    r.right = ox + kViewW - j;
+    r.right = ox + w - j;
     ++p;
-    cell(p, j, i, r, false);
-    r.bottom = oy + kBlock;
-    while (i > kBlock) {
+    cell(p, dx + j, dy + i, r, false);
+    if (onerow) return;
+    r.bottom = oy + bh;
+    while (i > bh) {
         p -= row;
-        i -= kBlock;
-        cell(p, j, i, r, false);
+        i -= bh;
+        cell(p, dx + j, dy + i, r, false);
     }
     p -= row;
-    r.top = oy + vclip;
-    cell(p, j, 0, r, false);
-    r.right = ox + kBlock;
-    while (j > kBlock) {
+    r.top = oy + v.vclip;
+    cell(p, dx + j, dy, r, false);
+    r.right = ox + bw;
+    while (j > bw) {
         --p;
-        j -= kBlock;
-        cell(p, j, 0, r, false);
+        j -= bw;
+        cell(p, dx + j, dy, r, false);
     }
 
     r.top = oy;
-    for (i = kBlock - vclip; i < kViewH - kBlock; i += kBlock) {
+    for (i = bh - v.vclip; i < h - bh; i += bh) {
         p += row;
         const short* rowstart = p;
-        for (j = kBlock - hclip; j < kViewW - kBlock; j += kBlock) {
-            cell(p, j, i, r, true);
+        for (j = bw - v.hclip; j < w - bw; j += bw) {
+            cell(p, dx + j, dy + i, r, true);
             ++p;
         }
         p = rowstart;
@@ -134,9 +172,9 @@ void MapDrawPara(LPDIRECTDRAWSURFACE lpDDSDest, int mapxo, int mapyo) {
     MapView v;
     if (!lpDDSPara || !MapViewAt(lpDDSDest, mapxo, mapyo, v)) return;
     // lpDDSPara holds the graphic 2 x 2 times, so any window starting at
-    // (indentx, indenty), each from 1 to 16, shows it shifted.
-    const int indentx = kBlock - (v.mapxo / 2) % kBlock;
-    const int indenty = kBlock - (v.mapyo / 2) % kBlock;
+    // (indentx, indenty), from 1 to the block size, shows it shifted.
+    const int indentx = v.bw - (v.mapxo / 2) % v.bw;
+    const int indenty = v.bh - (v.mapyo / 2) % v.bh;
     const LPDIRECTDRAWSURFACE para = lpDDSPara;
     MapWalk(v, indentx, indenty, [lpDDSDest, para](const short* c, DWORD x, DWORD y, RECT& r, bool) {
         if (MapResolveCell(*c)->trigger) lpDDSDest->BltFast(x, y, para, &r, kOpaque);

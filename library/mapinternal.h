@@ -52,6 +52,16 @@ int MapCheckChunk(MapChunkKind kind, uint32_t len);
 // every reference designates something that exists.
 int MapCheck();
 
+// Whether a cell value designates something that exists: a multiple of 32
+// below the block structure array's size, or minus a multiple of 16 that
+// reaches an existing animation record. The whole-map check and the cell
+// setters both decide by this rule, so the map stays trusted after a game
+// changes it.
+inline bool MapCellValid(int32_t v) {
+    if (v >= 0) return v < int32_t{mapnumblockstr} * 32 && (v & 31) == 0;
+    return v >= -16 * int64_t{mapnumanimstr} && (v & 15) == 0;
+}
+
 // Bytes of one block graphic as the header states it.
 inline int32_t MapTileSize() {
     return int32_t{mapblockwidth} * mapblockheight * ((mapdepth + 1) / 8);

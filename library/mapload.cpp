@@ -216,6 +216,7 @@ int MapMemDecodeANDT(const unsigned char* mapmempt) {
 int MapMemDecodeBGFX(const unsigned char* mapmempt) { return MapCopyChunk(&mapblockgfxpt, mapmempt); }
 
 int MapMemDecodeLYR(const unsigned char* mapmempt, int maplayernum) {
+    if (maplayernum < 0 || maplayernum > 7) return MapReject("layer %d is not 0 to 7", maplayernum);
     uint32_t len = MapLengthAt(mapmempt);
     short* cells = reinterpret_cast<short*>(MapNewBuffer(reinterpret_cast<char**>(&mapmappt[maplayernum]), len));
     if (!cells) return -1;

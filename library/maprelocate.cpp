@@ -4,43 +4,42 @@
 
 #include "mapinternal.h"
 
-// Copies graphic `gfx` (rows of mapblockwidth bytes) into the surface's pixels.
-static HRESULT MapFillSurface(LPDIRECTDRAWSURFACE surf, const char* gfx) {
+// Tile surfaces on the block graphics themselves: graphic i is
+// mapblockheight rows of mapblockwidth bytes at mapblockgfxpt + i * tile
+// size, which is a surface of that size and pitch as it stands, so no pixel
+// is copied and the graphics live exactly as long as their surfaces. Then
+// the parallax surface, filled from the last graphic.
+static int MapBuildSurfaces() {
+    const int n = mapnumblockgfx, bw = mapblockwidth, bh = mapblockheight;
+    if (!lpDD || DDCreatePlainSurface(lpDD, 2 * bw, 2 * bh, &lpDDSPara) != DD_OK) return -1;
     DDSURFACEDESC ddsd{};
     ddsd.dwSize = sizeof ddsd;
-    HRESULT hr = surf->Lock(nullptr, &ddsd, DDLOCK_WAIT, nullptr);
-    if (hr != DD_OK) return hr;
-    auto* dst = static_cast<unsigned char*>(ddsd.lpSurface);
-    for (int y = 0; y < mapblockheight; y++) {
-        std::memcpy(dst + ptrdiff_t{y} * ddsd.lPitch, gfx + y * mapblockwidth, mapblockwidth);
-    }
-    surf->Unlock(ddsd.lpSurface);
-    return DD_OK;
-}
-
-static int MapBuildSurfaces() {
-    if (!lpDD || DDCreatePlainSurface(lpDD, 32, 32, &lpDDSPara) != DD_OK) return -1;
-    const char* gfx = mapblockgfxpt;
+    ddsd.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_LPSURFACE | DDSD_PITCH;
+    ddsd.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
+    ddsd.dwWidth = DWORD(bw);
+    ddsd.dwHeight = DWORD(bh);
+    ddsd.lPitch = bw;
     DDCOLORKEY key{0, 0};
-    for (int i = 0; i < mapnumblockgfx; i++) {
-        if (DDCreatePlainSurface(lpDD, mapblockwidth, mapblockheight, &maplpDDSTiles[i]) != DD_OK) {
-            maplpDDSTiles[i] = nullptr;
+    const int32_t tile = MapTileSize();
+    for (int i = 0; i < n; i++) {
+        ddsd.lpSurface = mapblockgfxpt + int64_t{i} * tile;
+        if (lpDD->CreateSurface(&ddsd, &maptilespt[i], nullptr) != DD_OK) {
+            maptilespt[i] = nullptr;
             return -1;
         }
-        if (MapFillSurface(maplpDDSTiles[i], gfx) != DD_OK) return -1;
-        gfx += MapTileSize();
-        maplpDDSTiles[i]->SetColorKey(DDCKEY_SRCBLT, &key);
+        maptilespt[i]->SetColorKey(DDCKEY_SRCBLT, &key);
     }
-    maplpDDSTiles[mapnumblockgfx] = nullptr;
+    for (int i = 0; i < n && i < 255; i++) maplpDDSTiles[i] = maptilespt[i];
+    maplpDDSTiles[n < 255 ? n : 255] = nullptr;
 
-    // The parallax surface holds the last graphic's top-left 16 x 16 pixels
-    // four times, so any 16 x 16 window of it shows the pattern wrapped.
-    RECT r{0, 0, 16, 16};
-    LPDIRECTDRAWSURFACE last = maplpDDSTiles[mapnumblockgfx - 1];
+    // The parallax surface holds the last graphic's top-left block four
+    // times, so any block-sized window of it shows the pattern wrapped.
+    RECT r{0, 0, bw, bh};
+    LPDIRECTDRAWSURFACE last = maptilespt[n - 1];
     lpDDSPara->BltFast(0, 0, last, &r, DDBLTFAST_WAIT);
-    lpDDSPara->BltFast(16, 0, last, &r, DDBLTFAST_WAIT);
-    lpDDSPara->BltFast(0, 16, last, &r, DDBLTFAST_WAIT);
-    lpDDSPara->BltFast(16, 16, last, &r, DDBLTFAST_WAIT);
+    lpDDSPara->BltFast(DWORD(bw), 0, last, &r, DDBLTFAST_WAIT);
+    lpDDSPara->BltFast(0, DWORD(bh), last, &r, DDBLTFAST_WAIT);
+    lpDDSPara->BltFast(DWORD(bw), DWORD(bh), last, &r, DDBLTFAST_WAIT);
     return 0;
 }
 
@@ -53,10 +52,10 @@ static int MapRelocateBlocks() {
     const BLKSTR* blk = reinterpret_cast<const BLKSTR*>(mapblockstrpt);
     MAPBLOCK* rel = reinterpret_cast<MAPBLOCK*>(mapblkrelpt);
     for (int b = 0; b < mapnumblockstr; b++, blk++, rel++) {
-        rel->bgoff = maplpDDSTiles[blk->bgoff / tile];
-        rel->fgoff = blk->fgoff ? maplpDDSTiles[blk->fgoff / tile] : nullptr;
-        rel->fgoff2 = blk->fgoff2 ? maplpDDSTiles[blk->fgoff2 / tile] : nullptr;
-        rel->fgoff3 = blk->fgoff3 ? maplpDDSTiles[blk->fgoff3 / tile] : nullptr;
+        rel->bgoff = maptilespt[blk->bgoff / tile];
+        rel->fgoff = blk->fgoff ? maptilespt[blk->fgoff / tile] : nullptr;
+        rel->fgoff2 = blk->fgoff2 ? maptilespt[blk->fgoff2 / tile] : nullptr;
+        rel->fgoff3 = blk->fgoff3 ? maptilespt[blk->fgoff3 / tile] : nullptr;
         rel->blkstr = blk;
         rel->trigger = blk->trigger;
     }
@@ -100,6 +99,16 @@ static int MapRelocateAnims() {
 }
 
 int MapRelocate() {
+    if (mapnumblockgfx < 1 || !mapblockgfxpt) {  // only a checked map comes here
+        MapFreeMem();
+        return -1;
+    }
+    maptilespt = static_cast<LPDIRECTDRAWSURFACE*>(std::calloc(size_t(mapnumblockgfx) + 1, sizeof *maptilespt));
+    if (!maptilespt) {
+        MapFreeMem();
+        maperror = MER_OUTOFMEM;
+        return -1;
+    }
     if (MapBuildSurfaces()) {
         MapFreeMem();
         return -1;

@@ -25,7 +25,9 @@ char* mapblockstrpt;          // block structures as stored
 char* mapanimstrpt;           // animation data as stored
 char* mapanimstrendpt;        // one past the stored animation data
 PALETTEENTRY mappept[256];    // palette converted from the colour map
-LPDIRECTDRAWSURFACE maplpDDSTiles[256];  // tile surfaces, null after the last
+int mapnumanimstr;            // animation records of the loaded map
+LPDIRECTDRAWSURFACE* maptilespt;         // every tile surface, null after the last
+LPDIRECTDRAWSURFACE maplpDDSTiles[256];  // the first 255 tile surfaces, null after the last
 LPDIRECTDRAWSURFACE lpDDSPara;           // parallax surface
 char* mapblkrelpt;            // relocated block structures
 char* mapanimrelpt;           // relocated animation data
@@ -53,10 +55,10 @@ void MapFreeMem() {
     MapFreeBuffer(mapblkrelpt);
     MapFreeBuffer(mapanimrelpt);
     mapanimrelendpt = nullptr;
-    for (int i = 0; i < 256 && maplpDDSTiles[i]; i++) {
-        maplpDDSTiles[i]->Release();
-        maplpDDSTiles[i] = nullptr;
-    }
+    // maplpDDSTiles holds no references of its own: the whole table releases.
+    for (int i = 0; maptilespt && maptilespt[i]; i++) maptilespt[i]->Release();
+    MapFreeBuffer(maptilespt);
+    for (int i = 0; i < 256 && maplpDDSTiles[i]; i++) maplpDDSTiles[i] = nullptr;
     if (lpDDSPara) lpDDSPara->Release();
     lpDDSPara = nullptr;
 }
@@ -65,6 +67,7 @@ void MapBeginLoad() {
     MapFreeMem();
     maperror = 0;
     mapreason[0] = '\0';
+    mapnumanimstr = 0;
     for (uint32_t& len : mapchunklen) len = 0;
 }
 

@@ -1,5 +1,6 @@
 // vexildx: loads chunked 8-bit tile maps, builds their tile surfaces, steps
-// block animations and draws the map at any pixel scroll position.
+// block animations, draws the map at any pixel scroll position into a view of
+// any size, and lets a game read and change its cells.
 //
 // One map at a time lives in the global state below. Results: 0 success,
 // -1 failure with a reason code in `maperror` (and a short text in
@@ -134,8 +135,20 @@ extern char* mapblockstrpt;   // block structures, stored form
 extern char* mapanimstrpt;    // animation data, stored form; null if none
 extern char* mapanimstrendpt; // one past the end of the animation data
 extern PALETTEENTRY mappept[256];  // palette made from the colour map
-extern LPDIRECTDRAWSURFACE maplpDDSTiles[256];  // one per graphic, null after the last
-extern LPDIRECTDRAWSURFACE lpDDSPara;  // 32 x 32 parallax surface
+extern int mapnumanimstr;          // animation records of the loaded map
+
+// Tile surfaces. A map holds 1 to 32767 graphics of mapblockwidth x
+// mapblockheight pixels. maptilespt is the whole table: the surface of every
+// graphic in order, then a null. maplpDDSTiles keeps its 256 slots and its
+// meaning for a map of up to 255 graphics (one per graphic, a null after the
+// last); a larger map puts its first 255 graphics there and a null in slot
+// 255, so code that walks the slots up to the null stays inside them. The
+// surfaces share one pixel store, the block graphics at mapblockgfxpt.
+extern LPDIRECTDRAWSURFACE* maptilespt;
+extern LPDIRECTDRAWSURFACE maplpDDSTiles[256];
+// The parallax surface: 2 x 2 copies of the top-left mapblockwidth x
+// mapblockheight pixels of the last graphic.
+extern LPDIRECTDRAWSURFACE lpDDSPara;
 
 extern char* mapblkrelpt;      // relocated block structures (MAPBLOCK), 2x stored
 extern char* mapanimrelpt;     // relocated animation data, 2x stored; null if none
@@ -170,7 +183,7 @@ int MapDecodeLYR7();
 int MapDecodeNULL();
 
 // Chunk decoders of MapDecode: MPHD and CMAP get the chunk data, the others
-// the chunk's length field.
+// the chunk's length field. MapMemDecodeLYR refuses a layer outside 0..7.
 int MapMemDecodeMPHD(const unsigned char* mapmempt);
 int MapMemDecodeCMAP(const unsigned char* cmppt);
 int MapMemDecodeBKDT(const unsigned char* mapmempt);
@@ -191,11 +204,57 @@ void MapCorrectColours();  // no effect
 void MapInitAnims();
 void MapUpdateAnims();
 
-// Drawing onto a 640 x 480 target at map pixel (mapxo, mapyo).
+// --- The view -------------------------------------------------------------------
+// The drawing routines fill a mapvieww x mapviewh window of the map, each
+// side 1 to MAPVIEW_MAX pixels, whose top-left pixel is map pixel (mapxo,
+// mapyo) clamped into the map, drawn at (mapviewx, mapviewy) of the
+// destination. It is 640 x 480 at (0, 0) until MapSetView changes it. The
+// view is global state like the rest of the map: the four routines keep
+// their signatures, a game sets it once (or before each part of a split
+// screen), and the parallax, background and foreground of one frame cannot
+// disagree about it. A view that does not lie inside the destination, or a
+// map smaller than the view, draws nothing. Loading or freeing a map leaves
+// the view as it is.
+enum { MAPVIEW_MAX = 4096 };
+extern int mapviewx, mapviewy;  // destination of the view's top-left pixel
+extern int mapvieww, mapviewh;  // its size in pixels
+// 0; -1 with nothing changed when a side is outside 1..MAPVIEW_MAX or x or
+// y is negative.
+int MapSetView(int x, int y, int w, int h);
+
+// Drawing into the view at map pixel (mapxo, mapyo).
 void MapDraw8BG(LPDIRECTDRAWSURFACE lpDDSDest, int mapxo, int mapyo);
 void MapDraw8BGT(LPDIRECTDRAWSURFACE lpDDSDest, int mapxo, int mapyo);
 void MapDraw8FG(LPDIRECTDRAWSURFACE lpDDSDest, int mapxo, int mapyo, int mapfg);
 void MapDrawPara(LPDIRECTDRAWSURFACE lpDDSDest, int mapxo, int mapyo);
+
+// --- Cells --------------------------------------------------------------------------
+// A game reads and changes cells by block and animation numbers, through the
+// functions below; the stored encoding of cells stays the library's. Layer n
+// is mapmappt[n]: 0 the BODY layer, 1 to 7 the layers LYR1 to LYR7. Every
+// function returns -1 and changes nothing when no map is loaded, the layer
+// is absent or the cell lies outside the map.
+
+// What a cell holds and shows now.
+struct MAPCELL {
+    int anim;           // the cell's animation number; -1 for a static block
+    int block;          // the block structure it shows now: its own, or the
+                        // animation's current frame
+    const BLKSTR* str;  // that block's stored record: user1..user7, tl, tr,
+                        // bl, br, trigger (graphic fields as stored)
+};
+
+// Cell (x, y) of `layer`.
+int MapGetCell(int layer, int x, int y, MAPCELL* cell);
+// The cell of `layer` under map pixel (px, py).
+int MapGetCellAtPixel(int layer, int px, int py, MAPCELL* cell);
+// Makes cell (x, y) of `layer` show block structure `block` (0 to 1023 and
+// below mapnumblockstr), or play animation `anim` (0 to 2047 and below
+// mapnumanimstr); -1 for a number that designates nothing.
+int MapSetCellBlock(int layer, int x, int y, int block);
+int MapSetCellAnim(int layer, int x, int y, int anim);
+// Makes drawing read `layer` (mappt); -1 when it is absent.
+int MapSetLayer(int layer);
 
 // The block a cell value shows now (relocated form; the map must be loaded
 // and the value valid for it).

@@ -75,20 +75,34 @@ inline void Blend8(uint8_t* d, const uint8_t* s, __m128i keys) {
 }
 #endif
 
+// Copies a row of 16 <= w bytes as 16-byte moves, the last one overlapping
+// the one before where w is not a multiple of 16.
+inline void MoveRow16(uint8_t* d, const uint8_t* s, int w) {
+    int i = 0;
+    for (; i + 16 <= w; i += 16) std::memcpy(d + i, s + i, 16);
+    if (i < w) std::memcpy(d + w - 16, s + w - 16, 16);
+}
+
 }  // namespace
 
 // Rows are copied with at most two overlapping moves of the widest size that
-// fits, chosen once per block: edge blocks of 1 to 15 pixels cost no library
-// call per row.
+// fits, or with 16-byte moves, chosen once per block: whole tiles of any
+// width up to 64 and edge blocks of 1 to 15 pixels cost no library call per row.
 void DDBlitOpaque(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int w,
                   int h) {
-    if (w == 16 && h == 16) {  // a whole tile: the interior of every frame
+    if (w == 16 && h == 16) {  // a whole 16 x 16 tile: the interior of the default frame
 #pragma GCC unroll 16
         for (int y = 0; y < 16; ++y) std::memcpy(dst + y * dstPitch, src + y * srcPitch, 16);
     } else if (w == 16) {
         for (; h > 0; --h, dst += dstPitch, src += srcPitch) std::memcpy(dst, src, 16);
-    } else if (w > 16) {
+    } else if (w == 32) {
+        for (; h > 0; --h, dst += dstPitch, src += srcPitch) std::memcpy(dst, src, 32);
+    } else if (w == 8) {
+        for (; h > 0; --h, dst += dstPitch, src += srcPitch) std::memcpy(dst, src, 8);
+    } else if (w > 64) {
         for (; h > 0; --h, dst += dstPitch, src += srcPitch) std::memcpy(dst, src, size_t(w));
+    } else if (w > 16) {
+        for (; h > 0; --h, dst += dstPitch, src += srcPitch) MoveRow16(dst, src, w);
     } else if (w >= 8) {
         for (; h > 0; --h, dst += dstPitch, src += srcPitch) Move2<uint64_t>(dst, src, w);
     } else if (w >= 4) {
@@ -138,6 +152,10 @@ void DDBlitKeyedFast(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t
             for (; i + 16 <= w; i += 16) Blend16(dst + i, src + i, keys);
             if (i < w) Blend16(dst + w - 16, src + w - 16, keys);
         }
+        return;
+    }
+    if (w == 8) {
+        for (; h > 0; --h, dst += dstPitch, src += srcPitch) Blend8(dst, src, keys);
         return;
     }
     if (w >= 8) {

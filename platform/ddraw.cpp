@@ -25,6 +25,20 @@ bool Faulted(DDFault which) {
     return --n == 0;
 }
 
+// A surface whose pixels are the caller's: nothing is allocated for them.
+IDirectDrawSurface* NewSurfaceOn(uint8_t* pixels, int width, int height, LONG pitch, DWORD caps) {
+    auto* s = new (std::nothrow) IDirectDrawSurface;
+    if (!s) return nullptr;
+    s->pixels = pixels;
+    s->ownsPixels = false;
+    s->width = width;
+    s->height = height;
+    s->pitch = pitch;
+    s->caps = caps;
+    ++liveObjects;
+    return s;
+}
+
 IDirectDrawSurface* NewSurface(int width, int height, DWORD caps) {
     auto* s = new (std::nothrow) IDirectDrawSurface;
     if (!s) return nullptr;
@@ -46,7 +60,7 @@ IDirectDrawSurface* NewSurface(int width, int height, DWORD caps) {
 
 void DestroySurface(IDirectDrawSurface* s) {
     if (s->palette) s->palette->Release();
-    std::free(s->pixels);
+    if (s->ownsPixels) std::free(s->pixels);
     delete s;
     --liveObjects;
 }
@@ -168,9 +182,12 @@ HRESULT IDirectDraw::CreateSurface(LPDDSURFACEDESC desc, IDirectDrawSurface** ou
     if (!out) return DDERR_INVALIDPARAMS;
     *out = nullptr;
     if (Faulted(DDFAULT_CREATESURFACE)) return DDERR_GENERIC;
-    if (!desc || outer || (desc->dwFlags & (DDSD_LPSURFACE | DDSD_PITCH)))
-        return DDERR_INVALIDPARAMS;
+    if (!desc || outer) return DDERR_INVALIDPARAMS;
     const DWORD caps = (desc->dwFlags & DDSD_CAPS) ? desc->ddsCaps.dwCaps : 0;
+    const DWORD memory = desc->dwFlags & (DDSD_LPSURFACE | DDSD_PITCH);
+    if (memory && (memory != (DDSD_LPSURFACE | DDSD_PITCH) || (caps & DDSCAPS_PRIMARYSURFACE) ||
+                   !desc->lpSurface || desc->lPitch < LONG(desc->dwWidth)))
+        return DDERR_INVALIDPARAMS;
 
     if (!(caps & DDSCAPS_PRIMARYSURFACE)) {
         if (caps & (DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_BACKBUFFER | DDSCAPS_FRONTBUFFER))
@@ -180,8 +197,11 @@ HRESULT IDirectDraw::CreateSurface(LPDDSURFACEDESC desc, IDirectDrawSurface** ou
         if (desc->dwWidth == 0 || desc->dwHeight == 0 || desc->dwWidth > DWORD(kMaxSide) ||
             desc->dwHeight > DWORD(kMaxSide))
             return DDERR_INVALIDPARAMS;
-        IDirectDrawSurface* s = NewSurface(int(desc->dwWidth), int(desc->dwHeight),
-                                           DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY);
+        const DWORD plainCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
+        IDirectDrawSurface* s =
+            memory ? NewSurfaceOn(static_cast<uint8_t*>(desc->lpSurface), int(desc->dwWidth),
+                                  int(desc->dwHeight), desc->lPitch, plainCaps)
+                   : NewSurface(int(desc->dwWidth), int(desc->dwHeight), plainCaps);
         if (!s) return DDERR_OUTOFMEMORY;
         *out = s;
         return DD_OK;
@@ -362,6 +382,21 @@ HRESULT IDirectDrawSurface::Lock(LPRECT rect, LPDDSURFACEDESC desc, DWORD, void*
     desc->ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
     desc->ddpfPixelFormat.dwRGBBitCount = 8;
     locked = true;
+    return DD_OK;
+}
+
+HRESULT IDirectDrawSurface::GetSurfaceDesc(LPDDSURFACEDESC desc) {
+    if (!desc) return DDERR_INVALIDPARAMS;
+    const DWORD size = desc->dwSize;
+    *desc = DDSURFACEDESC{};
+    desc->dwSize = size;
+    desc->dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PITCH;
+    desc->dwWidth = DWORD(width);
+    desc->dwHeight = DWORD(height);
+    desc->lPitch = pitch;
+    desc->ddsCaps.dwCaps = caps;
+    desc->ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
+    desc->ddpfPixelFormat.dwRGBBitCount = 8;
     return DD_OK;
 }
 

@@ -176,10 +176,14 @@ struct IDirectDrawSurface {
     // dwWidth and dwHeight (the whole surface's) and dwFlags.
     HRESULT Lock(LPRECT rect, LPDDSURFACEDESC desc, DWORD flags, void* event);
     HRESULT Unlock(void* bits);
+    // Fills dwWidth, dwHeight, lPitch, ddsCaps and the pixel format (8 bits);
+    // the surface need not be locked, so lpSurface is left null.
+    HRESULT GetSurfaceDesc(LPDDSURFACEDESC desc);
 
     int width = 0, height = 0;
-    LONG pitch = 0;            // multiple of 16, at least width
-    uint8_t* pixels = nullptr;  // 16-byte aligned
+    LONG pitch = 0;            // at least width; a multiple of 16 unless on caller memory
+    uint8_t* pixels = nullptr;  // 16-byte aligned unless on caller memory
+    bool ownsPixels = true;     // false: the caller's memory, never freed here
     DWORD caps = 0;
     bool hasColorKey = false;
     uint8_t colorKey = 0;
@@ -206,6 +210,9 @@ struct IDirectDraw {
     // primary in the display mode's size, plus one back buffer when
     // DDSCAPS_FLIP | DDSCAPS_COMPLEX and a back-buffer count of 1 are given.
     // Sides are 1..16384; a primary needs a display mode. New pixels are 0.
+    // An off-screen surface given DDSD_LPSURFACE | DDSD_PITCH (lPitch >=
+    // width) is made on the caller's pixels, which are left as they are and
+    // must outlive the surface: many surfaces can share one pixel store.
     HRESULT CreateSurface(LPDDSURFACEDESC desc, IDirectDrawSurface** out, void* outer);
     HRESULT CreatePalette(DWORD flags, LPPALETTEENTRY entries, IDirectDrawPalette** out,
                           void* outer);
