@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "draw_model.h"
 #include "mapwriter.h"
 #include "vexildx.h"
 
@@ -22,29 +23,33 @@ uint8_t GfxPixel(int g, int x, int y) {
 }
 
 void AddGraphics(MapWriterMap& m, int ngfx) {
-    m.gfx.resize(static_cast<size_t>(ngfx) * 256);
+    const int bw = m.blockwidth, bh = m.blockheight;
+    m.gfx.resize(static_cast<size_t>(ngfx) * bw * bh);
     for (int g = 0; g < ngfx; g++) {
-        for (int y = 0; y < 16; y++) {
-            for (int x = 0; x < 16; x++) m.gfx[g * 256 + y * 16 + x] = GfxPixel(g, x, y);
+        for (int y = 0; y < bh; y++) {
+            for (int x = 0; x < bw; x++) m.gfx[(g * bh + y) * bw + x] = GfxPixel(g, x, y);
         }
     }
 }
 
-// The map the pictures are checked on: 50 x 40 cells, 8 blocks with varied
-// foregrounds and triggers, three animations, and a layer with many cells of
-// value 0 and of every animation.
-MapWriterMap DrawMap() {
+// The map the pictures are checked on: w x h cells of bw x bh pixels, 8
+// blocks with varied foregrounds and triggers, three animations, and a
+// layer with many cells of value 0 and of every animation.
+MapWriterMap DrawMap(int bw = 16, int bh = 16, int w = 50, int h = 40) {
     MapWriterMap m;
-    m.width = 50;
-    m.height = 40;
+    m.width = w;
+    m.height = h;
+    m.blockwidth = bw;
+    m.blockheight = bh;
     m.cmap.resize(768);
     AddGraphics(m, 8);
+    const int tile = bw * bh;
     for (int b = 0; b < 8; b++) {
         BLKSTR s{};
-        s.bgoff = b * 256;
-        s.fgoff = b % 2 == 0 ? ((b + 1) % 7 + 1) * 256 : 0;
-        s.fgoff2 = b % 3 != 0 ? ((b + 2) % 7 + 1) * 256 : 0;
-        s.fgoff3 = b % 4 != 3 ? ((b + 3) % 7 + 1) * 256 : 0;
+        s.bgoff = b * tile;
+        s.fgoff = b % 2 == 0 ? ((b + 1) % 7 + 1) * tile : 0;
+        s.fgoff2 = b % 3 != 0 ? ((b + 2) % 7 + 1) * tile : 0;
+        s.fgoff3 = b % 4 != 3 ? ((b + 3) % 7 + 1) * tile : 0;
         s.trigger = b % 3 == 0;
         s.tl = b & 1;  // flags other than trigger must not matter
         s.unused3 = 1;
@@ -55,7 +60,7 @@ MapWriterMap DrawMap() {
     m.anims.push_back({ANTYPE_LOOP_BACK, 1, 0, 0, 3, 5, 3});          // blocks 4 5
     m.anims.push_back({ANTYPE_PINGPONG_FWD_OUT, 0, 0, 0, 4, 7, 4});   // blocks 5 0 7
     uint32_t seed = 12345;
-    m.layers[0].resize(50 * 40);
+    m.layers[0].resize(static_cast<size_t>(w) * h);
     for (int16_t& c : m.layers[0]) {
         seed = seed * 1103515245u + 12345u;
         const int k = static_cast<int>((seed >> 16) % 14);
@@ -66,7 +71,7 @@ MapWriterMap DrawMap() {
 
 // The frame entry each animation of DrawMap shows after `updates` calls of
 // MapUpdateAnims, worked out from the animations' definitions.
-int ModelFrame(int k, int updates) {
+int AnimFrame(int k, int updates) {
     switch (k) {
     case 0: return updates % 3;                           // 0 1 2 0 ...
     case 1: return 4 - (updates / 2) % 2;                 // every other call: 4 3 4 3 ...
@@ -77,46 +82,18 @@ int ModelFrame(int k, int updates) {
     }
 }
 
-// Paints onto `out` what `layer` draws at (xo, yo), one target pixel at a
-// time: the map pixel under it, its cell, whether that cell lies on the
-// first or last visible column or row, the block it shows, and the rule.
-void ModelDraw(const MapWriterMap& m, Layer layer, int xo, int yo, int updates, std::vector<uint8_t>& out) {
-    const int cols = xo % 16 ? 41 : 40;
-    const int rows = yo % 16 ? 31 : 30;
-    const int paragfx = m.numblockgfx() - 1;
-    for (int y = 0; y < kH; y++) {
-        for (int x = 0; x < kW; x++) {
-            const int mx = x + xo, my = y + yo;
-            const int col = mx / 16, row = my / 16;
-            const int c = col - xo / 16, r = row - yo / 16;
-            const bool ring = c == 0 || r == 0 || c == cols - 1 || r == rows - 1;
-            const int v = m.layers[0][row * m.width + col];
-            const int blk = v >= 0 ? v / 32 : m.frames[ModelFrame(-v / 16 - 1, updates)] / 32;
-            const BLKSTR& b = m.blocks[blk];
-            uint8_t& px = out[y * kW + x];
-            auto gfx = [&](int32_t off) { return GfxPixel(off / 256, mx % 16, my % 16); };
-            switch (layer) {
-            case kBG:
-                px = gfx(b.bgoff);
-                break;
-            case kBGT:
-                if (!ring && v == 0) break;
-                if (!b.trigger || gfx(b.bgoff) != 0) px = gfx(b.bgoff);
-                break;
-            case kFG0:
-            case kFG1:
-            case kFG2: {
-                const int32_t off = layer == kFG0 ? b.fgoff : layer == kFG1 ? b.fgoff2 : b.fgoff3;
-                if ((!ring && v == 0) || off == 0) break;
-                if (gfx(off) != 0) px = gfx(off);
-                break;
-            }
-            case kPara:
-                if (b.trigger) px = GfxPixel(paragfx, (x + xo - xo / 2) % 16, (y + yo - yo / 2) % 16);
-                break;
-            }
-        }
-    }
+ModelLayer ToModel(Layer layer) {
+    const ModelLayer kinds[] = {kModelBG, kModelBGT, kModelFG0, kModelFG1, kModelFG2, kModelPara};
+    return kinds[layer];
+}
+
+// Paints onto `out` (pitch kW) what `layer` draws into a w x h view at
+// (dx, dy) at scroll position (xo, yo) after `updates` animation steps.
+void ModelDraw(const MapWriterMap& m, Layer layer, int xo, int yo, int updates, std::vector<uint8_t>& out,
+               int dx = 0, int dy = 0, int w = kW, int h = kH) {
+    ModelView v{m, [&](int16_t c) { return c >= 0 ? c / 32 : m.frames[AnimFrame(-c / 16 - 1, updates)] / 32; },
+                xo, yo, w, h};
+    ModelDraw(v, ToModel(layer), &out[dy * kW + dx], kW);
 }
 
 bool SameRect(const RECT& a, const RECT& b) {
@@ -134,6 +111,7 @@ protected:
     }
     void TearDown() override {
         DDSetBltLog(nullptr);
+        MapSetView(0, 0, kW, kH);
         MapFreeMem();
         if (target) target->Release();
     }
@@ -414,6 +392,88 @@ TEST_F(DrawTest, NothingDrawnWithoutAUsableMapOrTarget) {
     const size_t n = Blits(kPara, 0, 0).size();
     lpDDSPara = para;
     EXPECT_EQ(n, 0u);
+    EXPECT_EQ(Pixels(), std::vector<uint8_t>(kW * kH, kMarker));
+}
+
+// Views of every kind over maps of several block sizes, 1 x 1 and
+// non-square ones included: the pixels of each layer against the model,
+// nothing outside the view touched, and the opaque background's blits
+// covering the view exactly once.
+TEST_F(DrawTest, ViewsAndBlockSizesMatchTheModel) {
+    const int sizes[][2] = {{1, 1}, {5, 11}, {24, 16}, {32, 32}, {16, 16}};
+    for (auto [bw, bh] : sizes) {
+        const MapWriterMap m = DrawMap(bw, bh, std::min(50, 600 / bw), std::min(40, 450 / bh));
+        Load(m);
+        MapInitAnims();
+        const int mapw = m.width * bw, maph = m.height * bh;
+        const struct { int dx, dy, w, h; } views[] = {
+            {3, 2, 1, 1},
+            {0, 5, std::max(1, bw - 2), std::min(maph, 3 * bh + 5)},  // narrower than a block
+            {7, 0, std::min(mapw, 2 * bw + 9), std::max(1, bh / 2)},  // shorter than a block
+            {11, 9, std::min(mapw, 203), std::min(maph, 151)},
+            {0, 0, mapw, maph},                                       // the whole map
+        };
+        int updates = 0;
+        for (auto view : views) {
+            ASSERT_EQ(MapSetView(view.dx, view.dy, view.w, view.h), 0);
+            const int maxx = mapw - view.w, maxy = maph - view.h;
+            const int positions[][2] = {{0, 0}, {std::min(bw, maxx), std::min(2 * bh, maxy)},
+                                        {std::min(bw + 3, maxx), std::min(bh / 2 + 1, maxy)}, {maxx, maxy}};
+            for (auto [xo, yo] : positions) {
+                MapUpdateAnims();
+                updates++;
+                for (Layer layer : {kBG, kBGT, kFG0, kFG1, kFG2, kPara}) {
+                    SCOPED_TRACE(::testing::Message() << bw << "x" << bh << " view " << view.w << "x" << view.h
+                                                      << " at " << xo << "," << yo << " layer " << layer);
+                    Clear();
+                    std::vector<DDBltRecord> log;
+                    DDSetBltLog(&log);
+                    Draw(layer, xo, yo);
+                    DDSetBltLog(nullptr);
+                    std::vector<uint8_t> want(kW * kH, kMarker);
+                    ModelDraw(m, layer, xo, yo, updates, want, view.dx, view.dy, view.w, view.h);
+                    ASSERT_TRUE(Pixels() == want);
+                    if (layer != kBG) continue;
+                    std::vector<int> cover(kW * kH, 0);
+                    for (const DDBltRecord& b : log) {
+                        for (LONG y = 0; y < b.rect.bottom - b.rect.top; y++) {
+                            for (LONG x = 0; x < b.rect.right - b.rect.left; x++) cover[(b.y + y) * kW + b.x + x]++;
+                        }
+                    }
+                    ASSERT_EQ(std::count(cover.begin(), cover.end(), 1), view.w * view.h);
+                    ASSERT_EQ(std::count(cover.begin(), cover.end(), 0), kW * kH - view.w * view.h);
+                }
+            }
+        }
+        MapFreeMem();
+        MapSetView(0, 0, kW, kH);
+    }
+}
+
+TEST_F(DrawTest, ViewsOutsideTheirDestinationDrawNothing) {
+    Load(UniformMap(0));
+    EXPECT_EQ(MapSetView(0, 0, 0, 10), -1);
+    EXPECT_EQ(MapSetView(0, 0, 10, 4097), -1);
+    EXPECT_EQ(MapSetView(-1, 0, 10, 10), -1);
+    EXPECT_TRUE(mapviewx == 0 && mapviewy == 0 && mapvieww == kW && mapviewh == kH) << "a refused view changed";
+    EXPECT_EQ(MapSetView(600, 0, 41, 480), 0);  // one column past the right edge
+    for (Layer layer : {kBG, kBGT, kFG0, kPara}) EXPECT_EQ(Blits(layer, 0, 0).size(), 0u) << layer;
+    EXPECT_EQ(MapSetView(0, 479, 640, 2), 0);
+    EXPECT_EQ(Blits(kBG, 0, 0).size(), 0u);
+    EXPECT_EQ(MapSetView(0, 0, 50 * 16 + 1, 2), 0);  // wider than the map
+    EXPECT_EQ(Blits(kBG, 0, 0).size(), 0u);
+
+    LPDIRECTDRAWSURFACE small = nullptr;
+    ASSERT_EQ(DDCreatePlainSurface(lpDD, 320, 240, &small), DD_OK);
+    MapSetView(0, 0, kW, kH);
+    std::vector<DDBltRecord> log;
+    DDSetBltLog(&log);
+    MapDraw8BG(small, 0, 0);
+    MapSetView(0, 0, 320, 240);
+    MapDraw8BG(small, 0, 0);
+    DDSetBltLog(nullptr);
+    small->Release();
+    EXPECT_EQ(log.size(), 20u * 15u);  // only the view that fits was drawn
     EXPECT_EQ(Pixels(), std::vector<uint8_t>(kW * kH, kMarker));
 }
 
