@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "draw_model.h"
 #include "mapwriter.h"
 
 namespace {
@@ -92,24 +93,26 @@ uint8_t GfxPixel(int g, int x, int y) {
 // 0 loops forward over blocks 0..2 every call, 1 loops forward over blocks
 // 2..5 every third call. The BODY mixes static blocks (value 0 included),
 // animations and, with `zeros`, runs of value 0 in the interior.
-MapWriterMap TestMap(int w, int h, bool zeros) {
-    const int ngfx = 7;
+MapWriterMap TestMap(int w, int h, bool zeros, int bw = 16, int bh = 16) {
+    const int ngfx = 7, tile = bw * bh;
     MapWriterMap m;
     m.width = w;
     m.height = h;
+    m.blockwidth = bw;
+    m.blockheight = bh;
     m.cmap.resize(768);
     for (int i = 0; i < 768; i++) m.cmap[i] = static_cast<uint8_t>(i * 7 + 3);
-    m.gfx.resize(ngfx * 256);
+    m.gfx.resize(static_cast<size_t>(ngfx) * tile);
     for (int g = 0; g < ngfx; g++) {
-        for (int y = 0; y < 16; y++) {
-            for (int x = 0; x < 16; x++) m.gfx[g * 256 + y * 16 + x] = GfxPixel(g, x, y);
+        for (int y = 0; y < bh; y++) {
+            for (int x = 0; x < bw; x++) m.gfx[g * tile + y * bw + x] = GfxPixel(g, x, y);
         }
     }
     for (int b = 0; b < ngfx; b++) {
         BLKSTR s{};
-        s.bgoff = b * 256;
-        s.fgoff = b % 3 == 0 ? 0 : ((b + 2) % ngfx) * 256;
-        s.fgoff2 = ((b + 3) % ngfx) * 256;
+        s.bgoff = b * tile;
+        s.fgoff = b % 3 == 0 ? 0 : ((b + 2) % ngfx) * tile;
+        s.fgoff2 = ((b + 3) % ngfx) * tile;
         s.fgoff3 = 0;
         s.trigger = (b % 2) == 0;
         m.blocks.push_back(s);
@@ -131,57 +134,37 @@ MapWriterMap TestMap(int w, int h, bool zeros) {
 }
 
 // The block a cell shows after `steps` animation updates, for forward loops.
-const BLKSTR& CellBlock(const MapWriterMap& m, int16_t v, int steps) {
-    if (v >= 0) return m.blocks[v / 32];
+int CellBlock(const MapWriterMap& m, int16_t v, int steps) {
+    if (v >= 0) return v / 32;
     const MapWriterAnim& a = m.anims[-v / 16 - 1];
     const int len = a.end - a.start;
     const int taken = steps / (a.andelay + 1);
-    return m.blocks[m.frames[a.start + (a.cur - a.start + taken) % len] / 32];
+    return m.frames[a.start + (a.cur - a.start + taken) % len] / 32;
 }
 
-// The frame the tool must produce, pixel by pixel, from the map description:
-// parallax only behind trigger blocks, colour-keyed background on trigger
-// blocks, keyed foregrounds, and interior cells of value 0 left to what lies
-// beneath except for the parallax.
+// The frame the tool must produce, from the map description, through the
+// drawing model.
 std::vector<uint8_t> Expected(const MapWriterMap& m, int x0, int y0, int steps,
-                              const std::vector<std::string>& draws, int fill) {
-    std::vector<uint8_t> px(kW * kH, static_cast<uint8_t>(fill));
-    const int cols = x0 % 16 ? 41 : 40, rows = y0 % 16 ? 31 : 30;
-    const int para = m.numblockgfx() - 1;
-    for (int Y = 0; Y < kH; Y++) {
-        for (int X = 0; X < kW; X++) {
-            const int mx = X + x0, my = Y + y0;
-            const int c = mx / 16 - x0 / 16, r = my / 16 - y0 / 16;
-            const bool ring = c == 0 || r == 0 || c == cols - 1 || r == rows - 1;
-            const int16_t v = m.layers[0][static_cast<size_t>(my / 16) * m.width + mx / 16];
-            const BLKSTR& b = CellBlock(m, v, steps);
-            const bool drawn = ring || v != 0;
-            uint8_t& p = px[Y * kW + X];
-            auto gfx = [&](int off) { return m.gfx[off + (my % 16) * 16 + mx % 16]; };
-            for (const std::string& d : draws) {
-                if (d == "para" && b.trigger) {
-                    const int gx = (X + x0 - x0 / 2) % 16, gy = (Y + y0 - y0 / 2) % 16;
-                    p = m.gfx[para * 256 + gy * 16 + gx];
-                } else if (d == "bg") {
-                    p = gfx(b.bgoff);
-                } else if (d == "bgt" && drawn) {
-                    if (!b.trigger || gfx(b.bgoff) != 0) p = gfx(b.bgoff);
-                } else if (d.rfind("fg", 0) == 0 && drawn) {
-                    const int off = d == "fg0" ? b.fgoff : d == "fg1" ? b.fgoff2 : b.fgoff3;
-                    if (off != 0 && gfx(off) != 0) p = gfx(off);
-                }
-            }
+                              const std::vector<std::string>& draws, int fill, int w = kW, int h = kH) {
+    std::vector<uint8_t> px(static_cast<size_t>(w) * h, static_cast<uint8_t>(fill));
+    const ModelView view{m, [&](int16_t v) { return CellBlock(m, v, steps); }, x0, y0, w, h};
+    const std::pair<const char*, ModelLayer> names[] = {{"para", kModelPara}, {"bg", kModelBG},
+                                                        {"bgt", kModelBGT},   {"fg0", kModelFG0},
+                                                        {"fg1", kModelFG1},   {"fg2", kModelFG2}};
+    for (const std::string& d : draws) {
+        for (auto [name, layer] : names) {
+            if (d == name) ModelDraw(view, layer, px.data(), w);
         }
     }
     return px;
 }
 
 // The pixels of a binary PGM written by the tool; empty when the header is
-// not the expected 640 x 480 one.
-std::vector<uint8_t> ReadPgm(const std::string& path) {
+// not the expected w x h one.
+std::vector<uint8_t> ReadPgm(const std::string& path, int w = kW, int h = kH) {
     const std::string data = ReadText(path);
-    const std::string head = "P5\n640 480\n255\n";
-    if (data.size() != head.size() + kW * kH || data.compare(0, head.size(), head) != 0) return {};
+    const std::string head = "P5\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
+    if (data.size() != head.size() + static_cast<size_t>(w) * h || data.compare(0, head.size(), head) != 0) return {};
     return std::vector<uint8_t>(data.begin() + head.size(), data.end());
 }
 
@@ -196,7 +179,7 @@ std::vector<uint8_t> ReadPgm(const std::string& path) {
     }
     if (diff == 0) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure()
-           << diff << " pixels differ; first at (" << first % kW << ", " << first / kW << "): want "
+           << diff << " pixels differ; first at index " << first << ": want "
            << int(want[first]) << ", got " << int(got[first]);
 }
 
@@ -227,6 +210,31 @@ TEST_F(VexilTool, RenderMatchesFramesComputedFromTheMap) {
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_TRUE(SameFrame(Expected(m, c.x, c.y, c.steps, draws, c.fill), ReadPgm(out)));
     }
+}
+
+TEST_F(VexilTool, RenderDrawsAnyViewOfAnyBlockSize) {
+    const MapWriterMap m = TestMap(30, 40, true, 24, 16);  // 720 x 640 pixels
+    const std::string map = Save("map.fmp", MapWriterImage(m));
+    const std::string out = Path("view.pgm");
+    RunResult r = Run("render " + Q(map) + " -x 101 -y 77 --view 333x97 -a 5 -f 4 -o " + Q(out));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(SameFrame(Expected(m, 101, 77, 5, {"para", "bgt", "fg0"}, 4, 333, 97), ReadPgm(out, 333, 97)));
+
+    // A map smaller than 640 x 480 renders whole by default.
+    const MapWriterMap small = TestMap(20, 10, true, 8, 8);
+    const std::string smallMap = Save("small.fmp", MapWriterImage(small));
+    r = Run("render " + Q(smallMap) + " -x 0 -y 0 -l bg,fg1 -o " + Q(out));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(SameFrame(Expected(small, 0, 0, 0, {"bg", "fg1"}, 0, 160, 80), ReadPgm(out, 160, 80)));
+}
+
+TEST_F(VexilTool, InfoPrintsBlockSizeAndEveryGraphic) {
+    MapWriterMap m = TestMap(30, 40, false, 24, 16);
+    m.gfx.resize(300 * 24 * 16, 9);
+    const RunResult r = Run("info " + Q(Save("map.fmp", MapWriterImage(m))));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("block size   24 x 16\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("graphics     300\n"), std::string::npos) << r.out;
 }
 
 TEST_F(VexilTool, MemoryDecodeGivesTheSameFrameAndPngCarriesThePalette) {
@@ -301,7 +309,12 @@ TEST_F(VexilTool, BadUsageExitsOneWithAMessage) {
         {base + "-x 129 -y 0 -o " + Q(out), "outside 0..128"},
         {base + "-x 0 -y 97 -o " + Q(out), "outside 0..96"},
         {base + "-x -1 -y 0 --memory -o " + Q(out), "outside 0..128"},
-        {"render " + Q(small) + " -x 0 -y 0 -o " + Q(out), "smaller than the 640 x 480 view"},
+        {"render " + Q(small) + " -x 0 -y 0 --view 640x480 -o " + Q(out), "smaller than the 640 x 480 view"},
+        {base + "-x 0 -y 0 --view 0x5 -o " + Q(out), "bad view '0x5'"},
+        {base + "-x 0 -y 0 --view 4097x1 -o " + Q(out), "bad view '4097x1'"},
+        {base + "-x 0 -y 0 --view 640 -o " + Q(out), "bad view '640'"},
+        {base + "-x 1 -y 0 --view 768x500 -o " + Q(out), "-x 1 is outside 0..0"},
+        {base + "-x 0 -y 77 --view 700x500 -o " + Q(out), "-y 77 is outside 0..76"},
         {"info " + Q(map) + " " + Q(map), "exactly one"},
     };
     for (const Case& c : cases) {

@@ -1,5 +1,6 @@
 // vexil: command-line client of the map library: map information, headless
-// rendering of one 640 x 480 frame to PGM or PNG, and the demo map.
+// rendering of one frame (640 x 480 or a view of any size) to PGM or PNG, and
+// the demo map.
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
@@ -20,9 +21,8 @@ LPDIRECTDRAW lpDD = nullptr;
 
 namespace {
 
-constexpr int kViewWidth = 640;
+constexpr int kViewWidth = 640;  // the default view, or as much of it as the map has
 constexpr int kViewHeight = 480;
-constexpr int kBlock = 16;
 
 enum { kExitOk = 0, kExitUsage = 1, kExitRejected = 2, kExitFailed = 3 };
 
@@ -34,9 +34,12 @@ const char kHelp[] =
     "      the numbers of block structures, graphics, animations and layers, and\n"
     "      whether the map loads.\n"
     "\n"
-    "  vexil render MAP -x X -y Y [-a STEPS] [-l LAYERS] [-f FILL] [--memory] -o OUT\n"
-    "      Draws one 640 x 480 frame with map pixel (X, Y) at its top-left corner.\n"
-    "      X runs from 0 to mapwidth*16-640, Y from 0 to mapheight*16-480.\n"
+    "  vexil render MAP -x X -y Y [--view WxH] [-a STEPS] [-l LAYERS] [-f FILL]\n"
+    "               [--memory] -o OUT\n"
+    "      Draws one frame of the view with map pixel (X, Y) at its top-left corner.\n"
+    "      X runs from 0 to the map's pixel width - W, Y from 0 to its height - H.\n"
+    "      --view WxH the view's size, 1 to 4096 a side (640x480, or as much of\n"
+    "                 it as a smaller map has)\n"
     "      -a STEPS   step the animations STEPS times after resetting them (0)\n"
     "      -l LAYERS  comma-separated draws, in order, from: para, bg (opaque),\n"
     "                 bgt (colour-keyed where the block's trigger is set),\n"
@@ -231,7 +234,7 @@ int CmdInfo(int argc, char** argv) {
         return kExitRejected;
     }
     int graphics = 0;
-    while (graphics < 256 && maplpDDSTiles[graphics]) graphics++;
+    while (maptilespt[graphics]) graphics++;
     std::string layers;
     int nlayers = 0;
     for (int n = 0; n < 8; n++) {
@@ -240,6 +243,7 @@ int CmdInfo(int argc, char** argv) {
         layers += n == 0 ? " BODY" : " LYR" + std::to_string(n);
     }
     std::printf("blocks       %d\n", mapnumblockstr);
+    std::printf("block size   %d x %d\n", mapblockwidth, mapblockheight);
     std::printf("graphics     %d\n", graphics);
     std::printf("animations   %d\n", CountAnims());
     std::printf("layers       %d (%s)\n", nlayers, layers.empty() ? "" : layers.c_str() + 1);
@@ -290,6 +294,14 @@ void DrawLayer(Draw d, LPDIRECTDRAWSURFACE dest, int x, int y) {
     }
 }
 
+// Parses "WxH" with both sides 1..MAPVIEW_MAX.
+bool ParseView(const char* s, int& w, int& h) {
+    const char* x = std::strchr(s, 'x');
+    if (!x) return false;
+    const std::string width(s, x);
+    return ParseInt(width.c_str(), 1, MAPVIEW_MAX, w) && ParseInt(x + 1, 1, MAPVIEW_MAX, h);
+}
+
 bool EndsWith(const std::string& s, const char* suffix) {
     const size_t n = std::strlen(suffix);
     if (s.size() < n) return false;
@@ -305,6 +317,7 @@ struct RenderArgs {
     const char* map = nullptr;
     std::string out;
     int x = 0, y = 0, steps = 0, fill = 0;
+    int viewW = 0, viewH = 0;  // 0: the default view for the map
     bool hasX = false, hasY = false, memory = false;
     std::vector<Draw> draws{kPara, kBGT, kFG0};
 };
@@ -320,6 +333,13 @@ int ParseRenderArgs(int argc, char** argv, RenderArgs& a) {
         }
         if (opt == "--memory") {
             a.memory = true;
+            continue;
+        }
+        if (opt == "--view") {
+            if (i + 1 >= argc) return UsageError("--view needs a value");
+            if (!ParseView(argv[++i], a.viewW, a.viewH)) {
+                return UsageError("bad view '%s' for --view (WxH, each 1 to %d)", argv[i], MAPVIEW_MAX);
+            }
             continue;
         }
         if (opt == "-x" || opt == "-y" || opt == "-a" || opt == "-f" || opt == "-l" || opt == "-o") {
@@ -383,16 +403,21 @@ int LoadForRender(const RenderArgs& a) {
     return kExitOk;
 }
 
-// Checks the scroll position against the loaded map; the drawing routines
-// need the whole 640 x 480 view inside the map.
-int CheckPosition(const RenderArgs& a) {
-    const long maxx = static_cast<long>(mapwidth) * kBlock - kViewWidth;
-    const long maxy = static_cast<long>(mapheight) * kBlock - kViewHeight;
-    if (maxx < 0 || maxy < 0) {
-        return UsageError("the map is %d x %d cells (%ld x %ld pixels), smaller than the %d x %d view",
-                          mapwidth, mapheight, static_cast<long>(mapwidth) * kBlock,
-                          static_cast<long>(mapheight) * kBlock, kViewWidth, kViewHeight);
+// Settles the view for the loaded map (the default one shrinks to a smaller
+// map) and checks the scroll position against it: the drawing routines need
+// the whole view inside the map.
+int CheckPosition(RenderArgs& a) {
+    const long mapw = static_cast<long>(mapwidth) * mapblockwidth;
+    const long maph = static_cast<long>(mapheight) * mapblockheight;
+    if (!a.viewW) {
+        a.viewW = static_cast<int>(mapw < kViewWidth ? mapw : kViewWidth);
+        a.viewH = static_cast<int>(maph < kViewHeight ? maph : kViewHeight);
     }
+    if (a.viewW > mapw || a.viewH > maph) {
+        return UsageError("the map is %d x %d cells (%ld x %ld pixels), smaller than the %d x %d view",
+                          mapwidth, mapheight, mapw, maph, a.viewW, a.viewH);
+    }
+    const long maxx = mapw - a.viewW, maxy = maph - a.viewH;
     if (a.x < 0 || a.x > maxx) return UsageError("-x %d is outside 0..%ld for this map", a.x, maxx);
     if (a.y < 0 || a.y > maxy) return UsageError("-y %d is outside 0..%ld for this map", a.y, maxy);
     return kExitOk;
@@ -403,7 +428,7 @@ bool FillSurface(LPDIRECTDRAWSURFACE surface, int index) {
     lock.dwSize = sizeof lock;
     if (surface->Lock(nullptr, &lock, DDLOCK_WAIT, nullptr) != DD_OK) return false;
     auto* rows = static_cast<unsigned char*>(lock.lpSurface);
-    for (int y = 0; y < kViewHeight; y++) std::memset(rows + y * lock.lPitch, index, kViewWidth);
+    for (DWORD y = 0; y < lock.dwHeight; y++) std::memset(rows + y * lock.lPitch, index, lock.dwWidth);
     surface->Unlock(lock.lpSurface);
     return true;
 }
@@ -417,17 +442,18 @@ bool WriteSurface(LPDIRECTDRAWSURFACE surface, const std::string& out, std::stri
     }
     const auto* pixels = static_cast<const unsigned char*>(lock.lpSurface);
     const bool ok = EndsWith(out, ".png")
-                        ? WritePng(out, pixels, kViewWidth, kViewHeight, lock.lPitch, mappept, err)
-                        : WritePgm(out, pixels, kViewWidth, kViewHeight, lock.lPitch, err);
+                        ? WritePng(out, pixels, int(lock.dwWidth), int(lock.dwHeight), lock.lPitch, mappept, err)
+                        : WritePgm(out, pixels, int(lock.dwWidth), int(lock.dwHeight), lock.lPitch, err);
     surface->Unlock(lock.lpSurface);
     return ok;
 }
 
-// Renders into a fresh off-screen surface and writes it out.
+// Renders the view into a fresh off-screen surface of its size and writes it out.
 int RenderFrame(const RenderArgs& a) {
     LPDIRECTDRAWSURFACE target = nullptr;
-    if (DDCreatePlainSurface(lpDD, kViewWidth, kViewHeight, &target) != DD_OK) {
-        std::fputs("vexil: cannot create the 640 x 480 surface\n", stderr);
+    if (DDCreatePlainSurface(lpDD, a.viewW, a.viewH, &target) != DD_OK || MapSetView(0, 0, a.viewW, a.viewH)) {
+        std::fprintf(stderr, "vexil: cannot create the %d x %d surface\n", a.viewW, a.viewH);
+        if (target) target->Release();
         return kExitFailed;
     }
     std::string err;
