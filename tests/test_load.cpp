@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include "mapinternal.h"
 #include "mapwriter.h"
 #include "test_support.h"
 #include "vexildx.h"
@@ -527,6 +528,71 @@ TEST_F(LoadTest, OneAnd255Graphics) {
     EXPECT_EQ(maplpDDSTiles[255], nullptr);
     EXPECT_EQ(Pixel(lpDDSPara, 16, 16), m.gfx[254 * 256]);
     EXPECT_EQ(DDLiveObjects(), baseline + 256);
+}
+
+// Past 255 graphics the slots keep the first 255 and their null; the whole
+// table, and the blocks, reach every graphic.
+TEST_F(LoadTest, ThousandGraphicsOfNonSquareBlocks) {
+    MapWriterMap m = MapWriterSample(40, 30, 1000);
+    m.blockwidth = 8;
+    m.blockheight = 32;  // the sample's 256 bytes a graphic are 8 x 32 pixels
+    for (BLKSTR& b : m.blocks) b.fgoff = 0;
+    m.blocks[999].fgoff3 = 998 * 256 + 7;
+    ASSERT_EQ(Decode(MapWriterImage(m)), 0) << mapreason;
+    EXPECT_EQ(DDLiveObjects(), baseline + 1001);
+    for (int g = 0; g < 255; g++) ASSERT_EQ(maplpDDSTiles[g], maptilespt[g]) << g;
+    EXPECT_EQ(maplpDDSTiles[255], nullptr);
+    EXPECT_NE(maptilespt[999], nullptr);
+    EXPECT_EQ(maptilespt[1000], nullptr);
+    const MAPBLOCK* b = MapResolveCell(999 * 32);
+    EXPECT_EQ(b->bgoff, maptilespt[999]);
+    EXPECT_EQ(b->fgoff3, maptilespt[998]);
+    LPDIRECTDRAWSURFACE last = maptilespt[999];
+    ASSERT_TRUE(last->width == 8 && last->height == 32 && last->hasColorKey);
+    for (int y = 0; y < 32; y++) {
+        for (int x = 0; x < 8; x++) ASSERT_EQ(Pixel(last, x, y), m.gfx[999 * 256 + y * 8 + x]);
+    }
+    ASSERT_TRUE(lpDDSPara->width == 16 && lpDDSPara->height == 64);
+    for (int y = 0; y < 64; y++) {
+        for (int x = 0; x < 16; x++) ASSERT_EQ(Pixel(lpDDSPara, x, y), m.gfx[999 * 256 + y % 32 * 8 + x % 8]);
+    }
+    MapFreeMem();
+    EXPECT_TRUE(StateEmpty());
+    EXPECT_EQ(DDLiveObjects(), baseline);
+}
+
+// The vector paths of the cell scan against a plain loop: every length up
+// to past two AVX2 steps, with a cell of each kind of fault at each place.
+TEST(MapCellScan, VectorPathsMatchThePlainRule) {
+    for (size_t n = 0; n <= 40; n++) {
+        for (int16_t odd : {int16_t(32), int16_t(1), int16_t(48), int16_t(-8), int16_t(-32752), int16_t(32736)}) {
+            for (size_t at = 0; at < std::max<size_t>(n, 1); at++) {
+                std::vector<int16_t> src(n);
+                for (size_t i = 0; i < n; i++) src[i] = static_cast<int16_t>(i % 3 == 0 ? -16 * (i % 5 + 1) : 32 * i);
+                if (n) src[at] = odd;
+                int16_t lo = 0, hi = 0;
+                uint16_t bits = 0;
+                for (int16_t v : src) {
+                    lo = std::min(lo, v);
+                    hi = std::max(hi, v);
+                    bits |= static_cast<uint16_t>((v & 15) | (v >= 0 ? v & 16 : 0));
+                }
+                std::vector<short> dst(n + 1, 7);
+                const MapCellRange r = MapScanCells(dst.data(), src.data(), n);
+                ASSERT_TRUE(r.lo == lo && r.hi == hi && r.lowbits == bits) << n << " cells, " << odd << " at " << at;
+                ASSERT_TRUE(std::equal(src.begin(), src.end(), dst.begin()) && dst[n] == 7) << n;
+            }
+        }
+    }
+}
+
+TEST_F(LoadTest, MemDecodeLayerRefusesNumbersOutsideTheEight) {
+    const unsigned char chunk[] = {0, 0, 0, 2, 0, 0};  // length 2, one cell
+    for (int n : {8, -1, 1000}) {
+        EXPECT_EQ(MapMemDecodeLYR(chunk, n), -1) << n;
+        EXPECT_EQ(maperror, MER_MAPLOADERROR);
+    }
+    for (short* layer : mapmappt) EXPECT_EQ(layer, nullptr);
 }
 
 TEST_F(LoadTest, AnimationDataWithoutRecordsRelocatesTheFrames) {
