@@ -97,6 +97,9 @@ void DDBlitOpaque(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t sr
         for (; h > 0; --h, dst += dstPitch, src += srcPitch) std::memcpy(dst, src, 16);
     } else if (w == 32) {
         for (; h > 0; --h, dst += dstPitch, src += srcPitch) std::memcpy(dst, src, 32);
+    } else if (w == 8 && h == 8) {
+#pragma GCC unroll 8
+        for (int y = 0; y < 8; ++y) std::memcpy(dst + y * dstPitch, src + y * srcPitch, 8);
     } else if (w == 8) {
         for (; h > 0; --h, dst += dstPitch, src += srcPitch) std::memcpy(dst, src, 8);
     } else if (w > 64) {
@@ -146,12 +149,24 @@ void DDBlitKeyedFast(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t
         for (; h > 0; --h, dst += dstPitch, src += srcPitch) Blend16(dst, src, keys);
         return;
     }
+    if (w == 32) {
+        for (; h > 0; --h, dst += dstPitch, src += srcPitch) {
+            Blend16(dst, src, keys);
+            Blend16(dst + 16, src + 16, keys);
+        }
+        return;
+    }
     if (w > 16) {
         for (; h > 0; --h, dst += dstPitch, src += srcPitch) {
             int i = 0;
             for (; i + 16 <= w; i += 16) Blend16(dst + i, src + i, keys);
             if (i < w) Blend16(dst + w - 16, src + w - 16, keys);
         }
+        return;
+    }
+    if (w == 8 && h == 8) {
+#pragma GCC unroll 8
+        for (int y = 0; y < 8; ++y) Blend8(dst + y * dstPitch, src + y * srcPitch, keys);
         return;
     }
     if (w == 8) {

@@ -70,12 +70,16 @@ bool RectInside(const RECT& r, int width, int height) {
            r.bottom <= height;
 }
 
-// Validates a BltFast call and copies the pixels.
+// Validates a BltFast call and copies the pixels. Every draw of a map makes
+// one per visible block, so the tests are few: 0 <= left < right <= width
+// is two unsigned comparisons, and so is x + w <= the destination's width.
 HRESULT Blt(IDirectDrawSurface* dest, DWORD x, DWORD y, const IDirectDrawSurface* src,
             const RECT* rect, DWORD flags) {
     if (!src) return DDERR_INVALIDPARAMS;
     const RECT r = rect ? *rect : RECT{0, 0, src->width, src->height};
-    if (!RectInside(r, src->width, src->height)) return DDERR_INVALIDRECT;
+    if (DWORD(r.left) >= DWORD(r.right) || DWORD(r.right) > DWORD(src->width) ||
+        DWORD(r.top) >= DWORD(r.bottom) || DWORD(r.bottom) > DWORD(src->height))
+        return DDERR_INVALIDRECT;
     const DWORD w = DWORD(r.right - r.left);
     const DWORD h = DWORD(r.bottom - r.top);
     if (x > DWORD(dest->width) || w > DWORD(dest->width) - x || y > DWORD(dest->height) ||
@@ -83,7 +87,7 @@ HRESULT Blt(IDirectDrawSurface* dest, DWORD x, DWORD y, const IDirectDrawSurface
         return DDERR_INVALIDRECT;
     const LONG dx = LONG(x), dy = LONG(y);
     if (src == dest && dx < r.right && r.left < dx + LONG(w) && dy < r.bottom &&
-        r.top < dy + LONG(h))
+        r.top < dy + LONG(h)) [[unlikely]]
         return DDERR_INVALIDRECT;
 
     const uint8_t* sp = src->pixels + ptrdiff_t(r.top) * src->pitch + r.left;
