@@ -17,6 +17,7 @@ namespace {
 
 constexpr DWORD kOpaque = DDBLTFAST_WAIT;
 constexpr DWORD kKeyed = DDBLTFAST_WAIT | DDBLTFAST_SRCCOLORKEY;
+static_assert(DDBLTFAST_SRCCOLORKEY == 1, "a trigger bit of 1 makes an opaque blit keyed");
 
 // One draw call's view of the map, worked out once: where it lands, its
 // size, the block size, the clamped scroll position and its first cell.
@@ -58,16 +59,46 @@ bool MapViewAt(LPDIRECTDRAWSURFACE dest, int mapxo, int mapyo, MapView& v) {
     return true;
 }
 
-// Visits every visible cell once: the outer ring first (top-left, left
-// column down, bottom-left, bottom row right, bottom-right, right column up,
-// top-right, top row left), then the interior row by row. For each it calls
-// cell(cellpt, x, y, rect, interior) with the destination position and the
-// source rectangle, whose origin in the source is (ox, oy). The rectangle is
-// one object throughout; each step changes only the fields that differ.
-// A view one column wide (or one row high) has a ring of that column (row)
-// alone, and no interior.
-template <class Cell>
-inline void MapWalk(const MapView& v, int ox, int oy, Cell&& cell) {
+// What a routine draws for one cell: whether it draws, the source surface
+// and the BltFast flags. The choice is data, not a branch: cells that draw
+// and cells that do not mix at random.
+struct MapPick {
+    LPDIRECTDRAWSURFACE src;
+    DWORD flags;
+    bool draw;
+};
+
+// The block a cell shows, as MapResolveCell, but without a branch on the
+// cell's sign (animated cells are scattered at random): a static cell reads
+// its animation from a stand-in record and then takes its own block.
+MAPBLOCK* const kNoBlock = nullptr;
+const MAPANIM kNoAnim{0, 0, 0, 0, const_cast<MAPBLOCK**>(&kNoBlock), nullptr, nullptr};
+
+inline const MAPBLOCK* MapCellBlock(short v) {
+    // Addresses as integers: the one not taken may lie outside any object.
+    const uintptr_t off = static_cast<uintptr_t>(2 * static_cast<intptr_t>(v));
+    const uintptr_t neg = uintptr_t{0} - uintptr_t{v < 0};  // all ones for an animated cell
+    const uintptr_t anim = ((reinterpret_cast<uintptr_t>(mapanimrelendpt) + off) & neg) |
+                           (reinterpret_cast<uintptr_t>(&kNoAnim) & ~neg);
+    const uintptr_t animated = reinterpret_cast<uintptr_t>(*reinterpret_cast<const MAPANIM*>(anim)->ancuroff);
+    const uintptr_t own = reinterpret_cast<uintptr_t>(mapblkrelpt) + off;
+    return reinterpret_cast<const MAPBLOCK*>((animated & neg) | (own & ~neg));
+}
+
+// Interior cells wait here, a run of a row at a time, so that whether a cell
+// is drawn is decided without a branch and the blits follow in their order.
+constexpr int kRun = 64;
+
+// Draws every visible cell once: the outer ring first (top-left, left column
+// down, bottom-left, bottom row right, bottom-right, right column up,
+// top-right, top row left), then the interior row by row. For each cell
+// pick(cellpt, interior) says what to blit; the blit goes to the cell's
+// destination with the source rectangle of its place, whose origin in the
+// source is (ox, oy). The rectangle is one object throughout; each step
+// changes only the fields that differ. A view one column wide (or one row
+// high) has a ring of that column (row) alone, and no interior.
+template <class Pick>
+inline void MapWalk(LPDIRECTDRAWSURFACE dest, const MapView& v, int ox, int oy, Pick&& pick) {
     const int bw = v.bw, bh = v.bh, w = v.w, h = v.h;
     const DWORD dx = DWORD(v.dx), dy = DWORD(v.dy);
     const bool onecol = v.hclip + w <= bw;
@@ -76,53 +107,70 @@ inline void MapWalk(const MapView& v, int ox, int oy, Cell&& cell) {
     const short* p = v.first;
     RECT r{ox + v.hclip, oy + v.vclip, ox + (onecol ? v.hclip + w : bw), oy + (onerow ? v.vclip + h : bh)};
     int i = 0, j;
+    auto ring = [&](DWORD x, DWORD y) {
+        const MapPick b = pick(p, false);
+        if (b.draw) dest->BltFast(x, y, b.src, &r, b.flags);
+    };
 
-    cell(p, dx, dy, r, false);
+    ring(dx, dy);
     if (!onerow) {
         r.top = oy;
         for (i = bh - v.vclip; i < h - bh; i += bh) {
             p += row;
-            cell(p, dx, dy + i, r, false);
+            ring(dx, dy + i);
         }
         p += row;
         r.bottom = oy + h - i;
-        cell(p, dx, dy + i, r, false);
+        ring(dx, dy + i);
     }
     if (onecol) return;
     r.left = ox;
     for (j = bw - v.hclip; j < w - bw; j += bw) {
         ++p;
-        cell(p, dx + j, dy + i, r, false);
+        ring(dx + j, dy + i);
     }
     r.right = ox + w - j;
     ++p;
-    cell(p, dx + j, dy + i, r, false);
+    ring(dx + j, dy + i);
     if (onerow) return;
     r.bottom = oy + bh;
     while (i > bh) {
         p -= row;
         i -= bh;
-        cell(p, dx + j, dy + i, r, false);
+        ring(dx + j, dy + i);
     }
     p -= row;
     r.top = oy + v.vclip;
-    cell(p, dx + j, dy, r, false);
+    ring(dx + j, dy);
     r.right = ox + bw;
     while (j > bw) {
         --p;
         j -= bw;
-        cell(p, dx + j, dy, r, false);
+        ring(dx + j, dy);
     }
 
     r.top = oy;
+    struct Pending {
+        LPDIRECTDRAWSURFACE src;
+        DWORD flags, x;
+    } run[kRun];
+    const int first = bw - v.hclip;
+    const int cols = (w - bw - first + bw - 1) / bw;  // interior columns: j = first, first + bw, ... < w - bw
     for (i = bh - v.vclip; i < h - bh; i += bh) {
         p += row;
-        const short* rowstart = p;
-        for (j = bw - v.hclip; j < w - bw; j += bw) {
-            cell(p, dx + j, dy + i, r, true);
-            ++p;
+        const short* c = p;
+        const DWORD y = dy + DWORD(i);
+        DWORD x = dx + DWORD(first);
+        for (int left = cols; left > 0; left -= kRun) {
+            const int m = left < kRun ? left : kRun;
+            int n = 0;
+            for (int k = 0; k < m; k++, c++, x += DWORD(bw)) {
+                const MapPick b = pick(c, true);
+                run[n] = {b.src, b.flags, x};
+                n += b.draw;
+            }
+            for (int k = 0; k < n; k++) dest->BltFast(run[k].x, y, run[k].src, &r, run[k].flags);
         }
-        p = rowstart;
     }
 }
 
@@ -132,9 +180,8 @@ inline void MapWalk(const MapView& v, int ox, int oy, Cell&& cell) {
 void MapDraw8BG(LPDIRECTDRAWSURFACE lpDDSDest, int mapxo, int mapyo) {
     MapView v;
     if (!MapViewAt(lpDDSDest, mapxo, mapyo, v)) return;
-    MapWalk(v, 0, 0, [lpDDSDest](const short* c, DWORD x, DWORD y, RECT& r, bool) {
-        lpDDSDest->BltFast(x, y, MapResolveCell(*c)->bgoff, &r, kOpaque);
-    });
+    MapWalk(lpDDSDest, v, 0, 0,
+            [](const short* c, bool) { return MapPick{MapCellBlock(*c)->bgoff, kOpaque, true}; });
 }
 
 // Backgrounds, colour-keyed where the block's trigger is set so the parallax
@@ -142,10 +189,9 @@ void MapDraw8BG(LPDIRECTDRAWSURFACE lpDDSDest, int mapxo, int mapyo) {
 void MapDraw8BGT(LPDIRECTDRAWSURFACE lpDDSDest, int mapxo, int mapyo) {
     MapView v;
     if (!MapViewAt(lpDDSDest, mapxo, mapyo, v)) return;
-    MapWalk(v, 0, 0, [lpDDSDest](const short* c, DWORD x, DWORD y, RECT& r, bool interior) {
-        if (interior && *c == 0) return;
-        const MAPBLOCK* b = MapResolveCell(*c);
-        lpDDSDest->BltFast(x, y, b->bgoff, &r, b->trigger ? kKeyed : kOpaque);
+    MapWalk(lpDDSDest, v, 0, 0, [](const short* c, bool interior) {
+        const MAPBLOCK* b = MapCellBlock(*c);
+        return MapPick{b->bgoff, kOpaque | b->trigger, !interior || *c != 0};
     });
 }
 
@@ -159,10 +205,9 @@ void MapDraw8FG(LPDIRECTDRAWSURFACE lpDDSDest, int mapxo, int mapyo, int mapfg) 
     MapView v;
     if (!MapViewAt(lpDDSDest, mapxo, mapyo, v)) return;
     const auto layer = kLayer[mapfg];
-    MapWalk(v, 0, 0, [lpDDSDest, layer](const short* c, DWORD x, DWORD y, RECT& r, bool interior) {
-        if (interior && *c == 0) return;
-        LPDIRECTDRAWSURFACE gfx = MapResolveCell(*c)->*layer;
-        if (gfx) lpDDSDest->BltFast(x, y, gfx, &r, kKeyed);
+    MapWalk(lpDDSDest, v, 0, 0, [layer](const short* c, bool interior) {
+        LPDIRECTDRAWSURFACE gfx = MapCellBlock(*c)->*layer;
+        return MapPick{gfx, kKeyed, (!interior || *c != 0) && gfx};
     });
 }
 
@@ -176,7 +221,7 @@ void MapDrawPara(LPDIRECTDRAWSURFACE lpDDSDest, int mapxo, int mapyo) {
     const int indentx = v.bw - (v.mapxo / 2) % v.bw;
     const int indenty = v.bh - (v.mapyo / 2) % v.bh;
     const LPDIRECTDRAWSURFACE para = lpDDSPara;
-    MapWalk(v, indentx, indenty, [lpDDSDest, para](const short* c, DWORD x, DWORD y, RECT& r, bool) {
-        if (MapResolveCell(*c)->trigger) lpDDSDest->BltFast(x, y, para, &r, kOpaque);
+    MapWalk(lpDDSDest, v, indentx, indenty, [para](const short* c, bool) {
+        return MapPick{para, kOpaque, MapCellBlock(*c)->trigger != 0};
     });
 }

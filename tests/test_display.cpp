@@ -263,8 +263,8 @@ TEST_F(Display, BltLogRecordsEveryCallWithItsResult) {
 // Runs every keyed blitter on copies of one random buffer and compares whole
 // buffers, so a vector path that differs anywhere, or writes outside its
 // block, shows up.
-void CompareKeyedBlitters(std::mt19937& rng, int w, int h, int keyShare) {
-    const int srcPitch = w + int(rng() % 20), dstPitch = w + int(rng() % 20);
+void CompareKeyedBlitters(std::mt19937& rng, int w, int h, int keyShare, bool packed = false) {
+    const int srcPitch = packed ? w : w + int(rng() % 20), dstPitch = w + int(rng() % 20);
     const int srcOff = int(rng() % 16), dstOff = int(rng() % 16);
     const uint8_t key = uint8_t(rng());
     std::vector<uint8_t> src(size_t(srcOff + srcPitch * h + 32));
@@ -282,6 +282,9 @@ void CompareKeyedBlitters(std::mt19937& rng, int w, int h, int keyShare) {
 TEST(DisplayBlitters, KeyedPathsMatchPlainLoopOnRandomTiles) {
     std::mt19937 rng(7);
     for (int i = 0; i < 2000; ++i) CompareKeyedBlitters(rng, 16, 16, int(rng() % 101));
+    // Tiles whose rows follow one another, as a map's graphics lie.
+    for (int size : {8, 16, 32})
+        for (int i = 0; i < 200; ++i) CompareKeyedBlitters(rng, size, size, int(rng() % 101), true);
 }
 
 TEST(DisplayBlitters, OpaqueCopiesExactlyTheBlockAtEveryWidth) {
