@@ -25,9 +25,66 @@ bool Faulted(DDFault which) {
     return --n == 0;
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+#define VEXIL_DD_HEAP_SURFACES 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VEXIL_DD_HEAP_SURFACES 1
+#endif
+#endif
+
+// Surface objects. A map makes one per graphic, thousands of them in a
+// load, so they come from a free list refilled a block at a time rather
+// than one heap call each; the blocks stay for the process's life. Under
+// AddressSanitizer every surface is a heap object of its own, so that a
+// use after Release is caught.
+#ifndef VEXIL_DD_HEAP_SURFACES
+union SurfaceSlot {
+    SurfaceSlot* next;
+    alignas(IDirectDrawSurface) unsigned char bytes[sizeof(IDirectDrawSurface)];
+};
+struct SurfaceBlock {
+    SurfaceBlock* next;
+    SurfaceSlot slots[256];
+};
+SurfaceBlock* surfaceBlocks = nullptr;
+SurfaceSlot* freeSurfaces = nullptr;
+#endif
+
+IDirectDrawSurface* AllocSurface() {
+#ifdef VEXIL_DD_HEAP_SURFACES
+    return new (std::nothrow) IDirectDrawSurface;
+#else
+    if (!freeSurfaces) {
+        auto* block = static_cast<SurfaceBlock*>(std::malloc(sizeof(SurfaceBlock)));
+        if (!block) return nullptr;
+        block->next = surfaceBlocks;
+        surfaceBlocks = block;
+        for (SurfaceSlot& slot : block->slots) {
+            slot.next = freeSurfaces;
+            freeSurfaces = &slot;
+        }
+    }
+    SurfaceSlot* slot = freeSurfaces;
+    freeSurfaces = slot->next;
+    return new (slot->bytes) IDirectDrawSurface;
+#endif
+}
+
+void FreeSurface(IDirectDrawSurface* s) {
+#ifdef VEXIL_DD_HEAP_SURFACES
+    delete s;
+#else
+    s->~IDirectDrawSurface();
+    auto* slot = reinterpret_cast<SurfaceSlot*>(s);
+    slot->next = freeSurfaces;
+    freeSurfaces = slot;
+#endif
+}
+
 // A surface whose pixels are the caller's: nothing is allocated for them.
 IDirectDrawSurface* NewSurfaceOn(uint8_t* pixels, int width, int height, LONG pitch, DWORD caps) {
-    auto* s = new (std::nothrow) IDirectDrawSurface;
+    auto* s = AllocSurface();
     if (!s) return nullptr;
     s->pixels = pixels;
     s->ownsPixels = false;
@@ -40,13 +97,13 @@ IDirectDrawSurface* NewSurfaceOn(uint8_t* pixels, int width, int height, LONG pi
 }
 
 IDirectDrawSurface* NewSurface(int width, int height, DWORD caps) {
-    auto* s = new (std::nothrow) IDirectDrawSurface;
+    auto* s = AllocSurface();
     if (!s) return nullptr;
     const LONG pitch = (width + 15) & ~15;
     const size_t bytes = size_t(pitch) * size_t(height);
     s->pixels = static_cast<uint8_t*>(std::aligned_alloc(16, bytes));
     if (!s->pixels) {
-        delete s;
+        FreeSurface(s);
         return nullptr;
     }
     std::memset(s->pixels, 0, bytes);
@@ -61,7 +118,7 @@ IDirectDrawSurface* NewSurface(int width, int height, DWORD caps) {
 void DestroySurface(IDirectDrawSurface* s) {
     if (s->palette) s->palette->Release();
     if (s->ownsPixels) std::free(s->pixels);
-    delete s;
+    FreeSurface(s);
     --liveObjects;
 }
 
