@@ -46,13 +46,21 @@ void OnMalloc(const volatile void*, size_t size) {
 void OnFree(const volatile void*) {}
 #endif
 
-// Every blit since the last call must have been accepted, onto the target.
-// Returns how many there were.
-size_t CheckBlits(const char* what, int x, int y) {
+// The view the draws use now: its place and size on the target.
+struct View {
+    int x, y, w, h;
+};
+
+// Every blit since the last call must have been accepted, onto the target,
+// inside the view. Returns how many there were.
+size_t CheckBlits(const char* what, int x, int y, const View& v) {
     for (const DDBltRecord& b : blits) {
-        if (b.result != DD_OK || b.dest != target) {
-            FuzzFail("%s at (%d, %d): blit to (%u, %u) of [%d %d %d %d] refused (0x%08x)", what, x, y, b.x, b.y,
-                     b.rect.left, b.rect.top, b.rect.right, b.rect.bottom, static_cast<unsigned>(b.result));
+        const long right = long(b.x) + (b.rect.right - b.rect.left), bottom = long(b.y) + (b.rect.bottom - b.rect.top);
+        if (b.result != DD_OK || b.dest != target || long(b.x) < v.x || long(b.y) < v.y || right > v.x + v.w ||
+            bottom > v.y + v.h) {
+            FuzzFail("%s at (%d, %d) in view %dx%d+%d+%d: blit to (%u, %u) of [%d %d %d %d] (0x%08x)", what, x, y,
+                     v.w, v.h, v.x, v.y, b.x, b.y, b.rect.left, b.rect.top, b.rect.right, b.rect.bottom,
+                     static_cast<unsigned>(b.result));
         }
     }
     size_t n = blits.size();
@@ -62,27 +70,31 @@ size_t CheckBlits(const char* what, int x, int y) {
 
 int Clamp(int v, int hi) { return v < 0 ? 0 : (v > hi ? hi : v); }
 
-// Draws every layer at (x, y). The opaque background covers every visible
-// cell once: 40 or 41 columns by 30 or 31 rows, by the clipping.
-void DrawAt(int x, int y) {
-    const int maxx = mapwidth * 16 - kViewW, maxy = mapheight * 16 - kViewH;
-    const bool drawn = maxx >= 0 && maxy >= 0;
+// Draws every layer at (x, y) into view v. The opaque background covers
+// every visible cell once: as many columns and rows as the view's clipped
+// first block and its size reach.
+void DrawAt(int x, int y, const View& v) {
+    if (MapSetView(v.x, v.y, v.w, v.h)) FuzzFail("view %dx%d+%d+%d refused", v.w, v.h, v.x, v.y);
+    const int bw = mapblockwidth, bh = mapblockheight;
+    const int maxx = mapwidth * bw - v.w, maxy = mapheight * bh - v.h;
+    const bool drawn = maxx >= 0 && maxy >= 0 && v.x + v.w <= kViewW && v.y + v.h <= kViewH;
 
     MapDraw8BG(target, x, y);
-    size_t n = CheckBlits("MapDraw8BG", x, y);
+    size_t n = CheckBlits("MapDraw8BG", x, y, v);
     if (drawn) {
-        size_t want = size_t(Clamp(x, maxx) % 16 ? 41 : 40) * (Clamp(y, maxy) % 16 ? 31 : 30);
-        if (n != want) FuzzFail("MapDraw8BG at (%d, %d) made %zu blits, not %zu", x, y, n, want);
+        const size_t cols = size_t(Clamp(x, maxx) % bw + v.w + bw - 1) / bw;
+        const size_t rows = size_t(Clamp(y, maxy) % bh + v.h + bh - 1) / bh;
+        if (n != cols * rows) FuzzFail("MapDraw8BG at (%d, %d) made %zu blits, not %zu", x, y, n, cols * rows);
     } else if (n) {
-        FuzzFail("MapDraw8BG drew a %d x %d map smaller than the view", mapwidth, mapheight);
+        FuzzFail("MapDraw8BG drew a %d x %d map into a view it cannot fill", mapwidth, mapheight);
     }
     MapDrawPara(target, x, y);
-    CheckBlits("MapDrawPara", x, y);
+    CheckBlits("MapDrawPara", x, y, v);
     MapDraw8BGT(target, x, y);
-    CheckBlits("MapDraw8BGT", x, y);
+    CheckBlits("MapDraw8BGT", x, y, v);
     for (int fg = -1; fg <= 3; fg++) {
         MapDraw8FG(target, x, y, fg);
-        n = CheckBlits("MapDraw8FG", x, y);
+        n = CheckBlits("MapDraw8FG", x, y, v);
         if ((fg < 0 || fg > 2) && n) FuzzFail("MapDraw8FG with layer %d made %zu blits", fg, n);
     }
 }
@@ -130,8 +142,8 @@ void FuzzSetUp() {
     if (lpDD) return;
     if (DirectDrawCreate(nullptr, &lpDD, nullptr) != DD_OK) FuzzFail("DirectDrawCreate failed");
     if (DDCreatePlainSurface(lpDD, kViewW, kViewH, &target) != DD_OK) FuzzFail("cannot create the target");
-    // One draw makes at most 41 x 31 blits; the log never grows after this.
-    blits.reserve(41 * 31);
+    // One draw makes at most one blit per pixel of the target.
+    blits.reserve(kViewW * kViewH);
     DDSetBltLog(&blits);
     baseline = DDLiveObjects();
 #ifdef VEXIL_FUZZ_ASAN
@@ -148,9 +160,15 @@ void FuzzBeginAllocations(size_t size) {
 void FuzzEndAllocations() {
     counting = false;
     // The loaders copy each chunk once and relocate the block structures and
-    // animation data at twice their size; tile surfaces cost about twice
-    // their graphics. A file load adds the stdio buffer.
-    const size_t limit = 4 * inputsize + 64 * 1024;
+    // animation data at twice their size. The tile surfaces share the
+    // graphics' pixels but each has a surface object and a table entry, and
+    // the parallax surface is four blocks. A file load adds the stdio buffer.
+    size_t surfaces = 0;
+    if (maptilespt) {  // the map loaded: its header values are checked
+        const size_t perGraphic = sizeof(IDirectDrawSurface) + sizeof(LPDIRECTDRAWSURFACE);
+        surfaces = (size_t(mapnumblockgfx) + 1) * perGraphic + size_t(2 * mapblockwidth + 15) * 2 * mapblockheight;
+    }
+    const size_t limit = 4 * inputsize + 64 * 1024 + surfaces;
     if (allocated > limit) {
         FuzzFail("an input of %zu bytes made the library allocate %zu bytes (limit %zu)", inputsize, allocated,
                  limit);
@@ -159,7 +177,20 @@ void FuzzEndAllocations() {
 
 void FuzzExercise(const uint8_t* data, size_t size) {
     const uint64_t h = Hash(data, size);
-    const int maxx = mapwidth * 16 - kViewW, maxy = mapheight * 16 - kViewH;
+    const int bw = mapblockwidth, bh = mapblockheight;
+    // The whole target, a view of one pixel, one a block wide or high (less
+    // where the block is larger than the target), one that spills over the
+    // target's edge and is refused.
+    const int side = static_cast<int>(h >> 32 & 0xFF) + 1;
+    const View views[] = {
+        {0, 0, kViewW, kViewH},
+        {static_cast<int>(h % 600), static_cast<int>((h >> 12) % 400), 1, 1},
+        {3, 17, bw < kViewW - 3 ? bw : kViewW - 3, side},
+        {11, 5, side, bh < kViewH - 5 ? bh : kViewH - 5},
+        {kViewW - side, 0, side + 1, 10},
+    };
+    const View& v = views[h % 5];
+    const int maxx = mapwidth * bw - v.w, maxy = mapheight * bh - v.h;
     const int spanx = (maxx > 0 ? maxx : 0) + 64, spany = (maxy > 0 ? maxy : 0) + 64;
 
     // Inside the map or just outside it, its mirror image, and far outside.
@@ -172,16 +203,17 @@ void FuzzExercise(const uint8_t* data, size_t size) {
     CheckAnims("after the load");
     MapInitAnims();
     CheckAnims("after MapInitAnims");
-    DrawAt(x0, y0);
+    DrawAt(x0, y0, views[0]);
     const int steps = 1 + static_cast<int>((h >> 60) & 7);
     for (int i = 0; i < steps; i++) MapUpdateAnims();
     CheckAnims("after MapUpdateAnims");
-    DrawAt(x1, y1);
+    DrawAt(x1, y1, v);
     for (int i = 0; i < 130; i++) {  // past the longest countdown
         MapUpdateAnims();
         CheckAnims("after MapUpdateAnims");
     }
-    DrawAt(x2, y2);
+    DrawAt(x2, y2, v);
+    MapSetView(0, 0, kViewW, kViewH);
 }
 
 void FuzzFinish() {

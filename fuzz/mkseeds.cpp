@@ -85,6 +85,23 @@ void OddLayout(Chunks& c) {
     c = out;
 }
 
+// The map with blocks of bw x bh pixels: its graphics redrawn at that size
+// and its blocks' graphic offsets scaled to the new tile size.
+MapWriterMap WithBlockSize(MapWriterMap m, int bw, int bh) {
+    const int old = m.blockwidth * m.blockheight, tile = bw * bh, n = m.numblockgfx();
+    m.blockwidth = bw;
+    m.blockheight = bh;
+    m.gfx.resize(static_cast<size_t>(n) * tile);
+    for (size_t i = 0; i < m.gfx.size(); i++) m.gfx[i] = static_cast<uint8_t>(i * 7 / 3);
+    for (BLKSTR& b : m.blocks) {
+        b.bgoff = b.bgoff / old * tile;
+        b.fgoff = b.fgoff / old * tile;
+        b.fgoff2 = b.fgoff2 / old * tile;
+        b.fgoff3 = b.fgoff3 / old * tile;
+    }
+    return m;
+}
+
 std::vector<Base> Bases() {
     std::vector<Base> b;
     b.push_back({"m40x30", MapWriterSample(40, 30, 2), nullptr});
@@ -98,6 +115,12 @@ std::vector<Base> Bases() {
     b.push_back({"layers", m, nullptr});
     b.push_back({"odd", MapWriterSample(42, 31, 3), OddLayout});
     b.push_back({"anims", EveryAnimation(), nullptr});
+    // Other block sizes, square, not, and of one pixel; more than 255 graphics.
+    b.push_back({"b8x8", WithBlockSize(MapWriterSample(90, 70, 4), 8, 8), nullptr});
+    b.push_back({"b24x16", WithBlockSize(MapWriterSample(30, 31, 3), 24, 16), nullptr});
+    b.push_back({"b256x1", WithBlockSize(MapWriterSample(3, 481, 2), 256, 1), nullptr});
+    b.push_back({"b1x1", WithBlockSize(MapWriterSample(50, 40, 3), 1, 1), nullptr});
+    b.push_back({"gfx300", WithBlockSize(MapWriterSample(40, 30, 300), 4, 4), nullptr});
     return b;
 }
 

@@ -70,12 +70,12 @@ inline void Blend4(uint8_t* d, const uint8_t* s, __m128i keys) {
 // one 16-byte compare-and-blend, the destination rows loaded and stored by halves.
 inline void Blend8x2(uint8_t* d0, uint8_t* d1, const uint8_t* s, __m128i keys) {
     const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-    const __m128i dv = _mm_castpd_si128(_mm_loadh_pd(
-        _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(d0))), reinterpret_cast<const double*>(d1)));
+    const __m128i dv = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(d0)),
+                                          _mm_loadl_epi64(reinterpret_cast<const __m128i*>(d1)));
     const __m128i keep = _mm_cmpeq_epi8(sv, keys);
     const __m128i out = _mm_or_si128(_mm_and_si128(keep, dv), _mm_andnot_si128(keep, sv));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(d0), out);
-    _mm_storeh_pd(reinterpret_cast<double*>(d1), _mm_castsi128_pd(out));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(d1), _mm_unpackhi_epi64(out, out));
 }
 
 inline void Blend8(uint8_t* d, const uint8_t* s, __m128i keys) {
