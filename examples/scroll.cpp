@@ -32,8 +32,8 @@ static bool Startup(Game& g, const char* mapname) {
         std::fprintf(stderr, "scroll: %s: maperror %d %s\n", mapname, maperror, mapreason);
         return false;
     }
-    g.maxx = mapwidth * 16 - kWidth;
-    g.maxy = mapheight * 16 - kHeight;
+    g.maxx = mapwidth * mapblockwidth - kWidth;
+    g.maxy = mapheight * mapblockheight - kHeight;
     if (g.maxx < 0 || g.maxy < 0) {
         std::fprintf(stderr, "scroll: %s is smaller than the %d x %d view\n", mapname, kWidth, kHeight);
         return false;
