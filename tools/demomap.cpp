@@ -1,15 +1,15 @@
 // The demo map: the level is painted on two map-sized canvases (background
-// and foreground), cut into 16 x 16 tiles and assembled through the map
-// writer, with equal tiles, blocks and animations shared.
+// and foreground), cut into 16 x 16 tiles and assembled by the map builder,
+// which shares equal tiles, blocks and animations.
 #include "demomap.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <map>
 #include <string>
-#include <tuple>
 #include <vector>
+
+#include "mapbuild.h"
 
 namespace {
 
@@ -770,13 +770,6 @@ void MakeParallax(uint8_t* g) {
 
 // --- Assembly -------------------------------------------------------------------
 
-struct Builder {
-    MapWriterMap m;
-    std::map<std::string, int> gfx;  // graphic bytes -> graphic number
-    std::map<std::pair<int, int>, int> blocks;
-    std::map<std::tuple<int, int, std::vector<int>>, int> anims;
-};
-
 std::string TileAt(const Canvas& c, int cx, int cy) {
     std::string t(kTile * kTile, '\0');
     for (int y = 0; y < kTile; y++) {
@@ -785,49 +778,20 @@ std::string TileAt(const Canvas& c, int cx, int cy) {
     return t;
 }
 
-int Graphic(Builder& b, const std::string& t) {
-    auto it = b.gfx.find(t);
-    if (it != b.gfx.end()) return it->second;
-    const int n = static_cast<int>(b.gfx.size());
-    b.gfx.emplace(t, n);
-    b.m.gfx.insert(b.m.gfx.end(), t.begin(), t.end());
-    return n;
-}
-
 // The block showing background tile `bgt` with foreground tile `fgt`. A
 // block whose background has see-through pixels gets the trigger flag, so
 // the parallax is drawn behind it.
-int Block(Builder& b, const std::string& bgt, const std::string& fgt) {
-    const int g = Graphic(b, bgt);
+int Block(MapBuilder& b, const std::string& bgt, const std::string& fgt) {
+    const int g = MapBuildGraphic(b, bgt);
     const bool noFg = fgt.find_first_not_of('\0') == std::string::npos;
-    const int f = noFg ? -1 : Graphic(b, fgt);
-    auto it = b.blocks.find({g, f});
-    if (it != b.blocks.end()) return it->second;
+    const int fg[3] = {noFg ? -1 : MapBuildGraphic(b, fgt), -1, -1};
     BLKSTR s{};
-    s.bgoff = g * kTile * kTile;
-    s.fgoff = f < 0 ? 0 : f * kTile * kTile;
     s.trigger = bgt.find('\0') != std::string::npos;
-    const int n = static_cast<int>(b.m.blocks.size());
-    b.m.blocks.push_back(s);
-    b.blocks.emplace(std::make_pair(g, f), n);
-    return n;
+    return MapBuildStack(b, g, fg, s);
 }
 
-int Anim(Builder& b, const FeatureDef& f, const std::vector<int>& seq) {
-    auto key = std::make_tuple(int(f.antype), int(f.andelay), seq);
-    auto it = b.anims.find(key);
-    if (it != b.anims.end()) return it->second;
-    MapWriterAnim a;
-    a.antype = f.antype;
-    a.andelay = f.andelay;
-    a.ancount = f.andelay;
-    a.start = a.cur = static_cast<int>(b.m.frames.size());
-    for (int blk : seq) b.m.frames.push_back(blk * 32);
-    a.end = static_cast<int>(b.m.frames.size());
-    const int n = static_cast<int>(b.m.anims.size());
-    b.m.anims.push_back(a);
-    b.anims.emplace(key, n);
-    return n;
+int Anim(MapBuilder& b, const FeatureDef& f, const std::vector<int>& seq) {
+    return MapBuildAnim(b, f.antype, f.andelay, seq);
 }
 
 const FeatureDef& Def(int k) {
@@ -845,7 +809,7 @@ const FeatureDef& Def(int k) {
 }  // namespace
 
 MapWriterMap MapWriterDemo() {
-    Builder b;
+    MapBuilder b;
     b.m.width = kCells;
     b.m.height = kCells;
     b.m.cmap = MakePalette();

@@ -1,0 +1,57 @@
+// Map builder: graphics, block structures and animations, each shared by content.
+#include "mapbuild.h"
+
+#include <cstring>
+
+int MapBuildTileSize(const MapBuilder& b) { return b.m.blockwidth * b.m.blockheight; }
+
+int MapBuildGraphic(MapBuilder& b, const std::string& pixels) {
+    auto it = b.gfx.find(pixels);
+    if (it != b.gfx.end()) return it->second;
+    const int n = static_cast<int>(b.gfx.size());
+    b.gfx.emplace(pixels, n);
+    b.m.gfx.insert(b.m.gfx.end(), pixels.begin(), pixels.end());
+    return n;
+}
+
+int MapBuildGraphic(MapBuilder& b, const unsigned char* pixels) {
+    return MapBuildGraphic(b, std::string(reinterpret_cast<const char*>(pixels), MapBuildTileSize(b)));
+}
+
+int MapBuildBlock(MapBuilder& b, const BLKSTR& rec) {
+    std::string key(sizeof rec, '\0');
+    std::memcpy(key.data(), &rec, sizeof rec);
+    auto it = b.blocks.find(key);
+    if (it != b.blocks.end()) return it->second;
+    const int n = static_cast<int>(b.m.blocks.size());
+    b.m.blocks.push_back(rec);
+    b.blocks.emplace(std::move(key), n);
+    return n;
+}
+
+int MapBuildStack(MapBuilder& b, int bg, const int fg[3], BLKSTR rec) {
+    const int tile = MapBuildTileSize(b);
+    rec.bgoff = bg * tile;
+    rec.fgoff = fg[0] < 0 ? 0 : fg[0] * tile;
+    rec.fgoff2 = fg[1] < 0 ? 0 : fg[1] * tile;
+    rec.fgoff3 = fg[2] < 0 ? 0 : fg[2] * tile;
+    return MapBuildBlock(b, rec);
+}
+
+int MapBuildAnim(MapBuilder& b, signed char antype, signed char andelay, const std::vector<int>& frames) {
+    std::string key = {static_cast<char>(antype), static_cast<char>(andelay)};
+    key.append(reinterpret_cast<const char*>(frames.data()), frames.size() * sizeof(int));
+    auto it = b.anims.find(key);
+    if (it != b.anims.end()) return it->second;
+    MapWriterAnim a;
+    a.antype = antype;
+    a.andelay = andelay;
+    a.ancount = andelay;
+    a.start = a.cur = static_cast<int>(b.m.frames.size());
+    for (int blk : frames) b.m.frames.push_back(blk * 32);
+    a.end = static_cast<int>(b.m.frames.size());
+    const int n = static_cast<int>(b.m.anims.size());
+    b.m.anims.push_back(a);
+    b.anims.emplace(std::move(key), n);
+    return n;
+}

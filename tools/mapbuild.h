@@ -1,0 +1,41 @@
+// Map builder: assembles a map description from tile pictures, sharing equal
+// graphics, block structures and animations. Used by the demo map and the
+// Tiled converter.
+#pragma once
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "mapwriter.h"
+
+// The map under construction and the indexes that find what it already has.
+// Numbers are given in order of first use, so the same calls always give the
+// same map.
+struct MapBuilder {
+    MapWriterMap m;  // set width, height, block size and cmap before use
+    std::unordered_map<std::string, int> gfx;     // graphic pixels -> graphic number
+    std::unordered_map<std::string, int> blocks;  // 32 record bytes -> block number
+    std::unordered_map<std::string, int> anims;   // type, delay, frames -> animation number
+};
+
+// Bytes of one graphic: blockwidth x blockheight at 8 bits per pixel.
+int MapBuildTileSize(const MapBuilder& b);
+
+// The number of the graphic with these pixels (tile size bytes), added at
+// the end when it is new.
+int MapBuildGraphic(MapBuilder& b, const std::string& pixels);
+int MapBuildGraphic(MapBuilder& b, const unsigned char* pixels);
+
+// The number of the block structure equal to `rec` in all 32 bytes; its
+// graphic offsets are byte offsets into the graphics, as stored.
+int MapBuildBlock(MapBuilder& b, const BLKSTR& rec);
+
+// The block showing graphic `bg` with foreground graphics `fg[0..2]`
+// (-1 = none) and the given flag byte and user fields of `rec`.
+int MapBuildStack(MapBuilder& b, int bg, const int fg[3], BLKSTR rec);
+
+// The number of the animation of this type and delay over these block
+// numbers (at least one), starting on its first entry. A new animation
+// appends its frame entries to the frame list.
+int MapBuildAnim(MapBuilder& b, signed char antype, signed char andelay, const std::vector<int>& frames);
