@@ -16,6 +16,9 @@
 #ifdef VEXIL_HAVE_DEMOMAP
 #include "demomap.h"
 #endif
+#ifdef VEXIL_HAVE_CONVERT
+#include "vexil_convert.h"
+#endif
 
 LPDIRECTDRAW lpDD = nullptr;
 
@@ -48,6 +51,15 @@ const char kHelp[] =
     "      --memory   decode the map from a memory copy of the file\n"
     "      -o OUT     OUT.pgm: binary PGM of the palette indices;\n"
     "                 OUT.png: 8-bit indexed PNG with the map's palette\n"
+#ifdef VEXIL_HAVE_CONVERT
+    "\n"
+    "  vexil import MAP.tmx -o OUT.fmp\n"
+    "      Converts a Tiled map (with its tilesets and images) into a map file.\n"
+    "\n"
+    "  vexil export MAP -o OUT.tmx\n"
+    "      Writes a map file as a Tiled map: OUT.tmx, OUT.tsx, OUT.png and\n"
+    "      OUT-parallax.png.\n"
+#endif
 #ifdef VEXIL_HAVE_DEMOMAP
     "\n"
     "  vexil mkdemo FILE\n"
@@ -516,6 +528,10 @@ int main(int argc, char** argv) {
     if (cmd == "render") return CmdRender(argc, argv);
 #ifdef VEXIL_HAVE_DEMOMAP
     if (cmd == "mkdemo") return CmdMkdemo(argc, argv);
+#endif
+#ifdef VEXIL_HAVE_CONVERT
+    if (cmd == "import") return CmdImport(argc, argv, kHelp);
+    if (cmd == "export") return CmdExport(argc, argv, kHelp);
 #endif
     return UsageError("unknown command '%s'", cmd.c_str());
 }

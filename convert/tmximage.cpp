@@ -1,0 +1,223 @@
+// Images of the converter: PNG decoding (palette images keep their indices)
+// and encoding through libpng, colour reduction through libimagequant.
+#include <libimagequant.h>
+#include <png.h>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstring>
+
+#include "tmxinternal.h"
+
+namespace {
+
+// libpng reports errors by longjmp: the functions that set the jump point
+// hold only plain data, and the reason is copied into `msg`.
+struct PngIo {
+    const uint8_t* data;
+    size_t size, pos;
+    char msg[128];
+};
+
+void PngReadBytes(png_structp png, png_bytep out, png_size_t n) {
+    auto* io = static_cast<PngIo*>(png_get_io_ptr(png));
+    if (n > io->size - io->pos) png_error(png, "the file is cut short");
+    std::memcpy(out, io->data + io->pos, n);
+    io->pos += n;
+}
+
+void PngError(png_structp png, png_const_charp msg) {
+    auto* io = static_cast<PngIo*>(png_get_error_ptr(png));
+    std::snprintf(io->msg, sizeof io->msg, "%s", msg);
+    png_longjmp(png, 1);
+}
+
+void PngWarning(png_structp, png_const_charp) {}
+
+struct PngHeader {
+    png_uint_32 width, height;
+    int depth, type, interlace;
+};
+
+bool PngBegin(png_structp png, png_infop info, PngHeader& h) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_read_info(png, info);
+    png_get_IHDR(png, info, &h.width, &h.height, &h.depth, &h.type, &h.interlace, nullptr, nullptr);
+    return true;
+}
+
+// Reads every row: one index per pixel for a palette image, else RGBA.
+bool PngRows(png_structp png, png_infop info, png_bytepp rows, bool palette, size_t rowbytes) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    if (palette) {
+        png_set_packing(png);
+    } else {
+        png_set_expand(png);
+        png_set_strip_16(png);
+        png_set_gray_to_rgb(png);
+        png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+    }
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    if (png_get_rowbytes(png, info) != rowbytes) png_error(png, "unexpected row size");
+    png_read_image(png, rows);
+    return true;
+}
+
+}  // namespace
+
+TmxImage TmxDecodePng(const std::vector<uint8_t>& data, const std::string& file, int64_t maxpixels) {
+    if (data.size() < 8 || png_sig_cmp(data.data(), 0, 8)) TmxThrow(file, "not a PNG image");
+    PngIo io{data.data(), data.size(), 8, ""};
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &io, PngError, PngWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        TmxThrow(file, "cannot start libpng");
+    }
+    png_set_read_fn(png, &io, PngReadBytes);
+    png_set_sig_bytes(png, 8);
+    png_set_chunk_malloc_max(png, 1 << 22);  // text and other side chunks stay small
+    PngHeader h{};
+    TmxImage img;
+    bool ok = PngBegin(png, info, h);
+    if (ok && int64_t{h.width} * h.height > maxpixels) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        TmxThrow(file, "image of %u x %u pixels is larger than the limit of %lld pixels", h.width, h.height,
+                 static_cast<long long>(maxpixels));
+    }
+    if (ok) {
+        img.width = static_cast<int>(h.width);
+        img.height = static_cast<int>(h.height);
+        img.indexed = h.type == PNG_COLOR_TYPE_PALETTE;
+        const size_t n = size_t{h.width} * h.height;
+        const size_t bpp = img.indexed ? 1 : 4;
+        std::vector<uint8_t> pixels(n * bpp);
+        std::vector<png_bytep> rows(h.height);
+        for (size_t y = 0; y < h.height; y++) rows[y] = pixels.data() + y * h.width * bpp;
+        ok = PngRows(png, info, rows.data(), img.indexed, h.width * bpp);
+        if (ok && img.indexed) {
+            png_colorp plte = nullptr;
+            int nplte = 0;
+            png_get_PLTE(png, info, &plte, &nplte);
+            png_bytep trns = nullptr;
+            int ntrns = 0;
+            png_get_tRNS(png, info, &trns, &ntrns, nullptr);
+            img.plte.assign(768, 0);
+            for (int i = 0; i < nplte && i < 256; i++) {
+                img.plte[3 * i] = plte[i].red;
+                img.plte[3 * i + 1] = plte[i].green;
+                img.plte[3 * i + 2] = plte[i].blue;
+            }
+            if (trns) img.trns.assign(trns, trns + std::min(ntrns, 256));
+            img.index = std::move(pixels);
+            img.rgba.resize(n);
+            for (size_t i = 0; i < n; i++) {
+                const int k = img.index[i];
+                const uint32_t a = k < static_cast<int>(img.trns.size()) ? img.trns[k] : 255;
+                img.rgba[i] = img.plte[3 * k] | img.plte[3 * k + 1] << 8 | img.plte[3 * k + 2] << 16 | a << 24;
+            }
+        } else if (ok) {
+            img.rgba.resize(n);
+            for (size_t i = 0; i < n; i++) {
+                const uint8_t* p = &pixels[4 * i];
+                img.rgba[i] = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+            }
+        }
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    if (!ok) TmxThrow(file, "broken PNG image: %s", io.msg);
+    return img;
+}
+
+std::vector<uint8_t> TmxEncodePng(int width, int height, const uint8_t* indices, const uint8_t* cmap, bool key0) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(width);
+    image.height = static_cast<png_uint_32>(height);
+    image.format = PNG_FORMAT_RGBA_COLORMAP;
+    image.colormap_entries = 256;
+    uint8_t colormap[256 * 4];
+    for (int i = 0; i < 256; i++) {
+        std::memcpy(&colormap[4 * i], &cmap[3 * i], 3);
+        colormap[4 * i + 3] = key0 && i == 0 ? 0 : 255;
+    }
+    png_alloc_size_t size = 0;
+    if (!png_image_write_get_memory_size(image, size, 0, indices, width, colormap)) return {};
+    std::vector<uint8_t> out(size);
+    if (!png_image_write_to_memory(&image, out.data(), &size, 0, indices, width, colormap)) return {};
+    out.resize(size);
+    return out;
+}
+
+std::vector<uint8_t> TmxEncodePngRgba(int width, int height, const uint32_t* rgba) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(width);
+    image.height = static_cast<png_uint_32>(height);
+    image.format = PNG_FORMAT_RGBA;
+    std::vector<uint8_t> bytes(size_t(width) * height * 4);
+    for (size_t i = 0; i < bytes.size() / 4; i++) {
+        for (int c = 0; c < 4; c++) bytes[4 * i + c] = static_cast<uint8_t>(rgba[i] >> (8 * c));
+    }
+    png_alloc_size_t size = 0;
+    if (!png_image_write_get_memory_size(image, size, 0, bytes.data(), width * 4, nullptr)) return {};
+    std::vector<uint8_t> out(size);
+    if (!png_image_write_to_memory(&image, out.data(), &size, 0, bytes.data(), width * 4, nullptr)) return {};
+    out.resize(size);
+    return out;
+}
+
+bool TmxReduceColours(const std::vector<uint32_t>& colours, const std::vector<uint32_t>& counts,
+                      std::vector<uint8_t>& cmap, std::vector<uint8_t>& index) {
+    const size_t n = colours.size();
+    index.assign(n, 1);
+    auto put = [&](int entry, uint8_t r, uint8_t g, uint8_t b) {
+        cmap[3 * entry] = r;
+        cmap[3 * entry + 1] = g;
+        cmap[3 * entry + 2] = b;
+    };
+    if (n <= 255) {
+        for (size_t i = 0; i < n; i++) {
+            put(static_cast<int>(i + 1), colours[i] & 0xFF, colours[i] >> 8 & 0xFF, colours[i] >> 16 & 0xFF);
+            index[i] = static_cast<uint8_t>(i + 1);
+        }
+        return true;
+    }
+    // More than 255 colours: a palette of 255 for the histogram of colours,
+    // then every colour to its nearest entry (no dithering, so equal tiles
+    // stay equal).
+    liq_attr* attr = liq_attr_create();
+    liq_set_max_colors(attr, 255);
+    liq_histogram* hist = liq_histogram_create(attr);
+    std::vector<liq_histogram_entry> entries(n);
+    for (size_t i = 0; i < n; i++) {
+        const uint32_t c = colours[i];
+        entries[i].color = {static_cast<unsigned char>(c), static_cast<unsigned char>(c >> 8),
+                            static_cast<unsigned char>(c >> 16), 255};
+        entries[i].count = std::max(1u, counts[i]);
+    }
+    liq_histogram_add_colors(hist, attr, entries.data(), static_cast<int>(n), 0);
+    liq_result* res = nullptr;
+    bool ok = false;
+    if (liq_histogram_quantize(hist, attr, &res) == LIQ_OK) {
+        liq_set_dithering_level(res, 0);
+        const int width = static_cast<int>(std::min<size_t>(n, 4096));
+        const int height = static_cast<int>((n + width - 1) / width);
+        std::vector<uint32_t> pixels(size_t(width) * height);
+        for (size_t i = 0; i < pixels.size(); i++) pixels[i] = colours[std::min(i, n - 1)] | 0xFF000000u;
+        liq_image* img = liq_image_create_rgba(attr, pixels.data(), width, height, 0);
+        std::vector<uint8_t> out(pixels.size());
+        if (img && liq_write_remapped_image(res, img, out.data(), out.size()) == LIQ_OK) {
+            const liq_palette* pal = liq_get_palette(res);
+            for (unsigned i = 0; i < pal->count && i < 255; i++) put(static_cast<int>(i + 1), pal->entries[i].r, pal->entries[i].g, pal->entries[i].b);
+            for (size_t i = 0; i < n; i++) index[i] = static_cast<uint8_t>(out[i] + 1);
+            ok = true;
+        }
+        if (img) liq_image_destroy(img);
+        liq_result_destroy(res);
+    }
+    liq_histogram_destroy(hist);
+    liq_attr_destroy(attr);
+    return ok;
+}

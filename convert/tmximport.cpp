@@ -1,0 +1,854 @@
+// Tiled import: the map as read becomes a map file image. Each cell's stack
+// of visible tiles, followed over time, becomes a block structure or a
+// looping animation over block structures; graphics, blocks and animations
+// are shared wherever they are equal.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <deque>
+#include <new>
+#include <numeric>
+#include <stdexcept>
+#include <unordered_map>
+
+#include "mapbuild.h"
+#include "tmxinternal.h"
+
+namespace {
+
+constexpr int kMaxBlocks = 1024;  // cell values 0 to 32736 in steps of 32
+constexpr int kMaxAnims = 2048;   // cell values -16 to -32768
+constexpr int kMaxGraphics = 32767;
+
+// A tile as a cell shows it: tileset, local id, flip bits of the gid.
+struct TileRef {
+    int ts = -1;
+    int id = 0;
+    uint32_t flips = 0;
+};
+
+// What one layer puts on a cell: a tile, animated or not, in a slot (0 the
+// background graphic, 1..3 the foreground graphics).
+struct Piece {
+    int slot = 0;
+    double opacity = 1;
+    TileRef ref;
+    const TmxTile* def = nullptr;               // the tile's <tile> element, if any
+    std::vector<std::pair<TileRef, int>> frames;  // animation: tile, steps; empty when still
+    int64_t period = 0;                          // steps of one cycle
+};
+
+// A block as it will be built: composite pictures per slot (-1 none) and
+// the flags and user fields (graphic offsets unset).
+struct Stack {
+    int comp[4] = {-1, -1, -1, -1};
+    BLKSTR rec{};
+};
+
+// A cell's stacks over one cycle: one stack with length 0 when still.
+struct Timeline {
+    std::vector<std::pair<Stack, int64_t>> segments;
+    int direct = 0;        // a tile of an exported tileset standing for this cell value
+    bool isdirect = false;
+};
+
+bool SameStack(const Stack& a, const Stack& b) {
+    return !std::memcmp(a.comp, b.comp, sizeof a.comp) && !std::memcmp(&a.rec, &b.rec, sizeof a.rec);
+}
+
+// Steps of a frame of `ms` milliseconds: one step is 1/60 s, and a frame
+// lasts at least one.
+int64_t Steps(int64_t ms) { return std::max<int64_t>(1, (ms * 6 + 50) / 100); }
+
+// The quarters after the flips: the diagonal flip first, then horizontal
+// and vertical.
+uint8_t FlipQuarters(uint8_t q, uint32_t flips) {
+    auto bit = [&](int b) { return (q & b) != 0; };
+    if (flips & kTmxFlipD) q = static_cast<uint8_t>((q & (kTmxTL | kTmxBR)) | (bit(kTmxTR) ? kTmxBL : 0) | (bit(kTmxBL) ? kTmxTR : 0));
+    if (flips & kTmxFlipH) q = static_cast<uint8_t>((bit(kTmxTL) ? kTmxTR : 0) | (bit(kTmxTR) ? kTmxTL : 0) | (bit(kTmxBL) ? kTmxBR : 0) | (bit(kTmxBR) ? kTmxBL : 0));
+    if (flips & kTmxFlipV) q = static_cast<uint8_t>((bit(kTmxTL) ? kTmxBL : 0) | (bit(kTmxBL) ? kTmxTL : 0) | (bit(kTmxTR) ? kTmxBR : 0) | (bit(kTmxBR) ? kTmxTR : 0));
+    return q;
+}
+
+struct Importer {
+    const TmxImportOptions& options;
+    TmxMap& map;
+    int tw, th;
+    size_t tilepx;
+
+    std::deque<TmxImage> images;
+    std::unordered_map<std::string, int> imageof;  // path -> images index
+    bool indexmode = false;
+
+    std::unordered_map<std::string, int> pictureof;  // tile and flips -> pictures index
+    std::deque<std::vector<uint32_t>> pictures;
+
+    std::unordered_map<std::string, int> compof;  // pixels -> composite number
+    std::vector<std::vector<uint32_t>> comps;     // see-through pixels are 0
+
+    // The exported tileset whose graphics, blocks and animations are taken
+    // over with their numbers: -1 when the map has none.
+    int exported = -1;
+    int ngfx = 0, nblocks = 0, nanims = 0;
+
+    Importer(const TmxImportOptions& o, TmxMap& m)
+        : options(o), map(m), tw(m.tilewidth), th(m.tileheight), tilepx(size_t(tw) * th) {}
+
+    const TmxImage& Image(const std::string& path) {
+        auto it = imageof.find(path);
+        if (it != imageof.end()) return images[it->second];
+        TmxImage img = TmxDecodePng(TmxLoadFile(options, path), path, options.limits.maxpixels);
+        imageof.emplace(path, static_cast<int>(images.size()));
+        images.push_back(std::move(img));
+        return images.back();
+    }
+
+    // Tiles of an image tileset, from its image as it is.
+    int TileCount(TmxTileset& ts) {
+        if (ts.image.empty()) return 0;
+        if (!ts.columns && !ts.tilecount) {
+            const TmxImage& img = Image(ts.image);
+            const int cols = (img.width - 2 * ts.margin + ts.spacing) / (tw + ts.spacing);
+            const int rows = (img.height - 2 * ts.margin + ts.spacing) / (th + ts.spacing);
+            ts.columns = std::max(cols, 0);
+            ts.tilecount = std::max(cols, 0) * std::max(rows, 0);
+            if (!ts.tilecount) {
+                TmxThrow(ts.image, "image of %d x %d pixels holds no %d x %d tile", img.width, img.height, tw, th);
+            }
+        }
+        return ts.tilecount;
+    }
+
+    bool ValidTile(int t, int id) {
+        TmxTileset& ts = map.tilesets[t];
+        if (ts.image.empty()) {
+            auto it = ts.tiles.find(id);
+            return it != ts.tiles.end() && !it->second.image.empty();
+        }
+        return id < TileCount(ts);
+    }
+
+    // The tile a gid designates; `where` says where it was met.
+    TileRef Resolve(uint32_t gid, const std::string& where) {
+        const int64_t id = gid & kTmxGidMask;
+        int t = -1;
+        for (size_t i = 0; i < map.tilesets.size() && map.tilesets[i].firstgid <= id; i++) t = static_cast<int>(i);
+        if (t < 0 || !ValidTile(t, static_cast<int>(id - map.tilesets[t].firstgid))) {
+            TmxThrow(map.file, "gid %lld %s is beyond every tileset", static_cast<long long>(id), where.c_str());
+        }
+        return {t, static_cast<int>(id - map.tilesets[t].firstgid), gid & (kTmxFlipH | kTmxFlipV | kTmxFlipD)};
+    }
+
+    const TmxTile* Def(const TileRef& r) {
+        const auto& tiles = map.tilesets[r.ts].tiles;
+        auto it = tiles.find(r.id);
+        return it == tiles.end() ? nullptr : &it->second;
+    }
+
+    // The image a tile's pixels come from.
+    const std::string& ImagePath(const TileRef& r) {
+        const TmxTileset& ts = map.tilesets[r.ts];
+        return ts.image.empty() ? ts.tiles.at(r.id).image : ts.image;
+    }
+
+    // A piece with its animation frames resolved.
+    Piece MakePiece(const TileRef& ref, int slot, double opacity) {
+        Piece p;
+        p.slot = slot;
+        p.opacity = opacity;
+        p.ref = ref;
+        p.def = Def(ref);
+        if (p.def && !p.def->anim.empty()) {
+            for (auto [id, ms] : p.def->anim) {
+                if (!ValidTile(ref.ts, id)) {
+                    TmxThrow(map.tilesets[ref.ts].file, "tile %d of tileset \"%s\": animation frame %d is not a tile",
+                             ref.id, map.tilesets[ref.ts].name.c_str(), id);
+                }
+                const int64_t steps = Steps(ms);
+                p.frames.push_back({TileRef{ref.ts, id, ref.flips}, static_cast<int>(steps)});
+                p.period += steps;
+                if (p.period > options.limits.maxsteps) {
+                    TmxThrow(map.tilesets[ref.ts].file, "tile %d: its animation lasts more than %lld steps of 1/60 s",
+                             ref.id, static_cast<long long>(options.limits.maxsteps));
+                }
+            }
+        }
+        return p;
+    }
+
+    // --- Pictures -----------------------------------------------------------
+
+    // The pixels of a tile with its flips baked in: RGBA, or in index mode
+    // the palette index with alpha 255 (index 0 see-through).
+    const std::vector<uint32_t>& Picture(const TileRef& r) {
+        std::string key(12, '\0');
+        std::memcpy(&key[0], &r.ts, 4);
+        std::memcpy(&key[4], &r.id, 4);
+        std::memcpy(&key[8], &r.flips, 4);
+        auto it = pictureof.find(key);
+        if (it != pictureof.end()) return pictures[it->second];
+        const TmxTileset& ts = map.tilesets[r.ts];
+        const std::string& path = ImagePath(r);
+        const TmxImage& img = Image(path);
+        int x0 = 0, y0 = 0;
+        if (ts.image.empty()) {
+            if (img.width != tw || img.height != th) {
+                TmxThrow(path, "image is %d x %d pixels, the map's tiles are %d x %d", img.width, img.height, tw, th);
+            }
+        } else {
+            x0 = ts.margin + (r.id % ts.columns) * (tw + ts.spacing);
+            y0 = ts.margin + (r.id / ts.columns) * (th + ts.spacing);
+        }
+        std::vector<uint32_t> px(tilepx);
+        for (int y = 0; y < th; y++) {
+            for (int x = 0; x < tw; x++) {
+                const size_t at = size_t(y0 + y) * img.width + x0 + x;
+                uint32_t v;
+                if (indexmode) {
+                    const uint32_t k = img.index[at];
+                    v = k ? k | 0xFF000000u : 0;
+                } else {
+                    v = img.rgba[at];
+                    if (ts.hastrans && (v & 0xFFFFFF) == ts.trans) v = 0;
+                }
+                px[size_t(y) * tw + x] = v;
+            }
+        }
+        if (r.flips) {
+            if ((r.flips & kTmxFlipD) && tw != th) {
+                TmxThrow(map.file, "tile %d of tileset \"%s\" is flipped diagonally, which needs square tiles", r.id, ts.name.c_str());
+            }
+            std::vector<uint32_t> out(tilepx);
+            for (int y = 0; y < th; y++) {
+                for (int x = 0; x < tw; x++) {
+                    // Where the pixel shown at (x, y) comes from: undo the
+                    // vertical, then the horizontal, then the diagonal flip.
+                    int sx = x, sy = y;
+                    if (r.flips & kTmxFlipV) sy = th - 1 - sy;
+                    if (r.flips & kTmxFlipH) sx = tw - 1 - sx;
+                    if (r.flips & kTmxFlipD) std::swap(sx, sy);
+                    out[size_t(y) * tw + x] = px[size_t(sy) * tw + sx];
+                }
+            }
+            px.swap(out);
+        }
+        pictureof.emplace(std::move(key), static_cast<int>(pictures.size()));
+        pictures.push_back(std::move(px));
+        return pictures.back();
+    }
+
+    // Interns composite pixels (see-through pixels 0); -1 for all see-through.
+    int Composite(std::vector<uint32_t>& px) {
+        if (std::all_of(px.begin(), px.end(), [](uint32_t v) { return v == 0; })) return -1;
+        std::string key(reinterpret_cast<const char*>(px.data()), px.size() * 4);
+        auto it = compof.find(key);
+        if (it != compof.end()) return it->second;
+        const int n = static_cast<int>(comps.size());
+        compof.emplace(std::move(key), n);
+        comps.push_back(std::move(px));
+        return n;
+    }
+
+    // The slot's pieces drawn in order: the topmost pixel that is at least
+    // half opaque wins.
+    int Slot(const std::vector<std::pair<const Piece*, TileRef>>& drawn) {
+        std::vector<uint32_t> px(tilepx, 0);
+        for (const auto& [piece, ref] : drawn) {
+            const std::vector<uint32_t>& src = Picture(ref);
+            for (size_t i = 0; i < tilepx; i++) {
+                const uint32_t v = src[i];
+                if ((v >> 24) * piece->opacity >= 127.5) px[i] = v | 0xFF000000u;
+            }
+        }
+        return Composite(px);
+    }
+
+    // --- Properties ---------------------------------------------------------
+
+    static const TmxProp* Prop(const TmxProps& props, const char* name) {
+        auto it = props.find(name);
+        return it == props.end() ? nullptr : &it->second;
+    }
+
+    int64_t IntProp(const TmxProps& props, const char* name, int64_t lo, int64_t hi, const TileRef& r, bool* found = nullptr) {
+        const TmxProp* p = Prop(props, name);
+        if (found) *found = p != nullptr;
+        if (!p) return 0;
+        const char* s = p->value.c_str();
+        char* end = nullptr;
+        errno = 0;
+        const long long v = std::strtoll(s, &end, 10);
+        if (!*s || *end || errno || v < lo || v > hi) {
+            TmxThrow(map.tilesets[r.ts].file, "tile %d of tileset \"%s\": property %s=\"%s\" must be a whole number from %lld to %lld",
+                     r.id, map.tilesets[r.ts].name.c_str(), name, s, static_cast<long long>(lo), static_cast<long long>(hi));
+        }
+        return v;
+    }
+
+    bool BoolProp(const TmxProps& props, const char* name) {
+        const TmxProp* p = Prop(props, name);
+        return p && (p->value == "true" || p->value == "1");
+    }
+
+    // Flags and user fields a tile gives its block: the flags are added up,
+    // a user field set here replaces one set by a lower tile.
+    void Apply(const TmxTile* def, uint32_t flips, const TileRef& r, BLKSTR& rec) {
+        if (!def) return;
+        const TmxProps& p = def->props;
+        const uint8_t q = FlipQuarters(static_cast<uint8_t>(def->quarters | (BoolProp(p, "tl") ? kTmxTL : 0) |
+                                                            (BoolProp(p, "tr") ? kTmxTR : 0) | (BoolProp(p, "bl") ? kTmxBL : 0) |
+                                                            (BoolProp(p, "br") ? kTmxBR : 0)),
+                                       flips);
+        rec.tl |= (q & kTmxTL) != 0;
+        rec.tr |= (q & kTmxTR) != 0;
+        rec.bl |= (q & kTmxBL) != 0;
+        rec.br |= (q & kTmxBR) != 0;
+        rec.trigger |= BoolProp(p, "trigger");
+        rec.unused1 |= BoolProp(p, "unused1");
+        rec.unused2 |= BoolProp(p, "unused2");
+        rec.unused3 |= BoolProp(p, "unused3");
+        bool f;
+        int64_t v = IntProp(p, "user1", INT32_MIN, UINT32_MAX, r, &f);
+        if (f) rec.user1 = static_cast<uint32_t>(v);
+        v = IntProp(p, "user2", INT32_MIN, UINT32_MAX, r, &f);
+        if (f) rec.user2 = static_cast<uint32_t>(v);
+        v = IntProp(p, "user3", INT16_MIN, UINT16_MAX, r, &f);
+        if (f) rec.user3 = static_cast<uint16_t>(v);
+        v = IntProp(p, "user4", INT16_MIN, UINT16_MAX, r, &f);
+        if (f) rec.user4 = static_cast<uint16_t>(v);
+        v = IntProp(p, "user5", INT8_MIN, UINT8_MAX, r, &f);
+        if (f) rec.user5 = static_cast<uint8_t>(v);
+        v = IntProp(p, "user6", INT8_MIN, UINT8_MAX, r, &f);
+        if (f) rec.user6 = static_cast<uint8_t>(v);
+        v = IntProp(p, "user7", INT8_MIN, UINT8_MAX, r, &f);
+        if (f) rec.user7 = static_cast<uint8_t>(v);
+    }
+
+    // The stack the pieces show when each is on the given frame.
+    Stack MakeStack(const std::vector<Piece>& pieces, const std::vector<size_t>& frame) {
+        Stack s;
+        std::vector<std::pair<const Piece*, TileRef>> drawn[4];
+        for (size_t i = 0; i < pieces.size(); i++) {
+            const Piece& p = pieces[i];
+            const TileRef r = p.frames.empty() ? p.ref : p.frames[frame[i]].first;
+            drawn[p.slot].emplace_back(&p, r);
+            Apply(p.def, p.ref.flips, p.ref, s.rec);
+            if (r.id != p.ref.id) Apply(Def(r), r.flips, r, s.rec);
+        }
+        for (int k = 0; k < 4; k++) s.comp[k] = drawn[k].empty() ? -1 : Slot(drawn[k]);
+        // A background with see-through pixels lets the parallax show.
+        if (s.comp[0] < 0 || std::find(comps[s.comp[0]].begin(), comps[s.comp[0]].end(), 0u) != comps[s.comp[0]].end()) {
+            s.rec.trigger = 1;
+        }
+        return s;
+    }
+
+    // Follows the pieces over the cycle of all their animations.
+    Timeline Follow(const std::vector<Piece>& pieces, const std::string& where) {
+        Timeline tl;
+        int64_t cycle = 1;
+        for (const Piece& p : pieces) {
+            if (p.frames.empty()) continue;
+            cycle = std::lcm(cycle, p.period);
+            if (cycle > options.limits.maxsteps) {
+                TmxThrow(map.file, "the animations %s repeat only after more than %lld steps of 1/60 s", where.c_str(),
+                         static_cast<long long>(options.limits.maxsteps));
+            }
+        }
+        std::vector<size_t> frame(pieces.size(), 0);
+        if (std::all_of(pieces.begin(), pieces.end(), [](const Piece& p) { return p.frames.empty(); })) {
+            tl.segments.push_back({MakeStack(pieces, frame), 0});
+            return tl;
+        }
+        // Step from one frame change to the next; `left` counts down the
+        // current frame of each animated piece.
+        std::vector<int64_t> left(pieces.size(), INT64_MAX);
+        for (size_t i = 0; i < pieces.size(); i++) {
+            if (!pieces[i].frames.empty()) left[i] = pieces[i].frames[0].second;
+        }
+        for (int64_t t = 0; t < cycle;) {
+            const int64_t len = std::min(*std::min_element(left.begin(), left.end()), cycle - t);
+            Stack s = MakeStack(pieces, frame);
+            if (!tl.segments.empty() && SameStack(tl.segments.back().first, s)) tl.segments.back().second += len;
+            else tl.segments.push_back({s, len});
+            t += len;
+            for (size_t i = 0; i < pieces.size(); i++) {
+                if (pieces[i].frames.empty()) continue;
+                left[i] -= len;
+                if (left[i] == 0) {
+                    frame[i] = (frame[i] + 1) % pieces[i].frames.size();
+                    left[i] = pieces[i].frames[frame[i]].second;
+                }
+            }
+        }
+        if (tl.segments.size() == 1) tl.segments[0].second = 0;
+        return tl;
+    }
+};
+
+std::string CellText(const std::string& layer, int64_t i, int width) {
+    return "at cell (" + std::to_string(i % width) + ", " + std::to_string(i / width) + ") of layer \"" + layer + "\"";
+}
+
+}  // namespace
+
+// The frames Tiled plays for an animation of the map format, starting where
+// MapInitAnims starts it: one cycle of (block, milliseconds).
+std::vector<std::pair<int, int>> TmxTiledFrames(int antype, int andelay, const std::vector<int>& entries) {
+    const int n = static_cast<int>(entries.size());
+    const int steps = andelay >= 0 ? andelay + 1 : andelay == -128 ? 129 : 1;
+    const int ms = (steps * 1000 + 30) / 60;
+    std::vector<int> order;
+    const bool back = antype == ANTYPE_LOOP_BACK || antype == ANTYPE_PINGPONG_BACK_OUT || antype == ANTYPE_PINGPONG_BACK_RET;
+    if (n <= 1 || antype == ANTYPE_NONE || antype < 0 || antype > ANTYPE_ONCE_DONE) {
+        order = {n && back ? n - 1 : 0};
+    } else if (antype == ANTYPE_LOOP_BACK) {
+        for (int i = n - 1; i >= 0; i--) order.push_back(i);
+    } else if (antype >= ANTYPE_PINGPONG_FWD_OUT && antype <= ANTYPE_PINGPONG_FWD_RET) {
+        if (back) {
+            for (int i = n - 1; i >= 0; i--) order.push_back(i);
+            for (int i = 1; i < n - 1; i++) order.push_back(i);
+        } else {
+            for (int i = 0; i < n; i++) order.push_back(i);
+            for (int i = n - 2; i > 0; i--) order.push_back(i);
+        }
+    } else {
+        for (int i = 0; i < n; i++) order.push_back(i);
+    }
+    std::vector<std::pair<int, int>> out;
+    for (int i : order) out.emplace_back(n ? entries[i] : 0, ms);
+    return out;
+}
+
+namespace {
+
+// Reads the numbers of a comma-separated list.
+bool NumberList(const std::string& s, std::vector<int>& out) {
+    out.clear();
+    const char* p = s.c_str();
+    while (*p) {
+        char* end = nullptr;
+        errno = 0;
+        const long v = std::strtol(p, &end, 10);
+        if (end == p || errno || v < 0 || v > INT32_MAX) return false;
+        out.push_back(static_cast<int>(v));
+        p = end;
+        while (*p == ' ') p++;
+        if (*p == ',') p++;
+    }
+    return true;
+}
+
+void Build(Importer& im, std::vector<uint8_t>& image) {
+    TmxMap& map = im.map;
+    const TmxLimits& lim = im.options.limits;
+    const int64_t ncells = int64_t{map.width} * map.height;
+
+    // The layers that make the picture (visible tile layers with tiles, in
+    // drawing order) and the layers kept as LYR1..LYR7.
+    std::vector<int> picture;
+    int extra[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
+    for (size_t i = 0; i < map.layers.size(); i++) {
+        const TmxLayer& l = map.layers[i];
+        auto it = l.props.find("layer");
+        if (it != l.props.end()) {
+            const std::string& v = it->second.value;
+            const int n = v.size() == 1 && v[0] >= '1' && v[0] <= '7' ? v[0] - '0' : 0;
+            if (!n) TmxThrow(map.file, "layer \"%s\": property layer=\"%s\" must be 1 to 7", l.name.c_str(), v.c_str());
+            if (extra[n] >= 0) TmxThrow(map.file, "two layers are map layer %d", n);
+            extra[n] = static_cast<int>(i);
+        } else if (l.visible && l.opacity > 0 && std::any_of(l.gids.begin(), l.gids.end(), [](uint32_t g) { return (g & kTmxGidMask) != 0; })) {
+            picture.push_back(static_cast<int>(i));
+        }
+    }
+    // More than four picture layers: the lowest merge into the background.
+    const int np = static_cast<int>(picture.size());
+    auto slotOf = [&](int k) { return np > 4 ? std::max(0, k - (np - 4)) : k; };
+
+    // Cells with the same gids in every layer share their result: intern
+    // them as keys. The key's first cell names it in messages.
+    std::unordered_map<std::string, int> keyof;
+    std::vector<std::vector<std::pair<uint32_t, int>>> keys;  // gid, picture layer (or -1-n for LYRn)
+    std::vector<std::string> keywhere;
+    auto intern = [&](std::vector<std::pair<uint32_t, int>>& k, const std::string& layer, int64_t i) {
+        std::string s(reinterpret_cast<const char*>(k.data()), k.size() * sizeof k[0]);
+        auto it = keyof.find(s);
+        if (it != keyof.end()) return it->second;
+        const int n = static_cast<int>(keys.size());
+        keyof.emplace(std::move(s), n);
+        keys.push_back(k);
+        keywhere.push_back(CellText(layer, i, map.width));
+        return n;
+    };
+    std::vector<int> cellkey[8];
+    std::vector<std::pair<uint32_t, int>> k;
+    cellkey[0].resize(static_cast<size_t>(ncells));
+    for (int64_t i = 0; i < ncells; i++) {
+        k.clear();
+        std::string layer;
+        for (int p = 0; p < np; p++) {
+            const uint32_t g = map.layers[picture[p]].gids[static_cast<size_t>(i)] & ~0x10000000u;
+            if (g & kTmxGidMask) {
+                k.emplace_back(g, p);
+                layer = map.layers[picture[p]].name;
+            }
+        }
+        cellkey[0][static_cast<size_t>(i)] = intern(k, layer, i);
+    }
+    for (int n = 1; n < 8; n++) {
+        if (extra[n] < 0) continue;
+        const TmxLayer& l = map.layers[extra[n]];
+        cellkey[n].resize(static_cast<size_t>(ncells));
+        for (int64_t i = 0; i < ncells; i++) {
+            const uint32_t g = l.gids[static_cast<size_t>(i)] & ~0x10000000u;
+            k.clear();
+            if (g & kTmxGidMask) k.emplace_back(g, -1);
+            cellkey[n][static_cast<size_t>(i)] = intern(k, l.name, i);
+        }
+    }
+
+    // Resolve every key's tiles; this also loads the images they use.
+    std::vector<std::vector<Piece>> pieces(keys.size());
+    std::vector<std::string> used;  // images the picture comes from
+    for (size_t key = 0; key < keys.size(); key++) {
+        for (const auto& [gid, p] : keys[key]) {
+            const TileRef r = im.Resolve(gid, keywhere[key]);
+            Piece piece = im.MakePiece(r, p < 0 ? 0 : slotOf(p), p < 0 ? 1 : map.layers[picture[p]].opacity);
+            used.push_back(im.ImagePath(r));
+            for (const auto& f : piece.frames) used.push_back(im.ImagePath(f.first));
+            pieces[key].push_back(std::move(piece));
+        }
+    }
+
+    // The exported tileset, if the map comes from an export: its numbers of
+    // graphics, blocks and animations.
+    for (size_t t = 0; t < map.tilesets.size() && im.exported < 0; t++) {
+        TmxTileset& ts = map.tilesets[t];
+        const TmxProp* g = Importer::Prop(ts.props, "graphics");
+        const TmxProp* b = Importer::Prop(ts.props, "blocks");
+        const TmxProp* a = Importer::Prop(ts.props, "animations");
+        if (!g || !b || !a || ts.image.empty()) continue;
+        const TileRef r{static_cast<int>(t), 0, 0};
+        im.ngfx = static_cast<int>(im.IntProp(ts.props, "graphics", 1, kMaxGraphics, r));
+        im.nblocks = static_cast<int>(im.IntProp(ts.props, "blocks", 1, kMaxBlocks, r));
+        im.nanims = static_cast<int>(im.IntProp(ts.props, "animations", 0, kMaxAnims, r));
+        if (int64_t{im.ngfx} + im.nblocks + im.nanims > im.TileCount(ts)) {
+            TmxThrow(ts.file, "tileset \"%s\" has fewer tiles than its graphics, blocks and animations", ts.name.c_str());
+        }
+        im.exported = static_cast<int>(t);
+        for (int i = 0; i < im.ngfx; i++) used.push_back(ts.image);
+    }
+
+    // The parallax graphic: a repeating image layer at half speed.
+    const TmxImageLayer* para = nullptr;
+    for (const TmxImageLayer& l : map.imagelayers) {
+        if (l.image.empty() || !l.repeatx || !l.repeaty || l.parallaxx != 0.5 || l.parallaxy != 0.5) continue;
+        const TmxImage& img = im.Image(l.image);
+        if (img.width != im.tw || img.height != im.th) {
+            TmxThrow(l.file, "image layer \"%s\": a parallax image must be one tile of %d x %d pixels, it is %d x %d",
+                     l.name.c_str(), im.tw, im.th, img.width, img.height);
+        }
+        para = &l;
+        used.push_back(l.image);
+        break;
+    }
+
+    // Index mode: every image is a palette image with the same palette, in
+    // which only entry 0 is see-through. Indices are then kept as they are.
+    std::sort(used.begin(), used.end());
+    used.erase(std::unique(used.begin(), used.end()), used.end());
+    im.indexmode = !used.empty();
+    for (const std::string& path : used) {
+        const TmxImage& img = im.Image(path);
+        const TmxImage& first = im.Image(used[0]);
+        bool ok = img.indexed && img.plte == first.plte && img.trns == first.trns && !img.trns.empty() && img.trns[0] == 0;
+        for (size_t i = 1; ok && i < img.trns.size(); i++) ok = img.trns[i] == 255;
+        im.indexmode = im.indexmode && ok;
+    }
+    for (const TmxTileset& ts : map.tilesets) im.indexmode = im.indexmode && !ts.hastrans;
+    if (para && para->hastrans) im.indexmode = false;
+
+    // Every key's stacks over time.
+    std::vector<Timeline> lines(keys.size());
+    for (size_t key = 0; key < keys.size(); key++) {
+        const std::vector<Piece>& ps = pieces[key];
+        // A lone tile of the exported tileset stands for its own block or animation.
+        if (im.exported >= 0 && ps.size() == 1 && ps[0].ref.ts == im.exported && !ps[0].ref.flips && ps[0].opacity == 1) {
+            const int id = ps[0].ref.id;
+            const TmxTile* def = ps[0].def;
+            bool found = false;
+            const int64_t alias = def ? im.IntProp(def->props, "block", 0, im.nblocks - 1, ps[0].ref, &found) : 0;
+            if (found) {
+                lines[key].isdirect = true;
+                lines[key].direct = static_cast<int>(32 * alias);
+            } else if (id >= im.ngfx && id < im.ngfx + im.nblocks) {
+                lines[key].isdirect = true;
+                lines[key].direct = 32 * (id - im.ngfx);
+            }
+        }
+        if (!lines[key].isdirect) lines[key] = im.Follow(ps, keywhere[key]);
+    }
+    const TmxImage* paraimg = para ? &im.Image(para->image) : nullptr;
+
+    // Exported graphics keep their numbers.
+    std::vector<int> seeded;
+    if (im.exported >= 0) {
+        for (int g = 0; g < im.ngfx; g++) {
+            std::vector<uint32_t> px = im.Picture({im.exported, g, 0});
+            seeded.push_back(im.Composite(px));
+        }
+    }
+    std::vector<uint32_t> parapx;
+    if (paraimg) {
+        parapx.resize(im.tilepx);
+        for (size_t i = 0; i < im.tilepx; i++) {
+            const uint32_t v = im.indexmode ? paraimg->index[i] : paraimg->rgba[i];
+            const bool opaque = im.indexmode ? v != 0 : (v >> 24) >= 128 && !(para->hastrans && (v & 0xFFFFFF) == para->trans);
+            parapx[i] = opaque ? v | 0xFF000000u : 0;
+        }
+    }
+
+    // The palette: kept in index mode, else made from the colours in use.
+    MapBuilder b;
+    MapWriterMap& m = b.m;
+    m.width = map.width;
+    m.height = map.height;
+    m.blockwidth = im.tw;
+    m.blockheight = im.th;
+    m.cmap.assign(768, 0);
+    std::unordered_map<uint32_t, uint8_t> colourindex;
+    if (im.indexmode) {
+        m.cmap = im.Image(used[0]).plte;
+    } else {
+        std::unordered_map<uint32_t, uint32_t> counts;
+        for (const auto& c : im.comps) {
+            for (uint32_t v : c) {
+                if (v) counts[v & 0xFFFFFF]++;
+            }
+        }
+        for (uint32_t v : parapx) {
+            if (v) counts[v & 0xFFFFFF]++;
+        }
+        std::vector<uint32_t> colours, uses;
+        for (const auto& [c, n] : counts) colours.push_back(c);
+        std::sort(colours.begin(), colours.end());
+        for (uint32_t c : colours) uses.push_back(counts[c]);
+        std::vector<uint8_t> index;
+        if (!TmxReduceColours(colours, uses, m.cmap, index)) TmxThrow(map.file, "colour reduction failed");
+        for (size_t i = 0; i < colours.size(); i++) colourindex[colours[i]] = index[i];
+        if (map.hasbackground) {
+            m.cmap[0] = map.background & 0xFF;
+            m.cmap[1] = map.background >> 8 & 0xFF;
+            m.cmap[2] = map.background >> 16 & 0xFF;
+        }
+    }
+    const int tile = static_cast<int>(im.tilepx);
+    auto pixels = [&](const std::vector<uint32_t>& c) {
+        std::string out(c.size(), '\0');
+        for (size_t i = 0; i < c.size(); i++) {
+            if (c[i]) out[i] = static_cast<char>(im.indexmode ? c[i] & 0xFF : colourindex[c[i] & 0xFFFFFF]);
+        }
+        return out;
+    };
+    const std::string empty(static_cast<size_t>(tile), '\0');
+
+    // Graphics, blocks and animations: an exported map's first, with their
+    // numbers; else graphic 0 and block 0 are the empty ones, which the
+    // drawing skips inside the view.
+    if (im.exported >= 0) {
+        for (int g = 0; g < im.ngfx; g++) {
+            const std::string px = seeded[g] < 0 ? empty : pixels(im.comps[seeded[g]]);
+            b.gfx.emplace(px, g);
+            m.gfx.insert(m.gfx.end(), px.begin(), px.end());
+        }
+        const TmxTileset& ts = map.tilesets[im.exported];
+        for (int i = 0; i < im.nblocks; i++) {
+            const TileRef r{im.exported, im.ngfx + i, 0};
+            const TmxTile* def = im.Def(r);
+            static const TmxTile none;
+            if (!def) def = &none;
+            BLKSTR rec{};
+            im.Apply(def, 0, r, rec);
+            bool has[4];
+            const char* names[4] = {"bg", "fg", "fg2", "fg3"};
+            int32_t* offs[4] = {&rec.bgoff, &rec.fgoff, &rec.fgoff2, &rec.fgoff3};
+            for (int s = 0; s < 4; s++) {
+                const int64_t g = im.IntProp(def->props, names[s], s ? 1 : 0, im.ngfx - 1, r, &has[s]);
+                *offs[s] = static_cast<int32_t>(g * tile);
+            }
+            if (!has[0]) TmxThrow(ts.file, "tile %d of tileset \"%s\" is a block without a bg property", r.id, ts.name.c_str());
+            std::string key(sizeof rec, '\0');
+            std::memcpy(key.data(), &rec, sizeof rec);
+            b.blocks.emplace(key, i);
+            m.blocks.push_back(rec);
+        }
+        std::vector<int> frames;
+        const TmxProp* fp = Importer::Prop(ts.props, "frames");
+        if (!NumberList(fp ? fp->value : "", frames)) TmxThrow(ts.file, "tileset \"%s\": property frames is not a list of block numbers", ts.name.c_str());
+        for (int f : frames) {
+            if (f >= im.nblocks) TmxThrow(ts.file, "tileset \"%s\": frame list names block %d of %d", ts.name.c_str(), f, im.nblocks);
+            m.frames.push_back(32 * f);
+        }
+        for (int i = 0; i < im.nanims; i++) {
+            const TileRef r{im.exported, im.ngfx + im.nblocks + i, 0};
+            const TmxTile* def = im.Def(r);
+            static const TmxTile none;
+            if (!def) def = &none;
+            const int nf = static_cast<int>(frames.size());
+            MapWriterAnim a;
+            a.antype = static_cast<signed char>(im.IntProp(def->props, "antype", -128, 127, r));
+            a.andelay = static_cast<signed char>(im.IntProp(def->props, "andelay", -128, 127, r));
+            a.ancount = static_cast<signed char>(im.IntProp(def->props, "ancount", -128, 127, r));
+            a.anuser = static_cast<signed char>(im.IntProp(def->props, "anuser", -128, 127, r));
+            a.start = static_cast<int>(im.IntProp(def->props, "start", 0, nf, r));
+            a.end = static_cast<int>(im.IntProp(def->props, "end", a.start, nf, r));
+            a.cur = static_cast<int>(im.IntProp(def->props, "cur", 0, nf, r));
+            if (a.start == a.end && a.start == nf) TmxThrow(ts.file, "tile %d: an animation without frames must start on a frame entry", r.id);
+            if (a.antype == -1) TmxThrow(ts.file, "tile %d: antype -1 marks the end of the animations", r.id);
+            m.anims.push_back(a);
+        }
+        // Animation tiles stand for their animation while Tiled plays them as
+        // exported; an edited animation is converted as Tiled plays it.
+        for (size_t key = 0; key < keys.size(); key++) {
+            const std::vector<Piece>& ps = pieces[key];
+            if (lines[key].isdirect || ps.size() != 1 || ps[0].ref.ts != im.exported || ps[0].ref.flips || ps[0].opacity != 1) continue;
+            const int k2 = ps[0].ref.id - im.ngfx - im.nblocks;
+            if (k2 < 0 || k2 >= im.nanims || !ps[0].def) continue;
+            const MapWriterAnim& a = m.anims[k2];
+            std::vector<int> entries;
+            if (a.start == a.end) entries.push_back(frames[a.start]);  // it shows the entry it starts on
+            for (int e = a.start; e < a.end; e++) entries.push_back(frames[e]);
+            std::vector<std::pair<int, int>> want = TmxTiledFrames(a.antype, a.andelay, entries);
+            for (auto& f : want) f.first += im.ngfx;
+            if (ps[0].def->anim == want) {
+                lines[key].isdirect = true;
+                lines[key].direct = -16 * (k2 + 1);
+            }
+        }
+    } else {
+        MapBuildGraphic(b, empty);
+    }
+
+    // Each key's cell value; a graphic that would have to be a foreground
+    // graphic while it is graphic 0 gets a copy (offset 0 means none).
+    auto graphic = [&](int comp) { return MapBuildGraphic(b, comp < 0 ? empty : pixels(im.comps[comp])); };
+    int zerocopy = -1;
+    auto fggraphic = [&](int comp) {
+        if (comp < 0) return -1;
+        int g = graphic(comp);
+        if (g == 0) {
+            if (zerocopy < 0) {
+                zerocopy = m.numblockgfx();
+                const std::string first(m.gfx.begin(), m.gfx.begin() + tile);
+                m.gfx.insert(m.gfx.end(), first.begin(), first.end());
+            }
+            g = zerocopy;
+        }
+        return g;
+    };
+    auto block = [&](const Stack& s) {
+        const int fg[3] = {fggraphic(s.comp[1]), fggraphic(s.comp[2]), fggraphic(s.comp[3])};
+        return MapBuildStack(b, graphic(s.comp[0]), fg, s.rec);
+    };
+    if (im.exported < 0) {
+        Stack none;  // block 0: nothing to draw, the parallax behind
+        none.rec.trigger = 1;
+        block(none);
+    }
+    std::vector<int> value(keys.size());
+    int64_t frames = static_cast<int64_t>(m.frames.size());
+    for (size_t key = 0; key < keys.size(); key++) {
+        Timeline& tl = lines[key];
+        if (tl.isdirect) {
+            value[key] = tl.direct;
+        } else if (keys[key].empty()) {
+            value[key] = 0;
+        } else if (tl.segments.size() == 1) {
+            value[key] = 32 * block(tl.segments[0].first);
+        } else {
+            int64_t unit = 0;
+            for (const auto& seg : tl.segments) unit = std::gcd(unit, seg.second);
+            int64_t delay = 1;  // the largest divisor of `unit` that andelay can hold
+            for (int64_t d = std::min<int64_t>(unit, 128); d >= 1; d--) {
+                if (unit % d == 0) {
+                    delay = d;
+                    break;
+                }
+            }
+            std::vector<int> seq;
+            for (const auto& seg : tl.segments) {
+                const int blk = block(seg.first);
+                frames += seg.second / delay;
+                if (frames > lim.maxframes) {
+                    TmxThrow(map.file, "the animations need more than %lld frame entries", static_cast<long long>(lim.maxframes));
+                }
+                seq.insert(seq.end(), static_cast<size_t>(seg.second / delay), blk);
+            }
+            value[key] = -16 * (MapBuildAnim(b, ANTYPE_LOOP_FWD, static_cast<signed char>(delay - 1), seq) + 1);
+        }
+    }
+    const int nblocks = static_cast<int>(m.blocks.size()), nanims = static_cast<int>(m.anims.size());
+    if (nblocks > kMaxBlocks) {
+        TmxThrow(map.file, "the map needs %d block structures (distinct stacks of graphics), a map holds %d", nblocks, kMaxBlocks);
+    }
+    if (nanims > kMaxAnims) TmxThrow(map.file, "the map needs %d animations, a map holds %d", nanims, kMaxAnims);
+
+    // The parallax graphic goes last; without one, the last graphic is empty
+    // so that the parallax shows palette entry 0, the background colour.
+    const std::string parabytes = paraimg ? pixels(parapx) : empty;
+    if (m.gfx.size() < parabytes.size() || std::memcmp(&m.gfx[m.gfx.size() - tile], parabytes.data(), static_cast<size_t>(tile))) {
+        m.gfx.insert(m.gfx.end(), parabytes.begin(), parabytes.end());
+    }
+    if (m.numblockgfx() > kMaxGraphics) {
+        TmxThrow(map.file, "the map needs %d graphics, a map holds %d", m.numblockgfx(), kMaxGraphics);
+    }
+    const uint64_t bytes = m.gfx.size() + m.frames.size() * 4 + m.anims.size() * 16 + m.blocks.size() * 32 +
+                           16 * uint64_t(ncells) + 2048;
+    if (bytes > UINT32_MAX) TmxThrow(map.file, "the map file would be larger than 4 GiB");
+
+    for (int n = 0; n < 8; n++) {
+        if (cellkey[n].empty()) continue;
+        m.layers[n].resize(cellkey[n].size());
+        for (size_t i = 0; i < cellkey[n].size(); i++) m.layers[n][i] = static_cast<int16_t>(value[cellkey[n][i]]);
+    }
+    image = MapWriterImage(m);
+}
+
+bool Run(const char* xml, size_t size, const std::string& path, std::vector<uint8_t>& image, TmxError& err,
+         const TmxImportOptions& options) {
+    image.clear();
+    try {
+        TmxMap map;
+        TmxParse(xml, size, path, options, map);
+        Importer im(options, map);
+        Build(im, image);
+        return true;
+    } catch (const TmxFail& f) {
+        err = {f.file, f.reason};
+    } catch (const std::bad_alloc&) {
+        err = {path, "out of memory"};
+    } catch (const std::length_error&) {
+        err = {path, "out of memory"};
+    }
+    image.clear();
+    return false;
+}
+
+}  // namespace
+
+bool TmxImport(const std::string& path, std::vector<uint8_t>& image, TmxError& err, const TmxImportOptions& options) {
+    std::vector<uint8_t> text;
+    try {
+        text = TmxLoadFile(options, path);
+    } catch (const TmxFail& f) {
+        err = {f.file, f.reason};
+        image.clear();
+        return false;
+    }
+    return Run(reinterpret_cast<const char*>(text.data()), text.size(), path, image, err, options);
+}
+
+bool TmxImportMemory(const char* xml, size_t size, const std::string& path, std::vector<uint8_t>& image, TmxError& err,
+                     const TmxImportOptions& options) {
+    return Run(xml, size, path, image, err, options);
+}

@@ -1,0 +1,63 @@
+// vexilconvert: Tiled maps (.tmx with .tsx tilesets and PNG images) to map
+// file images for the map library, and map files back to Tiled maps.
+//
+// A game may import at run time and hand the image to MapDecode:
+//     std::vector<uint8_t> image;
+//     TmxError err;
+//     if (TmxImport("level.tmx", image, err)) MapDecode(image.data(), image.size());
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Why a conversion failed: the file at fault (the map, a tileset or an
+// image) and a one-line reason.
+struct TmxError {
+    std::string file;
+    std::string reason;
+};
+
+// Reads a whole file; false with a reason in `why` (no file name in it).
+using TmxReadFile = std::function<bool(const std::string& path, std::vector<uint8_t>& out, std::string& why)>;
+
+// Bounds on what an import may allocate; the defaults take any map a game
+// would draw, and the fuzz target sets small ones.
+struct TmxLimits {
+    int64_t maxcells = int64_t{1} << 22;        // width x height of the map
+    int64_t maxlayercells = int64_t{1} << 26;   // cells of all tile layers together
+    int64_t maxpixels = int64_t{1} << 26;       // pixels of one image
+    int64_t maxfile = int64_t{256} << 20;       // bytes of one file
+    int64_t maxsteps = 1 << 16;                 // steps before a cell's animations repeat
+    int64_t maxframes = 1 << 20;                // frame entries of all animations
+};
+
+struct TmxImportOptions {
+    TmxLimits limits;
+    TmxReadFile read;  // null: read from disk
+};
+
+// Converts the Tiled map at `path` into a map file image. False with the
+// file at fault and the reason; `image` is then empty.
+bool TmxImport(const std::string& path, std::vector<uint8_t>& image, TmxError& err,
+               const TmxImportOptions& options = {});
+
+// The same from TMX text in memory; `path` names it in messages, and the
+// tilesets and images it refers to are read relative to its folder.
+bool TmxImportMemory(const char* xml, size_t size, const std::string& path, std::vector<uint8_t>& image,
+                     TmxError& err, const TmxImportOptions& options = {});
+
+// One output file of an export.
+struct TmxFile {
+    std::string path;
+    std::vector<uint8_t> data;
+};
+
+// Turns a map file image into the files of a Tiled map: `tmxpath` (the
+// map), the same name with .tsx (its tileset), .png (the tileset image) and
+// -parallax.png (the parallax graphic). Nothing is written; false with the
+// reason when the image is not a map this library can draw.
+bool TmxExport(const uint8_t* image, size_t size, const std::string& tmxpath, std::vector<TmxFile>& files,
+               TmxError& err);

@@ -1,0 +1,151 @@
+// vexil import / export: Tiled maps to map files and back, through the
+// converter library. Output goes to temporary names first and is renamed
+// into place only when everything is written, so a failure leaves nothing.
+#include "vexil_convert.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "vexilconvert.h"
+
+namespace {
+
+enum { kExitOk = 0, kExitUsage = 1, kExitRejected = 2, kExitFailed = 3 };
+
+int Usage(const char* what) {
+    std::fprintf(stderr, "vexil: %s\n(vexil --help shows the usage)\n", what);
+    return kExitUsage;
+}
+
+bool EndsWithTmx(const std::string& s) {
+    if (s.size() < 5) return false;
+    std::string tail = s.substr(s.size() - 4);
+    for (char& c : tail) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return tail == ".tmx";
+}
+
+// IN -o OUT, in either order; false after printing a usage error.
+bool InOut(int argc, char** argv, const char* cmd, std::string& in, std::string& out, int& status) {
+    for (int i = 2; i < argc; i++) {
+        const std::string a = argv[i];
+        if (a == "-h" || a == "--help") {
+            status = -1;
+            return false;
+        }
+        if (a == "-o") {
+            if (i + 1 >= argc) {
+                status = Usage("-o needs a value");
+                return false;
+            }
+            out = argv[++i];
+        } else if (a.size() > 1 && a[0] == '-') {
+            status = Usage(("unknown option '" + a + "'").c_str());
+            return false;
+        } else if (!in.empty()) {
+            status = Usage(("unexpected argument '" + a + "': one input file only").c_str());
+            return false;
+        } else {
+            in = a;
+        }
+    }
+    if (in.empty() || out.empty()) {
+        status = Usage((std::string(cmd) + " needs an input file and -o OUT").c_str());
+        return false;
+    }
+    return true;
+}
+
+// Writes every file under a temporary name, then renames them all into
+// place; on any failure the temporary files are removed.
+bool WriteAll(const std::vector<TmxFile>& files, std::string& err) {
+    const std::string suffix = ".vexil-" + std::to_string(getpid()) + ".tmp";
+    size_t written = 0;
+    bool ok = true;
+    for (; ok && written < files.size(); written++) {
+        const TmxFile& f = files[written];
+        FILE* out = std::fopen((f.path + suffix).c_str(), "wb");
+        if (!out) {
+            err = f.path + ": " + std::strerror(errno);
+            ok = false;
+            break;
+        }
+        ok = std::fwrite(f.data.data(), 1, f.data.size(), out) == f.data.size();
+        if (std::fclose(out) != 0) ok = false;
+        if (!ok) err = f.path + ": write failed";
+    }
+    for (size_t i = 0; ok && i < files.size(); i++) {
+        if (std::rename((files[i].path + suffix).c_str(), files[i].path.c_str()) != 0) {
+            err = files[i].path + ": " + std::strerror(errno);
+            ok = false;
+        }
+    }
+    if (!ok) {
+        for (size_t i = 0; i <= written && i < files.size(); i++) std::remove((files[i].path + suffix).c_str());
+    }
+    return ok;
+}
+
+}  // namespace
+
+int CmdImport(int argc, char** argv, const char* help) {
+    std::string in, out;
+    int status = kExitOk;
+    if (!InOut(argc, argv, "import", in, out, status)) {
+        if (status < 0) std::fputs(help, stdout);
+        return status < 0 ? kExitOk : status;
+    }
+    std::vector<uint8_t> image;
+    TmxError err;
+    if (!TmxImport(in, image, err)) {
+        std::fprintf(stderr, "vexil: %s: %s\n", err.file.c_str(), err.reason.c_str());
+        return kExitRejected;
+    }
+    std::string why;
+    if (!WriteAll({{out, std::move(image)}}, why)) {
+        std::fprintf(stderr, "vexil: cannot write %s\n", why.c_str());
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+int CmdExport(int argc, char** argv, const char* help) {
+    std::string in, out;
+    int status = kExitOk;
+    if (!InOut(argc, argv, "export", in, out, status)) {
+        if (status < 0) std::fputs(help, stdout);
+        return status < 0 ? kExitOk : status;
+    }
+    if (!EndsWithTmx(out)) return Usage(("output '" + out + "' must end in .tmx").c_str());
+    std::vector<uint8_t> image;
+    FILE* f = std::fopen(in.c_str(), "rb");
+    if (!f) {
+        std::fprintf(stderr, "vexil: %s: cannot open: %s\n", in.c_str(), std::strerror(errno));
+        return kExitRejected;
+    }
+    unsigned char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) image.insert(image.end(), buf, buf + n);
+    const bool bad = std::ferror(f);
+    std::fclose(f);
+    if (bad) {
+        std::fprintf(stderr, "vexil: %s: cannot read\n", in.c_str());
+        return kExitRejected;
+    }
+    std::vector<TmxFile> files;
+    TmxError err;
+    if (!TmxExport(image.data(), image.size(), out, files, err)) {
+        std::fprintf(stderr, "vexil: %s: %s\n", in.c_str(), err.reason.c_str());
+        return kExitRejected;
+    }
+    std::string why;
+    if (!WriteAll(files, why)) {
+        std::fprintf(stderr, "vexil: cannot write %s\n", why.c_str());
+        return kExitFailed;
+    }
+    return kExitOk;
+}
