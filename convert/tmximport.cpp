@@ -249,16 +249,45 @@ struct Importer {
         return n;
     }
 
-    // The slot's pieces drawn in order: the topmost pixel that is at least
-    // half opaque wins.
+    // Whether a tile shows partly transparent pixels in its layer.
+    bool Partial(const TileRef& r, double opacity) {
+        const std::vector<uint32_t>& px = Picture(r);
+        return std::any_of(px.begin(), px.end(), [&](uint32_t v) {
+            const uint32_t a = v >> 24;
+            return (a > 0 && a < 255) || (a && opacity < 1);
+        });
+    }
+
+    // The slot's pieces drawn in order, blended as Tiled blends them; a
+    // pixel that ends at least half opaque is drawn, fully opaque.
     int Slot(const std::vector<std::pair<const Piece*, TileRef>>& drawn) {
         std::vector<uint32_t> px(tilepx, 0);
+        if (indexmode) {
+            for (const auto& [piece, ref] : drawn) {
+                const std::vector<uint32_t>& src = Picture(ref);
+                for (size_t i = 0; i < tilepx; i++) {
+                    if (src[i]) px[i] = src[i];
+                }
+            }
+            return Composite(px);
+        }
+        std::vector<float> c(4 * tilepx, 0.0f);  // red, green, blue, alpha
         for (const auto& [piece, ref] : drawn) {
             const std::vector<uint32_t>& src = Picture(ref);
             for (size_t i = 0; i < tilepx; i++) {
-                const uint32_t v = src[i];
-                if ((v >> 24) * piece->opacity >= 127.5) px[i] = v | 0xFF000000u;
+                const float a = static_cast<float>((src[i] >> 24) / 255.0 * piece->opacity);
+                if (a <= 0) continue;
+                float* d = &c[4 * i];
+                const float out = a + d[3] * (1 - a);
+                for (int k = 0; k < 3; k++) d[k] = (static_cast<float>(src[i] >> (8 * k) & 255) * a + d[k] * d[3] * (1 - a)) / out;
+                d[3] = out;
             }
+        }
+        for (size_t i = 0; i < tilepx; i++) {
+            const float* d = &c[4 * i];
+            if (d[3] < 0.5f) continue;
+            px[i] = 0xFF000000u | static_cast<uint32_t>(std::lround(d[0])) | static_cast<uint32_t>(std::lround(d[1])) << 8 |
+                    static_cast<uint32_t>(std::lround(d[2])) << 16;
         }
         return Composite(px);
     }
@@ -328,10 +357,15 @@ struct Importer {
     Stack MakeStack(const std::vector<Piece>& pieces, const std::vector<size_t>& frame) {
         Stack s;
         std::vector<std::pair<const Piece*, TileRef>> drawn[4];
+        int below = -1;  // the slot of the piece under this one
         for (size_t i = 0; i < pieces.size(); i++) {
             const Piece& p = pieces[i];
             const TileRef r = p.frames.empty() ? p.ref : p.frames[frame[i]].first;
-            drawn[p.slot].emplace_back(&p, r);
+            // Partly transparent pixels blend with what is under them, so
+            // such a tile joins the graphic of the tile below.
+            const int slot = below >= 0 && !indexmode && Partial(r, p.opacity) ? below : p.slot;
+            drawn[slot].emplace_back(&p, r);
+            below = slot;
             Apply(p.def, p.ref.flips, p.ref, s.rec);
             if (r.id != p.ref.id) Apply(Def(r), r.flips, r, s.rec);
         }
@@ -566,6 +600,7 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
         im.indexmode = im.indexmode && ok;
     }
     for (const TmxTileset& ts : map.tilesets) im.indexmode = im.indexmode && !ts.hastrans;
+    for (int p : picture) im.indexmode = im.indexmode && map.layers[p].opacity == 1;
     if (para && para->hastrans) im.indexmode = false;
 
     // Every key's stacks over time.

@@ -1,0 +1,578 @@
+// Tiled import and export, checked against Tiled's own renderer
+// (tmxrasterizer): maps written here as TMX and PNG go through `vexil import`
+// and `vexil render`; map files go through `vexil export` and back; bad input
+// is refused with a reason and leaves no output.
+#if __has_include("vexilconvert.h")
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+#include <zstd.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "mapwriter.h"
+#include "test_support.h"
+#include "tmxinternal.h"
+#ifdef VEXIL_HAVE_DEMOMAP
+#include "demomap.h"
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+
+#ifdef VEXIL_TOOL_PATH
+const char* const kTool = VEXIL_TOOL_PATH;
+#else
+const char* const kTool = nullptr;
+#endif
+
+constexpr int kW = 640, kH = 480;
+
+// Opaque colours of the test tiles: 48 of them, far apart.
+uint32_t Colour(int k) {
+    k %= 48;
+    return 0xFF000000u | uint32_t(40 + 70 * (k % 4)) | uint32_t(30 + 50 * (k / 4 % 4)) << 8 | uint32_t(60 + 60 * (k / 16)) << 16;
+}
+
+// Tile t of the test tilesets: no two alike (t is written in the bottom
+// row), none symmetric, some with see-through pixels (0) so that lower
+// layers show.
+uint32_t TilePixel(int t, int x, int y) {
+    if (y == 15 && x < 12) return Colour(t >> x & 1 ? 5 : 6);
+    if (t % 3 == 1 && (x * 3 + y * 5 + t) % 7 < 2) return 0;
+    if (y < 3 && x < 6 + t % 5) return Colour(t + 17);  // a bar at the top left
+    if (x == 13 - t % 4 && y > 5) return Colour(t + 33);  // a post on the right
+    return Colour(t + (x + 2 * y) / 9);
+}
+
+std::string Base64(const std::vector<uint8_t>& in) {
+    static const char* k = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < in.size(); i += 3) {
+        const size_t n = std::min<size_t>(3, in.size() - i);
+        const uint32_t v = uint32_t{in[i]} << 16 | (n > 1 ? uint32_t{in[i + 1]} << 8 : 0) | (n > 2 ? in[i + 2] : 0);
+        for (size_t j = 0; j < 4; j++) out += j <= n ? k[v >> (18 - 6 * j) & 63] : '=';
+    }
+    return out;
+}
+
+std::vector<uint8_t> Deflate(const std::vector<uint8_t>& in, bool gzip) {
+    z_stream z{};
+    deflateInit2(&z, 9, Z_DEFLATED, gzip ? 31 : 15, 8, Z_DEFAULT_STRATEGY);
+    std::vector<uint8_t> out(deflateBound(&z, in.size()) + 32);
+    z.next_in = const_cast<Bytef*>(in.data());
+    z.avail_in = static_cast<uInt>(in.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+// Layer data in one of the encodings Tiled writes.
+std::string Data(const std::vector<uint32_t>& gids, const std::string& enc) {
+    if (enc == "csv") {
+        std::string s = "<data encoding=\"csv\">";
+        for (size_t i = 0; i < gids.size(); i++) s += (i ? "," : "") + std::to_string(gids[i]);
+        return s + "</data>";
+    }
+    if (enc == "xml") {
+        std::string s = "<data>";
+        for (uint32_t g : gids) s += "<tile gid=\"" + std::to_string(g) + "\"/>";
+        return s + "</data>";
+    }
+    std::vector<uint8_t> raw;
+    for (uint32_t g : gids) {
+        for (int i = 0; i < 4; i++) raw.push_back(static_cast<uint8_t>(g >> (8 * i)));
+    }
+    std::string comp;
+    if (enc == "zlib" || enc == "gzip") {
+        raw = Deflate(raw, enc == "gzip");
+        comp = " compression=\"" + enc + "\"";
+    } else if (enc == "zstd") {
+        std::vector<uint8_t> z(ZSTD_compressBound(raw.size()));
+        z.resize(ZSTD_compress(z.data(), z.size(), raw.data(), raw.size(), 3));
+        raw = z;
+        comp = " compression=\"zstd\"";
+    }
+    return "<data encoding=\"base64\"" + comp + ">" + Base64(raw) + "</data>";
+}
+
+std::string Layer(const std::string& name, int w, int h, const std::vector<uint32_t>& gids, const std::string& enc,
+                  const std::string& extra = "") {
+    return "<layer name=\"" + name + "\" width=\"" + std::to_string(w) + "\" height=\"" + std::to_string(h) + "\"" + extra +
+           ">" + Data(gids, enc) + "</layer>\n";
+}
+
+std::string MapHead(int w, int h, const std::string& extra = "") {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<map version=\"1.8\" orientation=\"orthogonal\" renderorder=\"right-down\" width=\"" +
+           std::to_string(w) + "\" height=\"" + std::to_string(h) + "\" tilewidth=\"16\" tileheight=\"16\"" + extra + ">\n";
+}
+
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<uint32_t> rgba;
+};
+
+class TmxTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!kTool) GTEST_SKIP() << "the vexil tool is not part of this build";
+        if (std::system("command -v tmxrasterizer >/dev/null 2>&1") != 0) GTEST_SKIP() << "tmxrasterizer (Debian package tiled) is missing";
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = ::testing::TempDir() + "vexil_tmx_" + info->name() + "_" + std::to_string(getpid()) + "/";
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override {
+        if (!dir_.empty() && !HasFailure()) fs::remove_all(dir_);
+    }
+
+    std::string P(const std::string& name) const { return dir_ + name; }
+
+    void Write(const std::string& name, const std::string& text) const { std::ofstream(P(name), std::ios::binary) << text; }
+    void Write(const std::string& name, const std::vector<uint8_t>& data) const {
+        std::ofstream(P(name), std::ios::binary).write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    }
+    std::vector<uint8_t> Read(const std::string& name) const {
+        std::ifstream f(P(name), std::ios::binary);
+        return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    }
+
+    // A tileset image of `n` test tiles from `first`, `cols` a row, with
+    // margin and spacing painted in `fill`, which also dots the tiles.
+    void TileImage(const std::string& name, int first, int n, int cols, int margin = 0, int spacing = 0, uint32_t fill = 0) const {
+        const int rows = (n + cols - 1) / cols;
+        const int w = 2 * margin + cols * 16 + (cols - 1) * spacing, h = 2 * margin + rows * 16 + (rows - 1) * spacing;
+        std::vector<uint32_t> px(size_t(w) * h, fill);
+        for (int t = 0; t < n; t++) {
+            const int x0 = margin + t % cols * (16 + spacing), y0 = margin + t / cols * (16 + spacing);
+            for (int y = 0; y < 16; y++) {
+                for (int x = 0; x < 16; x++) {
+                    px[size_t(y0 + y) * w + x0 + x] = fill && (x * y + t) % 11 == 3 ? fill : TilePixel(first + t, x, y);
+                }
+            }
+        }
+        Write(name, TmxEncodePngRgba(w, h, px.data()));
+    }
+
+    // Runs the tool; its standard error goes to `err`.
+    int Run(const std::string& args, std::string* err = nullptr) const {
+        const std::string cmd = std::string("'") + kTool + "' " + args + " >'" + P("stdout") + "' 2>'" + P("stderr") + "'";
+        const int raw = std::system(cmd.c_str());
+        if (err) {
+            const std::vector<uint8_t> e = Read("stderr");
+            err->assign(e.begin(), e.end());
+        }
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+
+    Picture Decode(const std::string& path) const {
+        std::ifstream f(path, std::ios::binary);
+        const std::vector<uint8_t> data((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+        TmxImage img = TmxDecodePng(data, path, int64_t{1} << 26);
+        return {img.width, img.height, img.rgba};
+    }
+
+    // Tiled's picture of a map after `ms` milliseconds of animation.
+    Picture Tiled(const std::string& tmx, int ms = 0) const {
+        const std::string cmd = "QT_QPA_PLATFORM=offscreen tmxrasterizer --advance-animations " + std::to_string(ms) + " '" + P(tmx) +
+                                "' '" + P("tiled.png") + "' >/dev/null 2>&1";
+        EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+        return Decode(P("tiled.png"));
+    }
+
+    // The library's 640 x 480 frame at (x, y) after `steps` animation steps.
+    Picture Render(const std::string& fmp, int x, int y, int steps = 0, const std::string& layers = "bgt,fg0,fg1,fg2") const {
+        EXPECT_EQ(Run("render '" + P(fmp) + "' -x " + std::to_string(x) + " -y " + std::to_string(y) + " -a " + std::to_string(steps) +
+                      " -l " + layers + " -o '" + P("ours.png") + "'"),
+                  0);
+        return Decode(P("ours.png"));
+    }
+
+    // Pixels that differ where Tiled's picture is opaque, over the frame at
+    // (x, y); `opaque` counts the pixels compared.
+    static int Mismatches(const Picture& tiled, const Picture& ours, int x, int y, int* opaque = nullptr) {
+        int bad = 0, seen = 0;
+        for (int r = 0; r < ours.height && r + y < tiled.height; r++) {
+            for (int c = 0; c < ours.width && c + x < tiled.width; c++) {
+                const uint32_t t = tiled.rgba[size_t(r + y) * tiled.width + c + x];
+                if (t >> 24 != 255) continue;
+                seen++;
+                bad += (t & 0xFFFFFF) != (ours.rgba[size_t(r) * ours.width + c] & 0xFFFFFF);
+            }
+        }
+        if (opaque) *opaque = seen;
+        return bad;
+    }
+
+    // Imports `tmx` and compares the frames at `positions` after each number
+    // of steps with Tiled's picture at the same time. One step is 1/60 s and
+    // Tiled changes a frame only once its time has passed, so Tiled is asked
+    // for a moment inside the step.
+    void ExpectSameAsTiled(const std::string& tmx, const std::vector<std::pair<int, int>>& positions, const std::vector<int>& steps = {0},
+                           const std::string& layers = "bgt,fg0,fg1,fg2") {
+        ASSERT_EQ(Run("import '" + P(tmx) + "' -o '" + P("out.fmp") + "'"), 0) << ReadErr();
+        for (int s : steps) {
+            const Picture tiled = Tiled(tmx, s * 1000 / 60 + 1);
+            for (auto [x, y] : positions) {
+                int opaque = 0;
+                EXPECT_EQ(Mismatches(tiled, Render("out.fmp", x, y, s, layers), x, y, &opaque), 0)
+                    << "at (" << x << ", " << y << ") after " << s << " steps";
+                EXPECT_GT(opaque, kW * kH / 3) << "too little of Tiled's picture is opaque to compare";
+            }
+        }
+    }
+
+    std::string ReadErr() const {
+        const std::vector<uint8_t> e = Read("stderr");
+        return std::string(e.begin(), e.end());
+    }
+
+    std::string dir_;
+};
+
+// A pseudo-random sequence for the maps' cells.
+struct Lcg {
+    uint32_t s;
+    uint32_t Next(uint32_t n) {
+        s = s * 1664525u + 1013904223u;
+        return (s >> 8) % n;
+    }
+};
+
+TEST_F(TmxTest, EncodingsFlipsTilesetsAndMergedLayersDrawAsInTiled) {
+    const int w = 42, h = 32;
+    // a.tsx: 32 tiles in an external tileset with margin, spacing and a
+    // see-through colour; b: 8 tiles after a gap of gids; c: an image
+    // collection with gaps between its ids.
+    const uint32_t magenta = 0xFFFF00FFu;
+    TileImage("a.png", 0, 32, 8, 1, 2, magenta);
+    Write("a.tsx", "<?xml version=\"1.0\"?><tileset name=\"a\" tilewidth=\"16\" tileheight=\"16\" spacing=\"2\" margin=\"1\" tilecount=\"32\" columns=\"8\">"
+                   "<image source=\"a.png\" trans=\"ff00ff\" width=\"145\" height=\"72\"/></tileset>");
+    TileImage("b.png", 32, 8, 4);
+    for (int id : {0, 3, 7}) TileImage("c" + std::to_string(id) + ".png", 40 + id, 1, 1);
+    const int afirst = 1, bfirst = 43, cfirst = 60;
+    std::string tmx = MapHead(w, h) + "<tileset firstgid=\"1\" source=\"a.tsx\"/>\n" +
+                      "<tileset firstgid=\"43\" name=\"b\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"8\" columns=\"4\"><image source=\"b.png\" width=\"64\" height=\"32\"/></tileset>\n" +
+                      "<tileset firstgid=\"60\" name=\"c\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"3\" columns=\"0\">"
+                      "<tile id=\"0\"><image source=\"c0.png\" width=\"16\" height=\"16\"/></tile>"
+                      "<tile id=\"3\"><image source=\"c3.png\" width=\"16\" height=\"16\"/></tile>"
+                      "<tile id=\"7\"><image source=\"c7.png\" width=\"16\" height=\"16\"/></tile></tileset>\n";
+    // Six visible layers, one per encoding: the lowest full, the others
+    // sparse, the top one with every flip combination. A hidden layer over
+    // them must not show.
+    Lcg rnd{7};
+    struct Spec {
+        const char* encoding;
+        int percent;
+        std::vector<uint32_t> gids;
+        uint32_t flips;  // flip bits to choose from
+    } specs[7] = {
+        {"csv", 100, {afirst + 0, afirst + 1, afirst + 4, afirst + 9}, 0},
+        {"base64", 30, {bfirst + 1, cfirst + 3, afirst + 13}, kTmxFlipH},
+        {"zlib", 8, {cfirst + 7, bfirst + 6}, kTmxFlipD},
+        {"gzip", 10, {afirst + 20, afirst + 22, bfirst + 4}, 0},
+        {"zstd", 10, {cfirst + 0, afirst + 31, afirst + 7}, kTmxFlipV},
+        {"xml", 15, {afirst + 2, afirst + 10, bfirst + 3, cfirst + 3, afirst + 27}, kTmxFlipH | kTmxFlipV | kTmxFlipD},
+        {"csv", 100, {afirst + 3}, 0},
+    };
+    for (int l = 0; l < 7; l++) {
+        const Spec& sp = specs[l];
+        std::vector<uint32_t> cells(size_t(w) * h, 0);
+        for (uint32_t& c : cells) {
+            if (static_cast<int>(rnd.Next(100)) >= sp.percent) continue;
+            c = sp.gids[rnd.Next(static_cast<uint32_t>(sp.gids.size()))] | (rnd.Next(8) << 29 & sp.flips);
+        }
+        tmx += l < 6 ? Layer("L" + std::to_string(l), w, h, cells, sp.encoding) : Layer("hidden", w, h, cells, "csv", " visible=\"0\"");
+    }
+    Write("m.tmx", tmx + "</map>\n");
+    ExpectSameAsTiled("m.tmx", {{0, 0}, {5, 3}, {32, 32}});
+}
+
+TEST_F(TmxTest, AnimationsMatchTiledStepByStep) {
+    const int w = 40, h = 30;
+    TileImage("t.png", 0, 12, 4);
+    // Tile 0 plays 1, 2, 3 for 50, 100 and 150 ms; tile 4 (see-through in
+    // places) plays 4, 7 for 100 ms each; tile 8 plays 8, 9 for 250 and 50 ms.
+    const std::string ts =
+        "<tileset firstgid=\"1\" name=\"t\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"12\" columns=\"4\"><image source=\"t.png\" width=\"64\" height=\"48\"/>"
+        "<tile id=\"0\"><animation><frame tileid=\"1\" duration=\"50\"/><frame tileid=\"2\" duration=\"100\"/><frame tileid=\"3\" duration=\"150\"/></animation></tile>"
+        "<tile id=\"4\"><animation><frame tileid=\"4\" duration=\"100\"/><frame tileid=\"7\" duration=\"100\"/></animation></tile>"
+        "<tile id=\"8\"><animation><frame tileid=\"8\" duration=\"250\"/><frame tileid=\"9\" duration=\"50\"/></animation></tile></tileset>\n";
+    std::vector<uint32_t> low(size_t(w) * h), high(size_t(w) * h, 0);
+    Lcg rnd{3};
+    for (size_t i = 0; i < low.size(); i++) {
+        const uint32_t pick[4] = {1, 9, 6, 11};
+        low[i] = pick[rnd.Next(4)] | (rnd.Next(4) == 0 ? kTmxFlipH | kTmxFlipD : 0);
+        if (rnd.Next(3) == 0) high[i] = 5 | (rnd.Next(2) ? kTmxFlipV : 0);
+    }
+    Write("m.tmx", MapHead(w, h) + ts + Layer("low", w, h, low, "csv") + Layer("high", w, h, high, "zlib") + "</map>\n");
+    // The cells with both layers repeat every 36 steps.
+    ExpectSameAsTiled("m.tmx", {{0, 0}}, {0, 1, 2, 3, 4, 8, 9, 12, 17, 18, 20, 35, 36, 41});
+}
+
+TEST_F(TmxTest, InfiniteMapCoversTheSquaresOfItsChunks) {
+    TileImage("t.png", 0, 16, 4);
+    const std::string ts = "<tileset firstgid=\"1\" name=\"t\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"16\" columns=\"4\"><image source=\"t.png\" width=\"64\" height=\"64\"/></tileset>\n";
+    // Chunks at negative coordinates, one of them off the 16-cell grid and
+    // one empty, which Tiled leaves out of the bounds.
+    auto chunk = [](int x, int y, int cw, int ch, int seed) {
+        std::vector<uint32_t> c(size_t(cw) * ch);
+        for (size_t i = 0; i < c.size(); i++) c[i] = seed ? 1 + (i * 7 + seed) % 16 : 0;
+        std::string s = "<chunk x=\"" + std::to_string(x) + "\" y=\"" + std::to_string(y) + "\" width=\"" + std::to_string(cw) +
+                        "\" height=\"" + std::to_string(ch) + "\">";
+        for (size_t i = 0; i < c.size(); i++) s += (i ? "," : "") + std::to_string(c[i]);
+        return s + "</chunk>";
+    };
+    std::string chunks = chunk(-13, 5, 8, 8, 3) + chunk(-80, -80, 16, 16, 0);
+    for (int k = 0; k < 9; k++) {
+        if (k != 4) chunks += chunk(-32 + k % 3 * 16, -16 + k / 3 * 16, 16, 16, k + 1);
+    }
+    Write("m.tmx", MapHead(30, 20, " infinite=\"1\"") + ts + "<layer name=\"a\" width=\"30\" height=\"20\"><data encoding=\"csv\">" + chunks +
+                       "</data></layer>\n</map>\n");
+    ExpectSameAsTiled("m.tmx", {{0, 0}, {128, 32}});
+    EXPECT_EQ(Tiled("m.tmx").width, 48 * 16);
+    ASSERT_EQ(Run("info '" + P("out.fmp") + "'"), 0);
+    const std::vector<uint8_t> out = Read("stdout");
+    const std::string info(out.begin(), out.end());
+    EXPECT_NE(info.find("mapwidth     48"), std::string::npos) << info;
+    EXPECT_NE(info.find("mapheight    48"), std::string::npos) << info;
+}
+
+TEST_F(TmxTest, ManyColoursAndPartlyTransparentPixelsStayClose) {
+    // 64 tiles of smooth gradients (over 10,000 colours), and a top layer
+    // whose pixels are partly transparent.
+    const int w = 40, h = 30;
+    std::vector<uint32_t> px(size_t(128) * 128);
+    for (int t = 0; t < 64; t++) {
+        for (int y = 0; y < 16; y++) {
+            for (int x = 0; x < 16; x++) {
+                const uint32_t r = 30 + t * 3 + x * 4, g = 20 + t % 8 * 20 + y * 5, b = 90 + x * y / 3;
+                const uint32_t a = t >= 48 ? (x + y) * 8 + 15 : 255;
+                px[size_t(t / 8 * 16 + y) * 128 + t % 8 * 16 + x] = r | g << 8 | b << 16 | a << 24;
+            }
+        }
+    }
+    Write("g.png", TmxEncodePngRgba(128, 128, px.data()));
+    std::vector<uint32_t> low(size_t(w) * h), high(size_t(w) * h, 0);
+    for (size_t i = 0; i < low.size(); i++) {
+        low[i] = 1 + i * 13 % 48;
+        if (i % 3 == 0) high[i] = 49 + i % 16;
+    }
+    Write("m.tmx", MapHead(w, h) + "<tileset firstgid=\"1\" name=\"g\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"64\" columns=\"8\"><image source=\"g.png\" width=\"128\" height=\"128\"/></tileset>\n" +
+                       Layer("low", w, h, low, "csv") + Layer("high", w, h, high, "csv") + "</map>\n");
+    ASSERT_EQ(Run("import '" + P("m.tmx") + "' -o '" + P("out.fmp") + "'"), 0) << ReadErr();
+    const Picture tiled = Tiled("m.tmx"), ours = Render("out.fmp", 0, 0);
+    double sum = 0;
+    int n = 0;
+    for (int i = 0; i < kW * kH; i++) {
+        if (tiled.rgba[i] >> 24 != 255) continue;
+        for (int c = 0; c < 3; c++) {
+            const double d = double(tiled.rgba[i] >> (8 * c) & 255) - double(ours.rgba[i] >> (8 * c) & 255);
+            sum += d * d;
+        }
+        n += 3;
+    }
+    ASSERT_EQ(n, 3 * kW * kH);
+    const double psnr = 10 * std::log10(255.0 * 255.0 / (sum / n));
+    RecordProperty("psnr_db", std::to_string(psnr));
+    std::printf("PSNR of the reduced map against Tiled: %.2f dB\n", psnr);
+    EXPECT_GT(psnr, 30);
+}
+
+TEST_F(TmxTest, PropertiesCollisionsParallaxAndExtraLayersBecomeMapData) {
+    const int w = 40, h = 30;
+    TileImage("t.png", 0, 4, 4);
+    std::vector<uint32_t> para(256);
+    for (int i = 0; i < 256; i++) para[i] = Colour(i % 5 + 40);
+    Write("p.png", TmxEncodePngRgba(16, 16, para.data()));
+    // Tile 0: opaque, a collision box in its top-left quarter and user
+    // fields. Tile 1: see-through in places. Tile 2 on the extra layer.
+    const std::string ts =
+        "<tileset firstgid=\"1\" name=\"t\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"4\" columns=\"4\"><image source=\"t.png\" width=\"64\" height=\"16\"/>"
+        "<tile id=\"0\"><properties><property name=\"user1\" type=\"int\" value=\"-1\"/><property name=\"user3\" type=\"int\" value=\"65535\"/>"
+        "<property name=\"user5\" type=\"int\" value=\"200\"/><property name=\"trigger\" type=\"bool\" value=\"true\"/></properties>"
+        "<objectgroup><object id=\"1\" x=\"1\" y=\"1\" width=\"5\" height=\"4\"/></objectgroup></tile></tileset>\n";
+    std::vector<uint32_t> body(size_t(w) * h, 3), extra(size_t(w) * h, 0), hidden(size_t(w) * h, 2);
+    body[0] = 1;               // tile 0
+    body[1] = 1 | kTmxFlipH;   // tile 0 mirrored: the box is top-right
+    body[2] = 2;               // see-through
+    extra[5] = 3;
+    Write("m.tmx", MapHead(w, h) + ts +
+                       "<imagelayer name=\"sky\" repeatx=\"1\" repeaty=\"1\" parallaxx=\"0.5\" parallaxy=\"0.5\" visible=\"0\"><image source=\"p.png\" width=\"16\" height=\"16\"/></imagelayer>\n" +
+                       Layer("body", w, h, body, "csv") + Layer("hidden", w, h, hidden, "csv", " visible=\"0\"") +
+                       Layer("extra", w, h, extra, "csv", " visible=\"0\"><properties><property name=\"layer\" type=\"int\" value=\"3\"/></properties") +
+                       "</map>\n");
+    ASSERT_EQ(Run("import '" + P("m.tmx") + "' -o '" + P("out.fmp") + "'"), 0) << ReadErr();
+
+    if (!lpDD) {
+        ASSERT_EQ(DirectDrawCreate(nullptr, &lpDD, nullptr), DD_OK);
+    }
+    const std::vector<uint8_t> img = Read("out.fmp");
+    ASSERT_EQ(MapDecode(img.data(), img.size()), 0) << mapreason;
+    auto block = [](int i) { return *MapResolveCell(mapmappt[0][i])->blkstr; };
+    const BLKSTR a = block(0), b = block(1), c = block(2), d = block(3);
+    EXPECT_EQ(a.user1, 0xFFFFFFFFu);
+    EXPECT_EQ(a.user3, 65535);
+    EXPECT_EQ(a.user5, 200);
+    EXPECT_TRUE(a.tl && !a.tr && !a.bl && !a.br && a.trigger);
+    EXPECT_TRUE(b.tr && !b.tl && b.user5 == 200);
+    EXPECT_TRUE(c.trigger) << "a see-through block lets the parallax show";
+    EXPECT_FALSE(d.trigger || d.tl || d.user1) << "an opaque tile without properties";
+    // The parallax graphic, the last one, has the image's colours.
+    ASSERT_NE(lpDDSPara, nullptr);
+    for (int i = 0; i < 256; i++) {
+        const PALETTEENTRY& e = mappept[lpDDSPara->pixels[(i / 16) * lpDDSPara->pitch + i % 16]];
+        ASSERT_EQ(uint32_t(e.peRed | e.peGreen << 8 | e.peBlue << 16), para[i] & 0xFFFFFF) << "pixel " << i;
+    }
+    // The marked layer became LYR3; the hidden one is gone.
+    for (int n = 1; n < 8; n++) EXPECT_EQ(mapmappt[n] != nullptr, n == 3) << "layer " << n;
+    EXPECT_NE(mapmappt[3][5], mapmappt[3][6]);
+    MapFreeMem();
+}
+
+// Every animation type, delays of every kind, user fields and flags, block 0
+// with a foreground graphic and extra layers: a map that uses what the
+// format has.
+MapWriterMap Everything() {
+    MapWriterMap m = MapWriterSample(40, 30, 8);
+    for (int t = 0; t <= 9; t++) m.anims.push_back({static_cast<signed char>(t), static_cast<signed char>(t % 3), 0, 7, 1, 5, 2});
+    m.anims.push_back({ANTYPE_LOOP_FWD, -128, 0, 0, 2, 6, 2});
+    m.anims.push_back({ANTYPE_PINGPONG_BACK_OUT, -5, 0, 0, 0, 3, 0});
+    m.anims.push_back({ANTYPE_LOOP_FWD, 0, 0, 0, 4, 4, 4});  // no frames of its own
+    m.blocks[2].user2 = 0xDEADBEEF;
+    m.blocks[2].user7 = 9;
+    m.blocks[3].tl = m.blocks[3].br = m.blocks[3].unused3 = 1;
+    m.blocks[3].fgoff2 = 5 * 256;
+    m.blocks[3].fgoff3 = 6 * 256;
+    m.blocks.push_back(m.blocks[1]);  // two equal blocks stay two
+    for (size_t i = 0; i < m.layers[0].size(); i++) {
+        if (i % 7 == 3) m.layers[0][i] = static_cast<int16_t>(-16 * (4 + i % (m.anims.size() - 3)));  // the new ones
+        if (i % 11 == 5) m.layers[0][i] = static_cast<int16_t>(32 * (m.blocks.size() - 1));
+    }
+    m.layers[2] = m.layers[0];
+    m.layers[7].assign(m.layers[0].size(), 32);
+    return m;
+}
+
+TEST_F(TmxTest, ExportDrawsInTiledAsTheMapAndImportsBackUnchanged) {
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> maps = {{"everything", MapWriterImage(Everything())}};
+#ifdef VEXIL_HAVE_DEMOMAP
+    maps.push_back({"demo", MapWriterImage(MapWriterDemo())});
+#endif
+    for (const auto& [name, image] : maps) {
+        SCOPED_TRACE(name);
+        Write(name + ".fmp", image);
+        ASSERT_EQ(Run("export '" + P(name + ".fmp") + "' -o '" + P(name + ".tmx") + "'"), 0) << ReadErr();
+        ASSERT_EQ(Run("import '" + P(name + ".tmx") + "' -o '" + P(name + "-back.fmp") + "'"), 0) << ReadErr();
+        EXPECT_EQ(Read(name + "-back.fmp"), image) << "import of the export differs from the map";
+        // Tiled's picture of the export is the map drawn with its background
+        // graphics opaque, at every window.
+        const Picture tiled = Tiled(name + ".tmx");
+        for (int y = 0; y + kH <= tiled.height; y += kH) {
+            for (int x = 0; x + kW <= tiled.width; x += kW) {
+                EXPECT_EQ(Mismatches(tiled, Render(name + ".fmp", x, y, 0, "bg,fg0,fg1,fg2"), x, y), 0) << "at " << x << ", " << y;
+            }
+        }
+    }
+    // An export edited in Tiled: a new layer painted over part of it. The
+    // cells it leaves alone keep their blocks; the picture is Tiled's, with
+    // the backgrounds opaque as in the export (inside the view the library
+    // leaves out block 0, which this map draws).
+    std::vector<uint8_t> text = Read("everything.tmx");
+    std::string tmx(text.begin(), text.end());
+    std::vector<uint32_t> deco(40 * 30, 0);
+    for (size_t i = 0; i < deco.size(); i += 5) deco[i] = 1 + 3 + i % 4;  // graphics 3 to 6
+    tmx.insert(tmx.rfind("</map>"), Layer("deco", 40, 30, deco, "csv"));
+    Write("edited.tmx", tmx);
+    ExpectSameAsTiled("edited.tmx", {{0, 0}}, {0}, "bg,fg0,fg1,fg2");
+    const MapWriterMap m = Everything();
+    std::vector<uint8_t> out = Read("out.fmp");
+    const size_t body = std::search(out.begin(), out.end(), std::begin("BODY"), std::end("BODY") - 1) - out.begin() + 8;
+    ASSERT_LT(body, out.size());
+    for (size_t i = 0; i < deco.size(); i++) {
+        if (deco[i]) continue;
+        ASSERT_EQ(int16_t(out[body + 2 * i] | out[body + 2 * i + 1] << 8), m.layers[0][i]) << "cell " << i;
+    }
+}
+
+TEST_F(TmxTest, BadInputIsRefusedWithOneLineNamingTheFile) {
+    TileImage("t.png", 0, 4, 4);
+    Write("notpng.png", std::string("GIF89a not a png"));
+    const std::string ts = "<tileset firstgid=\"1\" name=\"t\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"4\" columns=\"4\"><image source=\"t.png\" width=\"64\" height=\"16\"/></tileset>\n";
+    auto map = [&](const std::string& layer, const std::string& head = "", const std::string& tileset = "") {
+        return (head.empty() ? MapHead(40, 30) : head) + (tileset.empty() ? ts : tileset) + layer + "</map>\n";
+    };
+    const std::vector<uint32_t> ones(40 * 30, 1);
+    std::vector<uint32_t> beyond = ones;
+    beyond[77] = 9;
+    // Data that inflates to far more than the 4,800 bytes the layer needs.
+    const std::vector<uint8_t> bomb = Deflate(std::vector<uint8_t>(1 << 20, 0), false);
+    // 1,100 distinct tiles: more block structures than a map holds.
+    TileImage("many.png", 0, 1100, 50);
+    std::vector<uint32_t> many(40 * 30);
+    for (size_t i = 0; i < many.size(); i++) many[i] = 1 + i % 1100;
+    // 2,200 animations on a 50 x 50 map, each with its own timing.
+    std::string frames = "<tileset firstgid=\"1\" name=\"m\" tilewidth=\"16\" tileheight=\"16\"><image source=\"many.png\"/>";
+    for (int t = 0; t < 1100; t++) {
+        frames += "<tile id=\"" + std::to_string(t) + "\"><animation><frame tileid=\"1\" duration=\"" + std::to_string(50 * (1 + t % 40)) +
+                  "\"/><frame tileid=\"2\" duration=\"" + std::to_string(50 * (1 + t / 40)) + "\"/></animation></tile>";
+    }
+    frames += "</tileset>\n";
+    std::vector<uint32_t> animated(50 * 50);
+    for (size_t i = 0; i < animated.size(); i++) animated[i] = (1 + i % 1100) | (i / 1100 % 2 ? kTmxFlipH : 0);
+    std::string iso = MapHead(40, 30);
+    iso.replace(iso.find("orthogonal"), 10, "isometric");
+
+    struct Case {
+        const char* name;
+        std::string tmx;
+        const char* file;    // named in the message
+        const char* reason;  // part of the message
+    } cases[] = {
+        {"malformed XML", map("<layer name=\"a\" width=\"40\" height=\"30\"><data encoding=\"csv\">1,1</layer>"), "m.tmx", "malformed XML"},
+        {"missing tileset", map(Layer("a", 40, 30, ones, "csv"), "", "<tileset firstgid=\"1\" source=\"nowhere.tsx\"/>"), "nowhere.tsx", "cannot open"},
+        {"missing image", map(Layer("a", 40, 30, ones, "csv"), "", "<tileset firstgid=\"1\" name=\"t\" tilewidth=\"16\" tileheight=\"16\"><image source=\"gone.png\"/></tileset>"), "gone.png", "cannot open"},
+        {"not a PNG", map(Layer("a", 40, 30, ones, "csv"), "", "<tileset firstgid=\"1\" name=\"t\" tilewidth=\"16\" tileheight=\"16\"><image source=\"notpng.png\"/></tileset>"), "notpng.png", "not a PNG"},
+        {"gid beyond", map(Layer("a", 40, 30, beyond, "csv")), "m.tmx", "gid 9 at cell (37, 1) of layer \"a\" is beyond every tileset"},
+        {"short data", map(Layer("a", 40, 30, std::vector<uint32_t>(1199, 1), "csv")), "m.tmx", "data has 1199 cells, it needs 1200"},
+        {"isometric", map("", iso), "m.tmx", "orientation \"isometric\""},
+        {"width 0", map("", MapHead(0, 30)), "m.tmx", "map size 0 x 30"},
+        {"height below 0", map("", MapHead(40, -2)), "m.tmx", "map size 40 x -2"},
+        {"too wide", map("", MapHead(40000, 1)), "m.tmx", "1 to 32767 a side"},
+        {"tile size 0", map("", "<?xml version=\"1.0\"?><map orientation=\"orthogonal\" width=\"40\" height=\"30\" tilewidth=\"0\" tileheight=\"16\">\n"), "m.tmx", "tile size 0 x 16"},
+        {"chunks far apart", MapHead(40, 30, " infinite=\"1\"") + ts + "<layer name=\"a\"><data encoding=\"csv\"><chunk x=\"-20000\" y=\"0\" width=\"1\" height=\"1\">1</chunk><chunk x=\"20000\" y=\"0\" width=\"1\" height=\"1\">1</chunk></data></layer></map>", "m.tmx", "a map holds at most 32767 a side"},
+        {"inflates past", map("<layer name=\"a\" width=\"40\" height=\"30\"><data encoding=\"base64\" compression=\"zlib\">" + Base64(bomb) + "</data></layer>"), "m.tmx", "inflates past the 4800 bytes"},
+        {"too many blocks", map(Layer("a", 40, 30, many, "csv"), "", "<tileset firstgid=\"1\" name=\"m\" tilewidth=\"16\" tileheight=\"16\"><image source=\"many.png\"/></tileset>"), "m.tmx", "needs 1101 block structures (distinct stacks of graphics), a map holds 1024"},
+        {"too many animations", map(Layer("a", 50, 50, animated, "csv"), MapHead(50, 50), frames), "m.tmx", "needs 2200 animations, a map holds 2048"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Write("m.tmx", c.tmx);
+        std::string err;
+        EXPECT_EQ(Run("import '" + P("m.tmx") + "' -o '" + P("out.fmp") + "'", &err), 2);
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_NE(err.find(P(c.file) + ": "), std::string::npos) << err;
+        EXPECT_NE(err.find(c.reason), std::string::npos) << err;
+        EXPECT_FALSE(fs::exists(P("out.fmp")));
+    }
+    // Export refuses what is not a map, and both commands want -o.
+    Write("bad.fmp", std::string("FORM\0\0\0\4FMAQ", 12));
+    std::string err;
+    EXPECT_EQ(Run("export '" + P("bad.fmp") + "' -o '" + P("x.tmx") + "'", &err), 2);
+    EXPECT_NE(err.find(P("bad.fmp") + ": not a map file"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(P("x.tmx")) || fs::exists(P("x.tsx")) || fs::exists(P("x.png")));
+    EXPECT_EQ(Run("import '" + P("m.tmx") + "'"), 1);
+    EXPECT_EQ(Run("export '" + P("bad.fmp") + "' -o '" + P("x.fmp") + "'"), 1);
+}
+
+}  // namespace
+#endif
