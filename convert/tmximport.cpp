@@ -760,13 +760,17 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
                 lines[key].direct = -16 * (k2 + 1);
             }
         }
-    } else {
-        MapBuildGraphic(b, empty);
     }
 
     // Each key's cell value; a graphic that would have to be a foreground
-    // graphic while it is graphic 0 gets a copy (offset 0 means none).
-    auto graphic = [&](int comp) { return MapBuildGraphic(b, comp < 0 ? empty : pixels(im.comps[comp])); };
+    // graphic while it is graphic 0 gets a copy (offset 0 means none). A new
+    // map's empty background graphic is given its number at the end, so that
+    // it can also be the last graphic, the parallax.
+    constexpr int kEmptyMark = kMaxGraphics;
+    auto graphic = [&](int comp) {
+        if (comp < 0 && im.exported < 0) return kEmptyMark;
+        return MapBuildGraphic(b, comp < 0 ? empty : pixels(im.comps[comp]));
+    };
     int zerocopy = -1;
     auto fggraphic = [&](int comp) {
         if (comp < 0) return -1;
@@ -831,6 +835,13 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
     // The parallax graphic goes last; without one, the last graphic is empty
     // so that the parallax shows palette entry 0, the background colour.
     const std::string parabytes = paraimg ? pixels(parapx) : empty;
+    if (im.exported < 0) {
+        auto it = b.gfx.find(empty);
+        const int none = paraimg && it != b.gfx.end() ? it->second : MapBuildGraphic(b, empty);
+        for (BLKSTR& blk : m.blocks) {
+            if (blk.bgoff == kEmptyMark * tile) blk.bgoff = none * tile;
+        }
+    }
     if (m.gfx.size() < parabytes.size() || std::memcmp(&m.gfx[m.gfx.size() - tile], parabytes.data(), static_cast<size_t>(tile))) {
         m.gfx.insert(m.gfx.end(), parabytes.begin(), parabytes.end());
     }

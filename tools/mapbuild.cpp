@@ -8,7 +8,7 @@ int MapBuildTileSize(const MapBuilder& b) { return b.m.blockwidth * b.m.blockhei
 int MapBuildGraphic(MapBuilder& b, const std::string& pixels) {
     auto it = b.gfx.find(pixels);
     if (it != b.gfx.end()) return it->second;
-    const int n = static_cast<int>(b.gfx.size());
+    const int n = static_cast<int>(b.m.gfx.size() / pixels.size());
     b.gfx.emplace(pixels, n);
     b.m.gfx.insert(b.m.gfx.end(), pixels.begin(), pixels.end());
     return n;

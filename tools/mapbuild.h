@@ -11,7 +11,8 @@
 
 // The map under construction and the indexes that find what it already has.
 // Numbers are given in order of first use, so the same calls always give the
-// same map.
+// same map. Records may also be appended to `m` directly; the indexes then
+// simply do not find them.
 struct MapBuilder {
     MapWriterMap m;  // set width, height, block size and cmap before use
     std::unordered_map<std::string, int> gfx;     // graphic pixels -> graphic number
