@@ -4,7 +4,8 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev pkg-config \
             libgtest-dev libgmock-dev libbenchmark-dev libsdl2-dev libsdl2-ttf-dev \
-            fonts-dejavu-core libpng-dev xvfb xauth xdotool x11-apps imagemagick
+            fonts-dejavu-core libpng-dev xvfb xauth xdotool x11-apps imagemagick \
+            libpugixml-dev libzstd-dev zlib1g-dev libimagequant-dev tiled
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 FUZZ_SECONDS ?= 60
@@ -28,7 +29,7 @@ build: configure
 
 # Every test: the suite, the suite again under AddressSanitizer and
 # UndefinedBehaviorSanitizer (with the fuzz corpus replayed and leak checks),
-# then a short libFuzzer run of each loader.
+# then a short libFuzzer run of each loader and of the Tiled importer.
 check: test check-sanitize check-fuzz
 
 test: build
@@ -43,11 +44,12 @@ check-sanitize: deps
 
 check-fuzz: deps
 	cmake -S . -B $(BUILD)-fuzz -G Ninja -DVEXIL_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
-	cmake --build $(BUILD)-fuzz -j $(JOBS) --target fuzz_decode fuzz_load vexil_seeds
-	cd $(BUILD)-fuzz/fuzz && for t in decode load; do \
+	cmake --build $(BUILD)-fuzz -j $(JOBS) --target fuzz_decode fuzz_load fuzz_tmx vexil_seeds
+	cd $(BUILD)-fuzz/fuzz && for t in decode load tmx; do \
+	  if [ $$t = tmx ]; then seeds=$(CURDIR)/fuzz/tmx dict=$(CURDIR)/fuzz/tmx.dict; else seeds=seeds dict=vexil.dict; fi; \
 	  mkdir -p corpus-$$t && \
 	  ./fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=64 \
-	    -dict=vexil.dict -print_final_stats=1 corpus-$$t seeds > fuzz-$$t.log 2>&1; rc=$$?; \
+	    -dict=$$dict -print_final_stats=1 corpus-$$t $$seeds > fuzz-$$t.log 2>&1; rc=$$?; \
 	  grep -E "^(Done|stat::number_of_executed_units|stat::average_exec_per_sec)|ERROR|SUMMARY" fuzz-$$t.log; \
 	  [ $$rc -eq 0 ] || { tail -n 40 fuzz-$$t.log; exit 1; }; \
 	done

@@ -279,8 +279,9 @@ std::vector<uint8_t> Unzstd(const std::vector<uint8_t>& in, size_t cap, const st
     std::vector<uint8_t> out(cap + 1);
     ZSTD_DCtx* dctx = ZSTD_createDCtx();
     if (!dctx) TmxThrow(file, "cannot start zstd");
-    // The decoder's window need not exceed what the layer needs.
-    int windowlog = 10;
+    // The decoder's window: what a streaming encoder uses up to level 19
+    // (8 MiB), or what the layer needs when that is more.
+    int windowlog = 23;
     while (windowlog < 27 && (size_t{1} << windowlog) < cap) windowlog++;
     ZSTD_DCtx_setParameter(dctx, ZSTD_d_windowLogMax, windowlog);
     ZSTD_inBuffer ib{in.data(), in.size(), 0};

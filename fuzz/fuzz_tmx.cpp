@@ -1,0 +1,80 @@
+// Fuzz target: any bytes as TMX text through the Tiled importer, with small
+// limits and its tilesets and images served from memory (t.tsx, t.png,
+// p.png; nothing else exists). A rejected map needs a reason; an accepted
+// one must load, when the library can draw its block size and graphics.
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "fuzz_common.h"
+#include "tmxinternal.h"
+#include "vexildx.h"
+
+namespace {
+
+std::map<std::string, std::vector<uint8_t>> MakeFiles() {
+    std::map<std::string, std::vector<uint8_t>> files;
+    // Eight 16 x 16 tiles, some partly see-through.
+    std::vector<uint32_t> rgba(64 * 32);
+    for (int i = 0; i < 64 * 32; i++) {
+        const int x = i % 64, y = i / 64, t = x / 16 + 4 * (y / 16);
+        const uint32_t a = t % 4 == 3 ? static_cast<uint32_t>((x * 16) & 255) : 255;
+        rgba[i] = static_cast<uint32_t>(t * 30 + x) | static_cast<uint32_t>(y * 7) << 8 | static_cast<uint32_t>(t * 50) << 16 | a << 24;
+    }
+    files["fuzz/t.png"] = TmxEncodePngRgba(64, 32, rgba.data());
+    std::vector<uint8_t> cmap(768), index(256);
+    for (int i = 0; i < 768; i++) cmap[i] = static_cast<uint8_t>(i * 5);
+    for (int i = 0; i < 256; i++) index[i] = static_cast<uint8_t>(i % 7);
+    files["fuzz/p.png"] = TmxEncodePng(16, 16, index.data(), cmap.data(), true);
+    const std::string tsx =
+        "<tileset name=\"t\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"8\" columns=\"4\">"
+        "<properties><property name=\"x\" value=\"1\"/></properties><image source=\"t.png\" width=\"64\" height=\"32\"/>"
+        "<tile id=\"1\"><properties><property name=\"user1\" type=\"int\" value=\"5\"/><property name=\"trigger\" type=\"bool\" value=\"true\"/></properties>"
+        "<objectgroup><object x=\"0\" y=\"0\" width=\"8\" height=\"8\"/><object x=\"9\" y=\"2\"><polygon points=\"0,0 4,4 0,6\"/></object></objectgroup></tile>"
+        "<tile id=\"2\"><animation><frame tileid=\"2\" duration=\"100\"/><frame tileid=\"5\" duration=\"50\"/></animation></tile></tileset>";
+    files["fuzz/t.tsx"] = std::vector<uint8_t>(tsx.begin(), tsx.end());
+    return files;
+}
+
+int16_t Get16(const uint8_t* p) { return static_cast<int16_t>(p[0] | p[1] << 8); }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const std::map<std::string, std::vector<uint8_t>> files = MakeFiles();
+    FuzzSetUp();
+    TmxImportOptions options;
+    options.limits.maxcells = 1 << 12;
+    options.limits.maxlayercells = 1 << 14;
+    options.limits.maxpixels = 1 << 16;
+    options.limits.maxfile = 1 << 20;
+    options.limits.maxsteps = 1 << 12;
+    options.limits.maxframes = 1 << 14;
+    options.read = [](const std::string& path, std::vector<uint8_t>& out, std::string& why) {
+        auto it = files.find(path);
+        if (it == files.end()) {
+            why = "cannot open: no such file";
+            return false;
+        }
+        out = it->second;
+        return true;
+    };
+    std::vector<uint8_t> image;
+    TmxError err;
+    if (!TmxImportMemory(reinterpret_cast<const char*>(data), size, "fuzz/map.tmx", image, err, options)) {
+        if (err.reason.empty() || err.file.empty()) FuzzFail("import rejected a map without naming the file and the reason");
+        if (!image.empty()) FuzzFail("import failed but left an image");
+        return 0;
+    }
+    // The image starts FORM, size, FMAP, MPHD, length: the header data is at 20.
+    if (image.size() < 44) FuzzFail("import made an image of %zu bytes", image.size());
+    const uint8_t* h = image.data() + 20;
+    if (Get16(h + 12) == 16 && Get16(h + 14) == 16 && Get16(h + 22) <= 255) {
+        if (MapDecode(image.data(), image.size()) != 0) FuzzFail("an imported map does not load: %s", mapreason);
+        FuzzExercise(data, size);
+    }
+    FuzzFinish();
+    return 0;
+}
