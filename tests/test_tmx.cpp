@@ -181,10 +181,13 @@ protected:
         return {img.width, img.height, img.rgba};
     }
 
+    // A file of the test, or a path of its own.
+    std::string Where(const std::string& file) const { return file[0] == '/' ? file : P(file); }
+
     // Tiled's picture of a map after `ms` milliseconds of animation.
-    Picture Tiled(const std::string& tmx, int ms = 0) const {
-        const std::string cmd = "QT_QPA_PLATFORM=offscreen tmxrasterizer --advance-animations " + std::to_string(ms) + " '" + P(tmx) +
-                                "' '" + P("tiled.png") + "' >/dev/null 2>&1";
+    Picture Tiled(const std::string& tmx, int ms = 0, const std::string& options = "") const {
+        const std::string cmd = "QT_QPA_PLATFORM=offscreen tmxrasterizer " + options + " --advance-animations " + std::to_string(ms) + " '" +
+                                Where(tmx) + "' '" + P("tiled.png") + "' >/dev/null 2>&1";
         EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
         return Decode(P("tiled.png"));
     }
@@ -218,10 +221,10 @@ protected:
     // Tiled changes a frame only once its time has passed, so Tiled is asked
     // for a moment inside the step.
     void ExpectSameAsTiled(const std::string& tmx, const std::vector<std::pair<int, int>>& positions, const std::vector<int>& steps = {0},
-                           const std::string& layers = "bgt,fg0,fg1,fg2") {
-        ASSERT_EQ(Run("import '" + P(tmx) + "' -o '" + P("out.fmp") + "'"), 0) << ReadErr();
+                           const std::string& layers = "bgt,fg0,fg1,fg2", const std::string& options = "") {
+        ASSERT_EQ(Run("import '" + Where(tmx) + "' -o '" + P("out.fmp") + "'"), 0) << ReadErr();
         for (int s : steps) {
-            const Picture tiled = Tiled(tmx, s * 1000 / 60 + 1);
+            const Picture tiled = Tiled(tmx, s * 1000 / 60 + 1, options);
             for (auto [x, y] : positions) {
                 int opaque = 0;
                 EXPECT_EQ(Mismatches(tiled, Render("out.fmp", x, y, s, layers), x, y, &opaque), 0)
@@ -345,6 +348,15 @@ TEST_F(TmxTest, InfiniteMapCoversTheSquaresOfItsChunks) {
     const std::string info(out.begin(), out.end());
     EXPECT_NE(info.find("mapwidth     48"), std::string::npos) << info;
     EXPECT_NE(info.find("mapheight    48"), std::string::npos) << info;
+}
+
+TEST_F(TmxTest, ThePlatformerLevelDrawsAsInTiled) {
+    // A level made for Tiled, with its sky: at positions on multiples of 32
+    // the half-speed parallax is in the phase Tiled draws it in.
+    const char* src = std::getenv("VEXIL_SOURCE_DIR");
+    const std::string level = std::string(src ? src : "") + "/examples/platformer/level/level.tmx";
+    if (!src || !fs::exists(level)) GTEST_SKIP() << "no platformer level";
+    ExpectSameAsTiled(level, {{0, 0}, {1280, 0}, {2560, 0}}, {0, 9, 40}, "para,bgt,fg0,fg1,fg2", "--hide-layer objects");
 }
 
 TEST_F(TmxTest, ManyColoursAndPartlyTransparentPixelsStayClose) {
