@@ -502,7 +502,7 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
     // Cells with the same gids in every layer share their result: intern
     // them as keys. The key's first cell names it in messages.
     std::unordered_map<std::string, int> keyof;
-    std::vector<std::vector<std::pair<uint32_t, int>>> keys;  // gid, picture layer (or -1-n for LYRn)
+    std::vector<std::vector<std::pair<uint32_t, int>>> keys;  // gid and picture layer (-1 on LYR1..LYR7)
     std::vector<std::string> keywhere;
     auto intern = [&](std::vector<std::pair<uint32_t, int>>& k, const std::string& layer, int64_t i) {
         std::string s(reinterpret_cast<const char*>(k.data()), k.size() * sizeof k[0]);
@@ -630,6 +630,7 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
     if (im.exported >= 0) {
         for (int g = 0; g < im.ngfx; g++) {
             std::vector<uint32_t> px = im.Picture({im.exported, g, 0});
+            for (uint32_t& v : px) v = (v >> 24) >= 128 ? v | 0xFF000000u : 0;
             seeded.push_back(im.Composite(px));
         }
     }
@@ -688,8 +689,8 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
     const std::string empty(static_cast<size_t>(tile), '\0');
 
     // Graphics, blocks and animations: an exported map's first, with their
-    // numbers; else graphic 0 and block 0 are the empty ones, which the
-    // drawing skips inside the view.
+    // numbers; else block 0 is the empty one, which the drawing skips inside
+    // the view.
     if (im.exported >= 0) {
         for (int g = 0; g < im.ngfx; g++) {
             const std::string px = seeded[g] < 0 ? empty : pixels(im.comps[seeded[g]]);
