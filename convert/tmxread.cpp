@@ -379,7 +379,7 @@ struct Reader {
         TmxLayer layer;
         layer.name = n.attribute("name").value();
         layer.visible = in.visible && Flag(n, "visible", true);
-        layer.opacity = in.opacity * Real(n, "opacity", 1, w);
+        layer.opacity = in.opacity * std::clamp(Real(n, "opacity", 1, w), 0.0, 1.0);
         ReadProps(n, layer.props);
         const double offx = in.offx + Real(n, "offsetx", 0, w), offy = in.offy + Real(n, "offsety", 0, w);
         if (layer.visible && (offx != 0 || offy != 0)) {
@@ -434,7 +434,8 @@ struct Reader {
         map.imagelayers.push_back(std::move(l));
     }
 
-    void Layers(const pugi::xml_node& parent, const Inherited& in) {
+    void Layers(const pugi::xml_node& parent, const Inherited& in, int depth = 0) {
+        if (depth > 64) TmxThrow(w.file, "groups are nested more than 64 deep");
         for (const pugi::xml_node n : parent.children()) {
             const std::string tag = n.name();
             if (tag == "layer") {
@@ -444,7 +445,7 @@ struct Reader {
             } else if (tag == "group") {
                 Inherited g = in;
                 g.visible = in.visible && Flag(n, "visible", true);
-                g.opacity = in.opacity * Real(n, "opacity", 1, w);
+                g.opacity = in.opacity * std::clamp(Real(n, "opacity", 1, w), 0.0, 1.0);
                 g.offx += Real(n, "offsetx", 0, w);
                 g.offy += Real(n, "offsety", 0, w);
                 if (const pugi::xml_attribute t = n.attribute("tintcolor"); t && g.visible) {
@@ -454,7 +455,7 @@ struct Reader {
                         TmxThrow(w.file, "group \"%s\" is tinted: tint colours are not converted", n.attribute("name").value());
                     }
                 }
-                Layers(n, g);
+                Layers(n, g, depth + 1);
             }
         }
     }

@@ -43,12 +43,12 @@ uint32_t Colour(int k) {
 // Tile t of the test tilesets: no two alike (t is written in the bottom
 // row), none symmetric, some with see-through pixels (0) so that lower
 // layers show.
-uint32_t TilePixel(int t, int x, int y) {
-    if (y == 15 && x < 12) return Colour(t >> x & 1 ? 5 : 6);
+uint32_t TilePixel(int t, int x, int y, int tw = 16, int th = 16) {
+    if (y == th - 1 && x < 12) return Colour(t >> x & 1 ? 5 : 6);
     if (t % 3 == 1 && (x * 3 + y * 5 + t) % 7 < 2) return 0;
-    if (y < 3 && x < 6 + t % 5) return Colour(t + 17);  // a bar at the top left
-    if (x == 13 - t % 4 && y > 5) return Colour(t + 33);  // a post on the right
-    return Colour(t + (x + 2 * y) / 9);
+    if (y < th / 5 && x < tw * (6 + t % 5) / 16) return Colour(t + 17);  // a bar at the top left
+    if (x == tw - 3 - t % 4 && y > th / 3) return Colour(t + 33);        // a post on the right
+    return Colour(t + (x + 2 * y) * 16 / tw / 9);
 }
 
 std::string Base64(const std::vector<uint8_t>& in) {
@@ -111,9 +111,10 @@ std::string Layer(const std::string& name, int w, int h, const std::vector<uint3
            ">" + Data(gids, enc) + "</layer>\n";
 }
 
-std::string MapHead(int w, int h, const std::string& extra = "") {
+std::string MapHead(int w, int h, const std::string& extra = "", int tw = 16, int th = 16) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<map version=\"1.8\" orientation=\"orthogonal\" renderorder=\"right-down\" width=\"" +
-           std::to_string(w) + "\" height=\"" + std::to_string(h) + "\" tilewidth=\"16\" tileheight=\"16\"" + extra + ">\n";
+           std::to_string(w) + "\" height=\"" + std::to_string(h) + "\" tilewidth=\"" + std::to_string(tw) + "\" tileheight=\"" +
+           std::to_string(th) + "\"" + extra + ">\n";
 }
 
 struct Picture {
@@ -148,15 +149,16 @@ protected:
 
     // A tileset image of `n` test tiles from `first`, `cols` a row, with
     // margin and spacing painted in `fill`, which also dots the tiles.
-    void TileImage(const std::string& name, int first, int n, int cols, int margin = 0, int spacing = 0, uint32_t fill = 0) const {
+    void TileImage(const std::string& name, int first, int n, int cols, int margin = 0, int spacing = 0, uint32_t fill = 0,
+                   int tw = 16, int th = 16) const {
         const int rows = (n + cols - 1) / cols;
-        const int w = 2 * margin + cols * 16 + (cols - 1) * spacing, h = 2 * margin + rows * 16 + (rows - 1) * spacing;
+        const int w = 2 * margin + cols * tw + (cols - 1) * spacing, h = 2 * margin + rows * th + (rows - 1) * spacing;
         std::vector<uint32_t> px(size_t(w) * h, fill);
         for (int t = 0; t < n; t++) {
-            const int x0 = margin + t % cols * (16 + spacing), y0 = margin + t / cols * (16 + spacing);
-            for (int y = 0; y < 16; y++) {
-                for (int x = 0; x < 16; x++) {
-                    px[size_t(y0 + y) * w + x0 + x] = fill && (x * y + t) % 11 == 3 ? fill : TilePixel(first + t, x, y);
+            const int x0 = margin + t % cols * (tw + spacing), y0 = margin + t / cols * (th + spacing);
+            for (int y = 0; y < th; y++) {
+                for (int x = 0; x < tw; x++) {
+                    px[size_t(y0 + y) * w + x0 + x] = fill && (x * y + t) % 11 == 3 ? fill : TilePixel(first + t, x, y, tw, th);
                 }
             }
         }
@@ -192,11 +194,13 @@ protected:
         return Decode(P("tiled.png"));
     }
 
-    // The library's 640 x 480 frame at (x, y) after `steps` animation steps.
-    Picture Render(const std::string& fmp, int x, int y, int steps = 0, const std::string& layers = "bgt,fg0,fg1,fg2") const {
+    // The library's frame at (x, y) after `steps` animation steps: 640 x 480,
+    // or the view "WxH".
+    Picture Render(const std::string& fmp, int x, int y, int steps = 0, const std::string& layers = "bgt,fg0,fg1,fg2",
+                   const std::string& view = "") const {
         EXPECT_EQ(Run("render '" + P(fmp) + "' -x " + std::to_string(x) + " -y " + std::to_string(y) + " -a " + std::to_string(steps) +
-                      " -l " + layers + " -o '" + P("ours.png") + "'"),
-                  0);
+                      " -l " + layers + (view.empty() ? "" : " --view " + view) + " -o '" + P("ours.png") + "'"),
+                  0) << ReadErr();
         return Decode(P("ours.png"));
     }
 
@@ -221,15 +225,16 @@ protected:
     // Tiled changes a frame only once its time has passed, so Tiled is asked
     // for a moment inside the step.
     void ExpectSameAsTiled(const std::string& tmx, const std::vector<std::pair<int, int>>& positions, const std::vector<int>& steps = {0},
-                           const std::string& layers = "bgt,fg0,fg1,fg2", const std::string& options = "") {
+                           const std::string& layers = "bgt,fg0,fg1,fg2", const std::string& options = "",
+                           const std::string& view = "") {
         ASSERT_EQ(Run("import '" + Where(tmx) + "' -o '" + P("out.fmp") + "'"), 0) << ReadErr();
         for (int s : steps) {
             const Picture tiled = Tiled(tmx, s * 1000 / 60 + 1, options);
             for (auto [x, y] : positions) {
                 int opaque = 0;
-                EXPECT_EQ(Mismatches(tiled, Render("out.fmp", x, y, s, layers), x, y, &opaque), 0)
-                    << "at (" << x << ", " << y << ") after " << s << " steps";
-                EXPECT_GT(opaque, kW * kH / 3) << "too little of Tiled's picture is opaque to compare";
+                const Picture ours = Render("out.fmp", x, y, s, layers, view);
+                EXPECT_EQ(Mismatches(tiled, ours, x, y, &opaque), 0) << "at (" << x << ", " << y << ") after " << s << " steps";
+                EXPECT_GT(opaque, ours.width * ours.height / 3) << "too little of Tiled's picture is opaque to compare";
             }
         }
     }
@@ -239,8 +244,42 @@ protected:
         return std::string(e.begin(), e.end());
     }
 
+    // Whether the tool draws views of any size (and with them block sizes
+    // other than 16 x 16 and more than 255 graphics).
+    bool HasViews() const {
+        Run("--help");
+        const std::vector<uint8_t> out = Read("stdout");
+        return std::string(out.begin(), out.end()).find("--view") != std::string::npos;
+    }
+
+    // A map of w x h tiles of tw x th pixels from `n` distinct tiles in two
+    // layers: the lower full and animated in places, the upper sparse and
+    // flipped (diagonally only when the tiles are square).
+    void SizedMap(const std::string& name, int w, int h, int tw, int th, int n) const {
+        TileImage(name + ".png", 0, n, 50, 0, 0, 0, tw, th);
+        const int cols = std::min(n, 50), rows = (n + 49) / 50;
+        std::string ts = "<tileset firstgid=\"1\" name=\"t\" tilewidth=\"" + std::to_string(tw) + "\" tileheight=\"" + std::to_string(th) +
+                         "\" columns=\"" + std::to_string(cols) + "\"><image source=\"" + name + ".png\" width=\"" + std::to_string(cols * tw) +
+                         "\" height=\"" + std::to_string(rows * th) + "\"/>"
+                         "<tile id=\"0\"><animation><frame tileid=\"1\" duration=\"100\"/><frame tileid=\"2\" duration=\"50\"/></animation></tile></tileset>\n";
+        std::vector<uint32_t> low(size_t(w) * h), high(size_t(w) * h, 0);
+        const uint32_t flips = tw == th ? kTmxFlipD | kTmxFlipH : kTmxFlipV | kTmxFlipH;
+        for (size_t i = 0; i < low.size(); i++) {
+            low[i] = static_cast<uint32_t>(i % 9 == 0 ? 1 : 1 + i % n);
+            if (i % 4 == 1) high[i] = static_cast<uint32_t>(2 + i % 5) | (i % 3 ? flips : 0);
+        }
+        Write(name + ".tmx", MapHead(w, h, "", tw, th) + ts + Layer("low", w, h, low, "csv") + Layer("high", w, h, high, "zlib") + "</map>\n");
+    }
+
     std::string dir_;
 };
+
+// Maps the library draws once it has views of any size: block sizes other
+// than 16 x 16, non-square blocks, and more than 255 graphics.
+struct SizedCase {
+    const char* name;
+    int w, h, tw, th, tiles;
+} const kSized[] = {{"small", 48, 40, 8, 8, 60}, {"wide", 20, 15, 32, 24, 40}, {"many", 40, 30, 16, 16, 1000}};
 
 // A pseudo-random sequence for the maps' cells.
 struct Lcg {
@@ -513,6 +552,39 @@ TEST_F(TmxTest, ExportDrawsInTiledAsTheMapAndImportsBackUnchanged) {
     for (size_t i = 0; i < deco.size(); i++) {
         if (deco[i]) continue;
         ASSERT_EQ(int16_t(out[body + 2 * i] | out[body + 2 * i + 1] << 8), m.layers[0][i]) << "cell " << i;
+    }
+}
+
+TEST_F(TmxTest, OtherBlockSizesAndManyGraphicsSurviveExportAndImport) {
+    for (const SizedCase& c : kSized) {
+        SCOPED_TRACE(c.name);
+        const std::string n = c.name;
+        SizedMap(n, c.w, c.h, c.tw, c.th, c.tiles);
+        ASSERT_EQ(Run("import '" + P(n + ".tmx") + "' -o '" + P(n + ".fmp") + "'"), 0) << ReadErr();
+        ASSERT_EQ(Run("export '" + P(n + ".fmp") + "' -o '" + P(n + "-out.tmx") + "'"), 0) << ReadErr();
+        ASSERT_EQ(Run("import '" + P(n + "-out.tmx") + "' -o '" + P(n + "-back.fmp") + "'"), 0) << ReadErr();
+        const std::vector<uint8_t> image = Read(n + ".fmp");
+        EXPECT_EQ(Read(n + "-back.fmp"), image);
+        // The header: the block size, and more graphics than 255 where the
+        // map uses that many tiles.
+        ASSERT_GT(image.size(), 44u);
+        EXPECT_EQ(image[32] | image[33] << 8, c.tw);
+        EXPECT_EQ(image[34] | image[35] << 8, c.th);
+        if (c.tiles > 255) {
+            EXPECT_GT(image[42] | image[43] << 8, 255);
+        }
+    }
+}
+
+TEST_F(TmxTest, OtherBlockSizesAndManyGraphicsDrawAsInTiled) {
+    if (!HasViews()) GTEST_SKIP() << "vexil render has no --view: the library draws 16 x 16 blocks and 255 graphics at most";
+    for (const SizedCase& c : kSized) {
+        SCOPED_TRACE(c.name);
+        const std::string n = c.name, view = std::to_string(c.w * c.tw) + "x" + std::to_string(c.h * c.th);
+        SizedMap(n, c.w, c.h, c.tw, c.th, c.tiles);
+        ExpectSameAsTiled(n + ".tmx", {{0, 0}}, {0, 3, 7}, "bgt,fg0,fg1,fg2", "", view);
+        ASSERT_EQ(Run("export '" + P("out.fmp") + "' -o '" + P(n + "-out.tmx") + "'"), 0) << ReadErr();
+        EXPECT_EQ(Mismatches(Tiled(n + "-out.tmx"), Render("out.fmp", 0, 0, 0, "bg,fg0,fg1,fg2", view), 0, 0), 0);
     }
 }
 
