@@ -2,6 +2,7 @@
 // image. The tileset holds the graphics, one tile per block structure (its
 // graphics drawn together) and one per animation; what Tiled has no field
 // for travels in custom properties, so that an import gives the same map.
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 
@@ -203,7 +204,10 @@ bool TmxExport(const uint8_t* image, size_t size, const std::string& tmxpath, st
 
     // The tileset image: graphics, then each block's graphics drawn in
     // order (the background opaque), then each animation's first block.
-    const int cols = std::min(ntiles, 16), rows = (ntiles + cols - 1) / cols;
+    // Sixteen tiles a row, or a square sheet when there are many.
+    int cols = std::min(ntiles, 16);
+    while (cols * cols < ntiles) cols++;
+    const int rows = (ntiles + cols - 1) / cols;
     std::vector<uint8_t> sheet(size_t(cols) * tw * rows * th, 0);
     auto put = [&](int t, const std::vector<uint8_t>& px) {
         const int x0 = t % cols * tw, y0 = t / cols * th;

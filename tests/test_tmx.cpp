@@ -9,14 +9,13 @@
 #include <zlib.h>
 #include <zstd.h>
 
+#include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "mapwriter.h"
-#include "test_support.h"
 #include "tmxinternal.h"
 #ifdef VEXIL_HAVE_DEMOMAP
 #include "demomap.h"
