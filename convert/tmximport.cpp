@@ -86,6 +86,10 @@ struct Importer {
     std::unordered_map<std::string, int> compof;  // pixels -> composite number
     std::vector<std::vector<uint32_t>> comps;     // see-through pixels are 0
 
+    // Frame changes followed so far: each becomes at least one frame entry,
+    // so their number is bounded like the frame list's.
+    int64_t changes = 0;
+
     // The exported tileset whose graphics, blocks and animations are taken
     // over with their numbers: -1 when the map has none.
     int exported = -1;
@@ -401,6 +405,9 @@ struct Importer {
             if (!pieces[i].frames.empty()) left[i] = pieces[i].frames[0].second;
         }
         for (int64_t t = 0; t < cycle;) {
+            if (++changes > options.limits.maxframes) {
+                TmxThrow(map.file, "the animations need more than %lld frame entries", static_cast<long long>(options.limits.maxframes));
+            }
             const int64_t len = std::min(*std::min_element(left.begin(), left.end()), cycle - t);
             Stack s = MakeStack(pieces, frame);
             if (!tl.segments.empty() && SameStack(tl.segments.back().first, s)) tl.segments.back().second += len;
