@@ -61,13 +61,14 @@ bool InOut(int argc, char** argv, const char* cmd, std::string& in, std::string&
 }
 
 // Writes every file under a temporary name, then renames them all into
-// place; on any failure the temporary files are removed.
+// place; on any failure the temporary files and those already in place are
+// removed, so nothing of the output is left.
 bool WriteAll(const std::vector<TmxFile>& files, std::string& err) {
     const std::string suffix = ".vexil-" + std::to_string(getpid()) + ".tmp";
-    size_t written = 0;
+    size_t made = 0;  // temporary files created
     bool ok = true;
-    for (; ok && written < files.size(); written++) {
-        const TmxFile& f = files[written];
+    for (; ok && made < files.size(); made++) {
+        const TmxFile& f = files[made];
         FILE* out = std::fopen((f.path + suffix).c_str(), "wb");
         if (!out) {
             err = f.path + ": " + std::strerror(errno);
@@ -78,14 +79,17 @@ bool WriteAll(const std::vector<TmxFile>& files, std::string& err) {
         if (std::fclose(out) != 0) ok = false;
         if (!ok) err = f.path + ": write failed";
     }
-    for (size_t i = 0; ok && i < files.size(); i++) {
-        if (std::rename((files[i].path + suffix).c_str(), files[i].path.c_str()) != 0) {
-            err = files[i].path + ": " + std::strerror(errno);
+    size_t placed = 0;
+    for (; ok && placed < files.size(); placed++) {
+        if (std::rename((files[placed].path + suffix).c_str(), files[placed].path.c_str()) != 0) {
+            err = files[placed].path + ": " + std::strerror(errno);
             ok = false;
+            break;
         }
     }
     if (!ok) {
-        for (size_t i = 0; i <= written && i < files.size(); i++) std::remove((files[i].path + suffix).c_str());
+        for (size_t i = 0; i < placed; i++) std::remove(files[i].path.c_str());
+        for (size_t i = placed; i < made; i++) std::remove((files[i].path + suffix).c_str());
     }
     return ok;
 }
