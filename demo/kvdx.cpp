@@ -4,6 +4,7 @@
 #include "kvdx.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,39 +42,38 @@ static const int kScreenWidth = 640, kScreenHeight = 480;
 
 // --- Start-up ------------------------------------------------------------------------
 
+static const char* ddfailstep = "";  // the StartDD step that failed last, for the message
+static long ddfailresult;             // and its result
+
+// Ends a failed StartDD: remembers the step, releases what was made.
+static int FailDD(const char* step, long result) {
+    ddfailstep = step;
+    ddfailresult = result;
+    StopDD();
+    return -1;
+}
+
 // Opens the 640 x 480 x 8 full-screen display for hwnd with a primary surface
 // and one back buffer. 0 on success; -1 with everything released.
 int StartDD(HWND hwnd) {
-    if (DirectDrawCreate(nullptr, &lpDD, nullptr) != DD_OK) {
-        StopDD();
-        return -1;
-    }
-    if (lpDD->SetCooperativeLevel(hwnd, DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT | DDSCL_EXCLUSIVE |
-                                            DDSCL_ALLOWMODEX) != DD_OK) {
-        StopDD();
-        return -1;
-    }
+    long result = DirectDrawCreate(nullptr, &lpDD, nullptr);
+    if (result != DD_OK) return FailDD("DirectDrawCreate", result);
+    result = lpDD->SetCooperativeLevel(hwnd, DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT | DDSCL_EXCLUSIVE |
+                                                 DDSCL_ALLOWMODEX);
+    if (result != DD_OK) return FailDD("SetCooperativeLevel", result);
     ddsd = DDSURFACEDESC{};
     ddsd.dwSize = sizeof ddsd;
     ddsd.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT | DDSD_REFRESHRATE;
     ddsd.dwBackBufferCount = 1;
     ddsd.dwRefreshRate = 60;
     ddsd.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
-    if (lpDD->SetDisplayMode(kScreenWidth, kScreenHeight, 8) != DD_OK) {
-        StopDD();
-        return -1;
-    }
+    result = lpDD->SetDisplayMode(kScreenWidth, kScreenHeight, 8);
+    if (result != DD_OK) return FailDD("SetDisplayMode", result);
     ddrval = lpDD->CreateSurface(&ddsd, &lpDDSPrimary, nullptr);
-    if (ddrval != DD_OK) {
-        StopDD();
-        return -1;
-    }
+    if (ddrval != DD_OK) return FailDD("CreateSurface", ddrval);
     ddscaps.dwCaps = DDSCAPS_BACKBUFFER;
     ddrval = lpDDSPrimary->GetAttachedSurface(&ddscaps, &lpDDSBack);
-    if (ddrval != DD_OK) {
-        StopDD();
-        return -1;
-    }
+    if (ddrval != DD_OK) return FailDD("GetAttachedSurface", ddrval);
     return 0;
 }
 
@@ -90,36 +90,49 @@ static void PaintLogo(HWND hwnd) {
     EndPaint(hwnd, &ps);
 }
 
-// Ends the program after a start that failed; the game window's destruction
-// frees what was loaded and closes the display.
-static void AbandonStart() {
+// Ends the program after a start that failed, with status 1 and one line on
+// stderr saying why; the game window's destruction frees what was loaded and
+// closes the display.
+__attribute__((format(printf, 1, 2))) static void AbandonStart(const char* fmt, ...) {
+    std::fputs("kvdx: ", stderr);
+    va_list ap;
+    va_start(ap, fmt);
+    std::vfprintf(stderr, fmt, ap);
+    va_end(ap);
+    std::fputc('\n', stderr);
     DestroyWindow(phwnd);
-    PostQuitMessage(0);
+    PostQuitMessage(1);
 }
 
 // The start button: game window, display, map, palette, then the game runs.
 // A map narrower or shorter than 100 cells narrows the scroll ranges; one
 // smaller than the screen is refused like a map that does not load.
 static void StartGame() {
+    static const char kMapName[] = "KVTEST.FMP";
     phwnd = CreateWindowExA(WS_EX_TOPMOST, szBigWindowname, szBigWindowname, WS_POPUP, 0, 0,
                             kScreenWidth, kScreenHeight, nullptr, nullptr, hInstance, nullptr);
     ShowWindow(phwnd, SW_SHOW);
     UpdateWindow(phwnd);
     if (StartDD(phwnd) != 0) {
-        AbandonStart();
+        AbandonStart("cannot set up the %d x %d x 8 display: %s failed (0x%08lX)", kScreenWidth,
+                     kScreenHeight, ddfailstep, static_cast<unsigned long>(ddfailresult) & 0xFFFFFFFFul);
         return;
     }
-    if (MapLoad("KVTEST.FMP") != 0) {
+    if (MapLoad(kMapName) != 0) {
+        const int code = maperror;
         StopDD();
-        AbandonStart();
+        AbandonStart("%s: %s (maperror %d)%s%s", kMapName, MapErrorName(code), code,
+                     mapreason[0] ? ": " : "", mapreason);
         return;
     }
     scrlxmax = std::min(960, mapwidth * mapblockwidth - kScreenWidth);
     scrlymax = std::min(1120, mapheight * mapblockheight - kScreenHeight);
     if (scrlxmax < 0 || scrlymax < 0) {
+        const int w = mapwidth, h = mapheight;
         MapFreeMem();
         StopDD();
-        AbandonStart();
+        AbandonStart("%s: the map is %d x %d cells, smaller than the %d x %d screen", kMapName, w,
+                     h, kScreenWidth, kScreenHeight);
         return;
     }
     lpDD->CreatePalette(DDPCAPS_8BIT, mappept, &lpddpal, nullptr);

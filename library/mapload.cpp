@@ -1,6 +1,7 @@
 // The two loaders: MapLoad reads a map file, MapDecode a map image in memory.
 // Both walk the chunks into heap buffers (stored form), check the whole map
 // and end in MapRelocate.
+#include <cerrno>
 #include <cstdlib>
 
 #include "mapinternal.h"
@@ -131,7 +132,11 @@ static int MapLoadChunks() {
     long filesize = std::ftell(mapfilept);
     std::fseek(mapfilept, 0, SEEK_SET);
 
-    if (std::fread(&mapgenheader, 1, 8, mapfilept) != 8) return MapReject("file is shorter than its header");
+    if (std::fread(&mapgenheader, 1, 8, mapfilept) != 8) {
+        // A directory opens but cannot be read: the system says so.
+        if (std::ferror(mapfilept)) return MapReject("cannot read the file: %s", std::strerror(errno));
+        return MapReject("file is shorter than its header");
+    }
     if (std::memcmp(&mapgenheader.id1, "FORM", 4) != 0) return MapReject("file does not start with FORM");
     if (filesize == -1) return MapReject("file size is unknown");
     if (uint64_t{MapChunkLength()} + 8 != static_cast<uint64_t>(filesize)) {
@@ -167,6 +172,7 @@ int MapLoad(const char* mapname) {
     mapfilept = std::fopen(mapname, "rb");
     if (!mapfilept) {
         maperror = MER_NOOPEN;
+        std::snprintf(mapreason, sizeof mapreason, "%s", std::strerror(errno));
         return -1;
     }
     int result = MapLoadChunks();

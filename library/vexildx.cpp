@@ -71,13 +71,38 @@ void MapBeginLoad() {
     for (uint32_t& len : mapchunklen) len = 0;
 }
 
+// Bytes of the file that a reason quotes (chunk ids) may be anything: those
+// that are not printable ASCII appear as \xNN, so a message printed to a
+// terminal shows them instead of acting on them.
 int MapReject(const char* fmt, ...) {
     maperror = MER_MAPLOADERROR;
+    char raw[sizeof mapreason];
     va_list args;
     va_start(args, fmt);
-    std::vsnprintf(mapreason, sizeof mapreason, fmt, args);
+    std::vsnprintf(raw, sizeof raw, fmt, args);
     va_end(args);
+    size_t n = 0;
+    for (const char* p = raw; *p; p++) {
+        const auto c = static_cast<unsigned char>(*p);
+        const bool plain = c >= 0x20 && c < 0x7F && c != '\\';
+        if (n + (plain ? 1 : 4) >= sizeof mapreason) break;
+        if (plain) {
+            mapreason[n++] = static_cast<char>(c);
+        } else {
+            n += static_cast<size_t>(std::snprintf(mapreason + n, 5, "\\x%02X", c));
+        }
+    }
+    mapreason[n] = '\0';
     return -1;
+}
+
+const char* MapErrorName(int code) {
+    switch (code) {
+        case MER_OUTOFMEM: return "out of memory";
+        case MER_MAPLOADERROR: return "not a valid map";
+        case MER_NOOPEN: return "cannot open";
+        default: return "cannot make the map's surfaces";
+    }
 }
 
 void MapCMAPtoPE(const unsigned char* mycmappt, PALETTEENTRY* mypept) {

@@ -119,7 +119,8 @@ enum {
 extern LPDIRECTDRAW lpDD;  // the display object; defined by the host program
 
 extern int maperror;         // reason code of the last load (MER_*)
-extern char mapreason[128];  // which check rejected the last map; "" when none
+extern char mapreason[128];  // why: the failed check, or the system's reason
+                             // when the file cannot be opened; "" when none
 extern short mapwidth, mapheight;             // size in cells
 extern short mapblockwidth, mapblockheight;   // block size in pixels
 extern short mapdepth;                        // bits per pixel
@@ -162,6 +163,10 @@ int MapLoad(const char* mapname);
 // Loads a map from its file image in memory. With `mapmemsize`, nothing
 // outside those bytes is read. The image may be released afterwards.
 int MapDecode(const unsigned char* mapmempt, size_t mapmemsize = SIZE_MAX);
+// A few words for a load's reason code, for messages: "cannot open", "not a
+// valid map", "out of memory"; for 0 (after a failed load: no display object,
+// or a surface could not be made) "cannot make the map's surfaces".
+const char* MapErrorName(int code);
 // Frees every buffer and releases every surface of the map.
 void MapFreeMem();
 uint32_t Mapbyteswapl(uint32_t i);

@@ -323,6 +323,7 @@ struct HWND__ {
     SDL_Renderer* renderer;
     SDL_Texture* texture;
     int texWidth, texHeight;
+    int shownWidth, shownHeight;  // top-level: the size the window really has on screen
     std::vector<uint32_t> store;  // top-level: client pixels as XRGB8888
     bool display;            // shows the display layer's frames instead of `store`
     bool keepsPixels;        // software renderer: what was drawn stays between presents

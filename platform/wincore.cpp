@@ -1,6 +1,7 @@
 // Window layer core: SDL start-up, window classes and windows, the message
 // queue, the self-drawn button, cursor, ticks, and showing flipped frames.
 #include <SDL.h>
+#include <SDL_syswm.h>
 #include <strings.h>
 #include <time.h>
 
@@ -38,6 +39,7 @@ bool quitPosted = false;
 int quitCode = 0;
 
 bool videoOpen = false;
+bool configureSizes = false;  // window sizes come from X11 configure events
 bool pacing = true;
 uint64_t nextFrame = 0;  // performance-counter time of the next paced present
 
@@ -122,12 +124,54 @@ bool EnsureTexture(HWND top, int w, int h) {
     return top->texture != nullptr;
 }
 
+// Where the display's frame goes in the window's renderer: scaled by whole
+// numbers (or down, when the window is smaller than the frame) to fit the
+// size the window really has, centred, pixels square. SDL's idea of the
+// window's size can be larger: it takes a full-screen request as done even
+// where no window manager carries it out, and the rest of its framebuffer is
+// then never seen.
+SDL_Rect FrameRect(HWND top) {
+    int outW = 0, outH = 0, sdlW = 0, sdlH = 0;
+    SDL_GetRendererOutputSize(top->renderer, &outW, &outH);
+    SDL_GetWindowSize(top->window, &sdlW, &sdlH);
+    // The real size in renderer pixels, which may be more than points.
+    const int w = sdlW > 0 ? std::min(outW, int(int64_t(top->shownWidth) * outW / sdlW)) : outW;
+    const int h = sdlH > 0 ? std::min(outH, int(int64_t(top->shownHeight) * outH / sdlH)) : outH;
+    const int fw = top->texWidth, fh = top->texHeight;
+    int dw, dh;
+    if (w >= fw && h >= fh) {
+        const int scale = std::min(w / fw, h / fh);
+        dw = fw * scale;
+        dh = fh * scale;
+    } else if (int64_t(w) * fh <= int64_t(h) * fw) {
+        dw = w;
+        dh = int(int64_t(w) * fh / fw);
+    } else {
+        dh = h;
+        dw = int(int64_t(h) * fw / fh);
+    }
+    return SDL_Rect{(w - dw) / 2, (h - dh) / 2, dw, dh};
+}
+
+// A new real size for a top-level window; the bars are drawn again.
+void SetShownSize(HWND top, int w, int h) {
+    if (w == top->shownWidth && h == top->shownHeight) return;
+    top->shownWidth = w;
+    top->shownHeight = h;
+    top->needsClear = true;
+}
+
 // Clearing the whole window costs as much as the frame itself, so it is done
 // only where the renderer does not keep its pixels or the bars are new.
 void Show(HWND top) {
     if (top->needsClear || !top->keepsPixels) SDL_RenderClear(top->renderer);
     top->needsClear = false;
-    SDL_RenderCopy(top->renderer, top->texture, nullptr, nullptr);
+    if (top->display) {
+        const SDL_Rect dst = FrameRect(top);
+        SDL_RenderCopy(top->renderer, top->texture, nullptr, &dst);
+    } else {
+        SDL_RenderCopy(top->renderer, top->texture, nullptr, nullptr);
+    }
     SDL_RenderPresent(top->renderer);
 }
 
@@ -215,15 +259,36 @@ void OnCooperativeLevel(HWND hwnd, DWORD flags, void*) {
     if (flags & DDSCL_FULLSCREEN) SDL_SetWindowFullscreen(hwnd->window, SDL_WINDOW_FULLSCREEN_DESKTOP);
 }
 
-// The mode's size becomes the logical size: scaled by whole numbers to fit
-// the window, letterboxed, pixels square.
+// The mode's size is the frame's: Show scales it into the window.
 void OnDisplayMode(int width, int height, int, void*) {
     HWND top = displayWnd;
     if (!top || !top->renderer) return;
     top->needsClear = true;
-    SDL_RenderSetLogicalSize(top->renderer, width, height);
-    SDL_RenderSetIntegerScale(top->renderer, SDL_TRUE);
     EnsureTexture(top, width, height);
+}
+
+// The X11 window behind an SDL window; 0 elsewhere.
+unsigned long X11WindowOf(SDL_Window* window) {
+#if defined(SDL_VIDEO_DRIVER_X11)
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11) return info.info.x11.window;
+#endif
+    (void)window;
+    return 0;
+}
+
+// An X11 configure event: the size a window really has.
+void OnSysWmEvent(const SDL_SysWMmsg* m) {
+#if defined(SDL_VIDEO_DRIVER_X11)
+    if (!m || m->subsystem != SDL_SYSWM_X11 || m->msg.x11.event.type != ConfigureNotify) return;
+    const XConfigureEvent& c = m->msg.x11.event.xconfigure;
+    for (HWND w : windows) {
+        if (w->window && X11WindowOf(w->window) == c.window) SetShownSize(w, c.width, c.height);
+    }
+#else
+    (void)m;
+#endif
 }
 
 WPARAM VirtualKey(SDL_Keycode k) {
@@ -323,6 +388,7 @@ void Translate(const SDL_Event& e) {
                     break;
                 case SDL_WINDOWEVENT_SIZE_CHANGED:
                     top->needsClear = true;
+                    if (!configureSizes) SetShownSize(top, e.window.data1, e.window.data2);
                     if (!top->display && (e.window.data1 != top->width || e.window.data2 != top->height)) {
                         ResizeStore(top, e.window.data1, e.window.data2);
                         InvalidateTree(top, true);
@@ -334,6 +400,9 @@ void Translate(const SDL_Event& e) {
             }
             return;
         }
+        case SDL_SYSWMEVENT:
+            OnSysWmEvent(e.syswm.msg);
+            return;
         default:
             return;
     }
@@ -426,6 +495,8 @@ bool MakeSdlWindow(HWND hwnd, int x, int y) {
     if (hwnd->exStyle & WS_EX_TOPMOST) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
     hwnd->window = SDL_CreateWindow(hwnd->title.c_str(), x, y, hwnd->width, hwnd->height, flags);
     if (!hwnd->window) return false;
+    hwnd->shownWidth = hwnd->width;
+    hwnd->shownHeight = hwnd->height;
     hwnd->renderer = SDL_CreateRenderer(hwnd->window, -1, 0);
     if (!hwnd->renderer) {
         SDL_DestroyWindow(hwnd->window);
@@ -515,6 +586,10 @@ int WinOpenDisplay(const char** why) {
     if (const char* v = std::getenv("VEXIL_NO_PACING"); v && *v && std::strcmp(v, "0") != 0) {
         pacing = false;
     }
+    // On X11 a window's real size is followed through its configure events:
+    // SDL's own size events also announce full-screen requests nobody granted.
+    configureSizes = !std::strcmp(SDL_GetCurrentVideoDriver(), "x11");
+    if (configureSizes) SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
     videoOpen = true;
     DDDisplayHooks hooks{OnPresent, OnCooperativeLevel, OnDisplayMode, nullptr};
     DDSetDisplayHooks(&hooks);

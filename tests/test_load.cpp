@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -147,7 +148,12 @@ TEST_F(LoadTest, MissingFileGivesReason3AndFreesPreviousMap) {
     ASSERT_EQ(Decode(MapWriterImage(MapWriterSample(40, 30))), 0);
     EXPECT_EQ(MapLoad("/nonexistent/dir/NOPE.FMP"), -1);
     EXPECT_EQ(maperror, 3);
+    EXPECT_STREQ(mapreason, std::strerror(ENOENT)) << "the system's reason";
     EXPECT_TRUE(StateEmpty());
+    // A directory opens but cannot be read: rejected, saying why.
+    EXPECT_EQ(MapLoad(::testing::TempDir().c_str()), -1);
+    EXPECT_EQ(maperror, 2);
+    EXPECT_NE(std::strstr(mapreason, std::strerror(EISDIR)), nullptr) << mapreason;
 }
 
 TEST_F(LoadTest, HeaderFailuresGiveReason2WithEmptyState) {
@@ -211,6 +217,10 @@ TEST_F(LoadTest, ChunkRunningPastTheEndIsRejectedBeforeAllocating) {
     img[bodyhdr + 4] = 0x7F;
     ExpectRejected(img, "BODY past the end");
     EXPECT_EQ(mappt, nullptr);
+    // Its id quoted in the reason shows bytes that would steer a terminal as \xNN.
+    std::memcpy(&img[bodyhdr], "\x1B[2J", 4);
+    ExpectRejected(img, "escaped id");
+    EXPECT_NE(std::strstr(mapreason, "chunk \\x1B[2J at"), nullptr) << mapreason;
 
     // A buffer size below the FORM size bounds the decoder.
     img = MapWriterImage(chunks);
