@@ -1,6 +1,8 @@
 // The demo's start-up and shut-down: the display opened and closed step by
 // step, failed starts ending the program, the launcher's logo and button,
 // and what the start button does with maps of other sizes.
+#include <cerrno>
+
 #include "shell_fixture.h"
 
 using namespace shelltest;
@@ -48,32 +50,45 @@ TEST_F(StartTest, StartDDFailingAtEachStepReleasesWhatItMade) {
     EXPECT_EQ(played, 1u);
 }
 
-// Each way a start can fail ends the program with 0, leaving nothing open.
-TEST_F(StartTest, FailedStartsEndTheProgramWithNothingLeft) {
+// Each way a start can fail ends the program with 1 and one line on stderr
+// saying why, leaving nothing open.
+TEST_F(StartTest, FailedStartsEndTheProgramWithOneLineAndNothingLeft) {
     struct Case {
         const char* what;
         DDFault fault;
         int mapWidth, mapHeight;  // 0: no map file
+        std::string message;
     };
     const Case cases[] = {
-        {"display cannot be opened", DDFAULT_SETDISPLAYMODE, 100, 100},
-        {"back buffer cannot be fetched", DDFAULT_GETATTACHEDSURFACE, 100, 100},
-        {"no KVTEST.FMP", DDFAULT_COUNT, 0, 0},
-        {"map narrower than the screen", DDFAULT_COUNT, 39, 100},
-        {"map shorter than the screen", DDFAULT_COUNT, 100, 29},
+        {"display cannot be opened", DDFAULT_SETDISPLAYMODE, 100, 100,
+         "kvdx: cannot set up the 640 x 480 x 8 display: SetDisplayMode failed (0x80004005)\n"},
+        {"back buffer cannot be fetched", DDFAULT_GETATTACHEDSURFACE, 100, 100,
+         "kvdx: cannot set up the 640 x 480 x 8 display: GetAttachedSurface failed (0x80004005)\n"},
+        {"no KVTEST.FMP", DDFAULT_COUNT, 0, 0,
+         std::string("kvdx: KVTEST.FMP: cannot open (maperror 3): ") + std::strerror(ENOENT) + "\n"},
+        {"KVTEST.FMP is a directory", DDFAULT_COUNT, -1, 0,
+         std::string("kvdx: KVTEST.FMP: not a valid map (maperror 2): cannot read the file: ") +
+             std::strerror(EISDIR) + "\n"},
+        {"map narrower than the screen", DDFAULT_COUNT, 39, 100,
+         "kvdx: KVTEST.FMP: the map is 39 x 100 cells, smaller than the 640 x 480 screen\n"},
+        {"map shorter than the screen", DDFAULT_COUNT, 100, 29,
+         "kvdx: KVTEST.FMP: the map is 100 x 29 cells, smaller than the 640 x 480 screen\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        std::filesystem::remove("KVTEST.FMP");
-        if (c.mapWidth) WriteMap(c.mapWidth, c.mapHeight);
+        std::filesystem::remove_all("KVTEST.FMP");
+        if (c.mapWidth > 0) WriteMap(c.mapWidth, c.mapHeight);
+        if (c.mapWidth < 0) std::filesystem::create_directory("KVTEST.FMP");
         const int base = DDLiveObjects();
+        ::testing::internal::CaptureStderr();
         const int status = RunShell({[&c] {
                                          if (c.fault != DDFAULT_COUNT) DDInjectFault(c.fault, 1);
                                          PressStart();
                                          EXPECT_EQ(gameactive, 0);
                                      },
                                      [] { ADD_FAILURE() << "the program went on"; }});
-        EXPECT_EQ(status, 0);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.message);
+        EXPECT_EQ(status, 1);
         EXPECT_EQ(played, 1u);
         EXPECT_EQ(phwnd, nullptr);
         EXPECT_EQ(FindWindowA("KV Game Window", nullptr), nullptr);
