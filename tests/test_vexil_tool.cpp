@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -59,11 +60,12 @@ protected:
         return p;
     }
 
-    // Runs the tool with the arguments (already quoted where needed).
-    RunResult Run(const std::string& args) const {
+    // Runs the tool with the arguments (already quoted where needed), after
+    // the shell text `before` (set-up, or the start of a pipe into the tool).
+    RunResult Run(const std::string& args, const std::string& before = "") const {
         const std::string out = Path("stdout"), err = Path("stderr");
         const std::string cmd =
-            std::string("'") + kTool + "' " + args + " >'" + out + "' 2>'" + err + "'";
+            before + "'" + kTool + "' " + args + " >'" + out + "' 2>'" + err + "'";
         RunResult r;
         const int raw = std::system(cmd.c_str());
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -280,9 +282,54 @@ TEST_F(VexilTool, RejectedMapsExitTwoWithTheReason) {
         EXPECT_NE(info.out.find("loads        no"), std::string::npos) << info.out;
         EXPECT_NE(info.err.find("maperror 2"), std::string::npos) << info.err;
     }
-    const RunResult missing = Run("render " + Q(Path("absent.fmp")) + " -x 0 -y 0 -o " + Q(out));
+    // A file that is not there, or a directory: named, with the reason.
+    const std::string absent = Path("absent.fmp");
+    const RunResult missing = Run("render " + Q(absent) + " -x 0 -y 0 -o " + Q(out));
     EXPECT_EQ(missing.status, 2);
-    EXPECT_NE(missing.err.find("maperror 3"), std::string::npos) << missing.err;
+    EXPECT_EQ(missing.err, "vexil: " + absent + ": cannot open (maperror 3): " + std::strerror(ENOENT) + "\n");
+    const std::string dir = Q(::testing::TempDir());
+    for (const std::string& args : {"render " + dir + " -x 0 -y 0 -o " + Q(out),
+                                    "render " + dir + " --memory -x 0 -y 0 -o " + Q(out), "info " + dir}) {
+        const RunResult r = Run(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.err.find("directory"), std::string::npos) << args << ": " << r.err;
+    }
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VEXIL_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VEXIL_SANITIZED 1
+#endif
+#endif
+
+// An endless input is read no further than its header, or than the FORM size
+// it claims; a reader without that bound runs out of the memory allowed here.
+TEST_F(VexilTool, EndlessInputIsReadOnlyAsFarAsItsHeaderSays) {
+#ifdef VEXIL_SANITIZED
+    // The sanitizer's shadow memory does not fit under ulimit -v.
+    const std::string limit = "export ASAN_OPTIONS=\"$ASAN_OPTIONS:hard_rss_limit_mb=256\"; ";
+#else
+    const std::string limit = "ulimit -v 262144; ";
+#endif
+    const std::string form16 = "{ printf 'FORM\\000\\000\\000\\020FMAP'; cat /dev/zero; } | ";
+    struct Case {
+        std::string args, before, reason;
+    };
+    const Case cases[] = {
+        {"info /dev/zero", "", "vexil: /dev/zero: not a map: it does not start with FORM\n"},
+        {"render /dev/zero --memory -x 0 -y 0 -o " + Q(Path("never.png")), "",
+         "vexil: /dev/zero: not a map: it does not start with FORM\n"},
+        {"info /dev/stdin", "cat /dev/zero | ", "vexil: /dev/stdin: not a map: it does not start with FORM\n"},
+        {"info /dev/stdin", form16, "vexil: /dev/stdin: not a valid map (maperror 2): chunk header at 20 is cut short\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.before + c.args);
+        const RunResult r = Run(c.args, limit + c.before + "timeout 60 ");
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, c.reason);
+    }
 }
 
 TEST_F(VexilTool, BadUsageExitsOneWithAMessage) {

@@ -12,6 +12,7 @@
 
 #include "mapwriter.h"
 #include "vexil_image.h"
+#include "vexil_mapfile.h"
 #include "vexildx.h"
 #ifdef VEXIL_HAVE_DEMOMAP
 #include "demomap.h"
@@ -66,8 +67,8 @@ const char kHelp[] =
     "      Writes the demo map to FILE.\n"
 #endif
     "\n"
-    "Exit status: 0 success, 1 bad usage, 2 map rejected (the reason on stderr),\n"
-    "3 any other failure (display, output file).\n";
+    "Exit status: 0 success, 1 bad usage, 2 the map cannot be read or is rejected\n"
+    "(the reason on stderr), 3 any other failure (display, output file).\n";
 
 __attribute__((format(printf, 1, 2))) int UsageError(const char* fmt, ...) {
     std::fputs("vexil: ", stderr);
@@ -80,22 +81,6 @@ __attribute__((format(printf, 1, 2))) int UsageError(const char* fmt, ...) {
 }
 
 bool IsHelp(const char* a) { return !std::strcmp(a, "-h") || !std::strcmp(a, "--help"); }
-
-bool ReadWholeFile(const char* path, std::vector<unsigned char>& out, std::string& err) {
-    FILE* f = std::fopen(path, "rb");
-    if (!f) {
-        err = std::string(path) + ": " + std::strerror(errno);
-        return false;
-    }
-    out.clear();
-    unsigned char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
-    bool ok = !std::ferror(f);
-    std::fclose(f);
-    if (!ok) err = std::string(path) + ": read error";
-    return ok;
-}
 
 // Parses a whole argument as a decimal int in [lo, hi].
 bool ParseInt(const char* s, long lo, long hi, int& out) {
@@ -128,8 +113,9 @@ std::string ChunkIdText(const unsigned char* p) {
     return s;
 }
 
-void ReportRejection() {
-    std::fprintf(stderr, "vexil: map rejected: maperror %d%s%s\n", maperror,
+// Says why the last load of `path` failed.
+void ReportLoadFailure(const char* path) {
+    std::fprintf(stderr, "vexil: %s: %s (maperror %d)%s%s\n", path, MapErrorName(maperror), maperror,
                  mapreason[0] ? ": " : "", mapreason);
 }
 
@@ -153,10 +139,14 @@ void CloseMapAndDisplay() {
 // The chunk headers of a file image, walked as they lie in the file up to
 // its end; `note` says where the walk broke off, if it did.
 struct ChunkWalk {
-    std::vector<std::string> lines;
+    std::vector<std::string> lines;  // the first kListedChunks chunks
+    size_t more = 0;                 // chunks met after those
     std::string note;
     const unsigned char* mphd = nullptr;  // data of the last full-size header chunk
 };
+
+// A map has a dozen chunks; a large input of anything else may hold millions.
+constexpr size_t kListedChunks = 1000;
 
 ChunkWalk WalkChunks(const std::vector<unsigned char>& img) {
     ChunkWalk w;
@@ -168,9 +158,13 @@ ChunkWalk WalkChunks(const std::vector<unsigned char>& img) {
             break;
         }
         const uint32_t len = ReadBE32(&img[pos + 4]);
-        char line[96];
-        std::snprintf(line, sizeof line, "  %-16s %10u  at %zu", ChunkIdText(&img[pos]).c_str(), len, pos);
-        w.lines.push_back(line);
+        if (w.lines.size() < kListedChunks) {
+            char line[96];
+            std::snprintf(line, sizeof line, "  %-16s %10u  at %zu", ChunkIdText(&img[pos]).c_str(), len, pos);
+            w.lines.push_back(line);
+        } else {
+            w.more++;
+        }
         if (len > size - pos - 8) {
             w.note = "the last chunk runs past the end of the file";
             break;
@@ -181,16 +175,26 @@ ChunkWalk WalkChunks(const std::vector<unsigned char>& img) {
     return w;
 }
 
-void PrintFile(const std::vector<unsigned char>& img) {
-    std::printf("size         %zu\n", img.size());
+void PrintFile(const MapFileImage& f) {
+    const std::vector<unsigned char>& img = f.bytes;
+    if (f.fileSize >= 0) {
+        std::printf("size         %lld\n", f.fileSize);
+    } else {
+        std::printf("size         unknown (not a regular file; %zu bytes read)\n", img.size());
+    }
     if (img.size() < 12) {
         std::printf("form         (too short for a FORM header)\n");
         return;
     }
-    const uint32_t formsize = ReadBE32(&img[4]);
-    std::printf("form         %s size %u type %s%s\n", ChunkIdText(&img[0]).c_str(), formsize,
-                ChunkIdText(&img[8]).c_str(),
-                static_cast<uint64_t>(formsize) + 8 == img.size() ? "" : " (size disagrees with the file)");
+    const uint64_t formend = uint64_t{ReadBE32(&img[4])} + 8;
+    const char* note = "";
+    if (f.fileSize >= 0 && formend != static_cast<uint64_t>(f.fileSize)) {
+        note = " (size disagrees with the file)";
+    } else if (f.fileSize < 0 && img.size() >= 12 && !std::memcmp(&img[0], "FORM", 4) && formend > img.size()) {
+        note = " (the input ended first)";
+    }
+    std::printf("form         %s size %u type %s%s\n", ChunkIdText(&img[0]).c_str(), ReadBE32(&img[4]),
+                ChunkIdText(&img[8]).c_str(), note);
     if (std::memcmp(&img[0], "FORM", 4) != 0) return;
     const ChunkWalk w = WalkChunks(img);
     if (w.mphd) {
@@ -206,8 +210,9 @@ void PrintFile(const std::vector<unsigned char>& img) {
         std::printf("numblockstr  %d\n", h.numblockstr);
         std::printf("numblockgfx  %d\n", h.numblockgfx);
     }
-    std::printf("chunks       %zu\n", w.lines.size());
+    std::printf("chunks       %zu\n", w.lines.size() + w.more);
     for (const std::string& l : w.lines) std::printf("%s\n", l.c_str());
+    if (w.more) std::printf("  (%zu more)\n", w.more);
     if (!w.note.empty()) std::printf("  (%s)\n", w.note.c_str());
 }
 
@@ -230,18 +235,22 @@ int CmdInfo(int argc, char** argv) {
     const char* path = argv[2];
 
     std::printf("file         %s\n", path);
-    std::vector<unsigned char> img;
-    std::string err;
-    if (ReadWholeFile(path, img, err)) {
-        PrintFile(img);
-    } else {
-        std::fprintf(stderr, "vexil: %s\n", err.c_str());
+    MapFileImage f;
+    std::string why;
+    const bool readable = ReadMapFile(path, f, why);
+    if (!f.bytes.empty()) PrintFile(f);
+    if (!readable) {
+        std::printf("loads        no\n");
+        std::fprintf(stderr, "vexil: %s: %s\n", path, why.c_str());
+        return kExitRejected;
     }
 
+    // A regular file goes through the file loader; anything else cannot be
+    // read twice and is decoded from what was read.
     if (!OpenDisplay()) return kExitFailed;
-    if (MapLoad(path) != 0) {
+    if ((f.regular ? MapLoad(path) : MapDecode(f.bytes.data(), f.bytes.size())) != 0) {
         std::printf("loads        no\n");
-        ReportRejection();
+        ReportLoadFailure(path);
         CloseMapAndDisplay();
         return kExitRejected;
     }
@@ -398,18 +407,18 @@ int ParseRenderArgs(int argc, char** argv, RenderArgs& a) {
 
 int LoadForRender(const RenderArgs& a) {
     if (a.memory) {
-        std::vector<unsigned char> img;
-        std::string err;
-        if (!ReadWholeFile(a.map, img, err)) {
-            std::fprintf(stderr, "vexil: %s\n", err.c_str());
+        MapFileImage f;
+        std::string why;
+        if (!ReadMapFile(a.map, f, why)) {
+            std::fprintf(stderr, "vexil: %s: %s\n", a.map, why.c_str());
             return kExitRejected;
         }
-        if (MapDecode(img.data(), img.size()) != 0) {
-            ReportRejection();
+        if (MapDecode(f.bytes.data(), f.bytes.size()) != 0) {
+            ReportLoadFailure(a.map);
             return kExitRejected;
         }
     } else if (MapLoad(a.map) != 0) {
-        ReportRejection();
+        ReportLoadFailure(a.map);
         return kExitRejected;
     }
     return kExitOk;
