@@ -29,7 +29,8 @@ struct Game {
 static bool Startup(Game& g, const char* mapname) {
     if (DirectDrawCreate(nullptr, &lpDD, nullptr) != DD_OK) return false;
     if (MapLoad(mapname) != 0) {
-        std::fprintf(stderr, "scroll: %s: maperror %d %s\n", mapname, maperror, mapreason);
+        std::fprintf(stderr, "scroll: %s: %s (maperror %d)%s%s\n", mapname, MapErrorName(maperror), maperror,
+                     mapreason[0] ? ": " : "", mapreason);
         return false;
     }
     g.maxx = mapwidth * mapblockwidth - kWidth;
@@ -44,19 +45,29 @@ static bool Startup(Game& g, const char* mapname) {
 
     if (DDCreatePlainSurface(lpDD, kWidth, kHeight, &g.frame) != DD_OK) return false;
 
+    // With no desktop SDL would fall back to a driver that shows nothing.
+    const char* x11 = SDL_getenv("DISPLAY");
+    const char* wayland = SDL_getenv("WAYLAND_DISPLAY");
+    if (!SDL_getenv("SDL_VIDEODRIVER") && !(x11 && *x11) && !(wayland && *wayland)) {
+        std::fprintf(stderr, "scroll: no display (DISPLAY and WAYLAND_DISPLAY are not set)\n");
+        return false;
+    }
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "scroll: no display: %s\n", SDL_GetError());
         return false;
     }
     g.window = SDL_CreateWindow("scroll", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, kWidth, kHeight,
                                 SDL_WINDOW_RESIZABLE);
-    if (!g.window) return false;
-    g.renderer = SDL_CreateRenderer(g.window, -1, SDL_RENDERER_PRESENTVSYNC);
-    if (!g.renderer) g.renderer = SDL_CreateRenderer(g.window, -1, 0);
-    if (!g.renderer) return false;
-    SDL_RenderSetLogicalSize(g.renderer, kWidth, kHeight);
-    g.texture = SDL_CreateTexture(g.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, kWidth, kHeight);
-    if (!g.texture) return false;
+    if (g.window) g.renderer = SDL_CreateRenderer(g.window, -1, SDL_RENDERER_PRESENTVSYNC);
+    if (g.window && !g.renderer) g.renderer = SDL_CreateRenderer(g.window, -1, 0);
+    if (g.renderer) SDL_RenderSetLogicalSize(g.renderer, kWidth, kHeight);
+    if (g.renderer) {
+        g.texture = SDL_CreateTexture(g.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, kWidth, kHeight);
+    }
+    if (!g.texture) {
+        std::fprintf(stderr, "scroll: cannot open a window: %s\n", SDL_GetError());
+        return false;
+    }
 
     MapInitAnims();
     return true;
