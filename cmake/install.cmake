@@ -1,5 +1,6 @@
 # Installs the library, its headers, a CMake package (vexildx::vexildx, and
-# vexildx::vxpresent where SDL2 is found) and a pkg-config file for each.
+# vexildx::vxpresent where SDL2 is found), a pkg-config file for each and the
+# vexil tool.
 include(CMakePackageConfigHelpers)
 
 set(VEXIL_INSTALL_TARGETS vexildx vexil_display)
@@ -22,6 +23,11 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/vexildxConfigVersion.cmak
 install(FILES ${PROJECT_BINARY_DIR}/vexildxConfig.cmake ${PROJECT_BINARY_DIR}/vexildxConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/vexildx)
 
+# The tool, so that an installed user can look at maps and make the demo map.
+if(TARGET vexil)
+  install(TARGETS vexil RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+
 # The .pc file finds the prefix from its own place, so the install can move.
 file(RELATIVE_PATH VEXIL_PC_UP /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/vexildx.pc.in ${PROJECT_BINARY_DIR}/vexildx.pc @ONLY)
@@ -35,6 +41,6 @@ endif()
 if(NOT VEXIL_SANITIZE)
   add_test(NAME install_consumer
     COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR} -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
-            -DHAVE_PRESENT=${VEXIL_HAVE_PRESENT}
+            -DHAVE_PRESENT=${VEXIL_HAVE_PRESENT} -DWITH_TOOL=$<TARGET_EXISTS:vexil>
             -DWORK_DIR=${PROJECT_BINARY_DIR}/install-test -P ${PROJECT_SOURCE_DIR}/tests/install/run.cmake)
 endif()

@@ -1,5 +1,6 @@
 # Installs the build into a fresh prefix, then configures, builds and runs a
-# consumer of the library (and of the presenter) with find_package and with pkg-config.
+# consumer of the library (and of the presenter) with find_package and with
+# pkg-config, and makes the demo map with the installed tool.
 file(REMOVE_RECURSE ${WORK_DIR})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}/prefix
   RESULT_VARIABLE rc OUTPUT_QUIET)
@@ -97,4 +98,14 @@ if(EXISTS ${WORK_DIR}/prefix/lib/libvexilconvert.a)
     message(FATAL_ERROR "converter consumer run failed: ${rc} ${out}")
   endif()
   message(STATUS "converter consumer: ${out}")
+endif()
+
+# The tool, where the build has it: it makes the demo map.
+if(WITH_TOOL)
+  execute_process(COMMAND ${WORK_DIR}/prefix/bin/vexil mkdemo ${WORK_DIR}/demo.fmp RESULT_VARIABLE rc)
+  execute_process(COMMAND ${WORK_DIR}/prefix/bin/vexil info ${WORK_DIR}/demo.fmp
+    RESULT_VARIABLE rc2 OUTPUT_VARIABLE out)
+  if(rc OR rc2 OR NOT out MATCHES "loads        yes")
+    message(FATAL_ERROR "the installed vexil cannot make the demo map: ${rc} ${rc2} ${out}")
+  endif()
 endif()
