@@ -29,18 +29,25 @@ build: configure
 
 # Every test: the suite, the suite again under AddressSanitizer and
 # UndefinedBehaviorSanitizer (with the fuzz corpus replayed and leak checks),
-# then a short libFuzzer run of each loader and of the Tiled importer.
+# then a short libFuzzer run of each loader and of the Tiled importer; one
+# line sums them up.
 check: test check-sanitize check-fuzz
+	@tests() { sed -n 's/.*tests failed out of \([0-9]*\)$$/\1/p' "$$1" | tail -n 1; }; \
+	skipped() { grep -c '(Skipped)$$' "$$1"; }; \
+	runs=$$(sed -n 's/^stat::number_of_executed_units: *//p' $(BUILD)-fuzz/fuzz/fuzz-*.log | awk '{n += $$1} END {print n + 0}'); \
+	echo "make check: passed: $$(tests $(BUILD)/ctest.log) tests ($$(skipped $(BUILD)/ctest.log) skipped)," \
+	  "$$(tests $(BUILD)-asan/ctest.log) tests under the sanitizers ($$(skipped $(BUILD)-asan/ctest.log) skipped)," \
+	  "$$runs fuzz runs of the loaders and the importer in $(FUZZ_SECONDS) s each"
 
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -O ctest.log
 
 check-sanitize: deps
 	cmake -S . -B $(BUILD)-asan -G Ninja -DVEXIL_SANITIZE=ON
 	cmake --build $(BUILD)-asan -j $(JOBS)
 	cd $(BUILD)-asan && ASAN_OPTIONS=detect_leaks=1 \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
-	  ctest --output-on-failure -j $(JOBS)
+	  ctest --output-on-failure -j $(JOBS) -O ctest.log
 
 check-fuzz: deps
 	cmake -S . -B $(BUILD)-fuzz -G Ninja -DVEXIL_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
