@@ -374,10 +374,12 @@ void PaintWater(Canvas& bg) {
     }
 }
 
-// Clouds: lumps of overlapping circles, lit from above.
+// Clouds: lumps of overlapping circles, lit from above, each inside a box of
+// kCloudW x kCloudH pixels that holds its widest circle whole.
 struct Cloud {
     int x, y, kind;  // top-left corner in cells
 };
+constexpr int kCloudW = 5 * kTile, kCloudH = 2 * kTile;
 
 const Cloud kClouds[] = {
     {31, 35, 0}, {44, 34, 1}, {61, 39, 2}, {36, 41, 2}, {63, 34, 0}, {40, 38, 1}, {3, 30, 0},  {14, 36, 1}, {20, 25, 2}, {52, 22, 0},
@@ -393,8 +395,8 @@ void PaintCloud(Canvas& bg, const Cloud& c) {
     };
     static const int bottoms[3] = {29, 27, 14};
     const int ox = c.x * kTile, oy = c.y * kTile;
-    for (int y = 0; y < 32; y++) {
-        for (int x = 0; x < 64; x++) {
+    for (int y = 0; y < kCloudH; y++) {
+        for (int x = 0; x < kCloudW; x++) {
             if (y > bottoms[c.kind]) continue;
             double best = 1e9;
             for (const auto& s : shapes[c.kind]) best = std::min(best, std::hypot(x - s[0], y - s[1]) - s[2]);
@@ -413,7 +415,10 @@ void PaintCloud(Canvas& bg, const Cloud& c) {
 
 void PaintClouds(Canvas& bg) {
     for (const Cloud& c : kClouds) {
-        if (c.x * kTile < bg.x1 && c.x * kTile + 64 > bg.x0 && c.y * kTile < bg.y1 && c.y * kTile + 32 > bg.y0) PaintCloud(bg, c);
+        if (c.x * kTile < bg.x1 && c.x * kTile + kCloudW > bg.x0 && c.y * kTile < bg.y1 &&
+            c.y * kTile + kCloudH > bg.y0) {
+            PaintCloud(bg, c);
+        }
     }
 }
 
