@@ -5,6 +5,7 @@
 //   vexil_mkseeds --seeds DIR          seed corpus into DIR
 //   vexil_mkseeds --corrupt DIR        corrupt maps into DIR
 //   vexil_mkseeds --check-corrupt DIR  exit 1 unless DIR holds them unchanged
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -139,6 +140,12 @@ void PutBE32(Image& img, size_t at, uint32_t v) {
     for (int i = 0; i < 4; i++) img[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
 }
 
+// Drops the last n bytes. Erasing rather than resizing to size() - n keeps
+// the compiler from seeing a path where an unsigned wrap grows the vector.
+void DropTail(std::vector<uint8_t>& v, size_t n) {
+    v.erase(v.end() - static_cast<ptrdiff_t>(std::min(n, v.size())), v.end());
+}
+
 void SetFormSize(Image& img) { PutBE32(img, 4, static_cast<uint32_t>(img.size() - 8)); }
 
 // Offset in the image of the first chunk with that id.
@@ -192,10 +199,10 @@ const Defect kDefects[] = {
     {"form_size_minus_one", nullptr, nullptr, [](Image& i) { PutBE32(i, 4, static_cast<uint32_t>(i.size() - 9)); }},
     {"form_size_below_4", nullptr, nullptr, [](Image& i) { PutBE32(i, 4, 2); }},
     {"header_only_10_bytes", nullptr, nullptr, [](Image& i) { i.resize(10); }},
-    {"truncated_file", nullptr, nullptr, [](Image& i) { i.resize(i.size() - 100); }},
+    {"truncated_file", nullptr, nullptr, [](Image& i) { DropTail(i, 100); }},
     {"truncated_chunk", nullptr, nullptr,
      [](Image& i) {
-         i.resize(i.size() - 100);
+         DropTail(i, 100);
          SetFormSize(i);
      }},
     {"chunk_header_cut", nullptr, nullptr,
@@ -302,7 +309,7 @@ const Defect kDefects[] = {
     {"bkdt_one_block_short", nullptr,
      [](Chunks& c) {
          MapChunk* b = MapWriterFind(c, "BKDT");
-         b->data.resize(b->data.size() - 32);
+         DropTail(b->data, 32);
          return true;
      },
      nullptr},
@@ -321,7 +328,7 @@ const Defect kDefects[] = {
     {"body_two_bytes_short", nullptr,
      [](Chunks& c) {
          MapChunk* b = MapWriterFind(c, "BODY");
-         b->data.resize(b->data.size() - 2);
+         DropTail(b->data, 2);
          return true;
      },
      nullptr},
