@@ -136,8 +136,8 @@ void CloseMapAndDisplay() {
     lpDD = nullptr;
 }
 
-// The chunk headers of a file image, walked as they lie in the file up to
-// its end; `note` says where the walk broke off, if it did.
+// The chunk headers of a file image, walked as they lie in it up to the end
+// of what was read; `note` says where the walk broke off, if it did.
 struct ChunkWalk {
     std::vector<std::string> lines;  // the first kListedChunks chunks
     size_t more = 0;                 // chunks met after those
@@ -190,7 +190,7 @@ void PrintFile(const MapFileImage& f) {
     const char* note = "";
     if (f.fileSize >= 0 && formend != static_cast<uint64_t>(f.fileSize)) {
         note = " (size disagrees with the file)";
-    } else if (f.fileSize < 0 && img.size() >= 12 && !std::memcmp(&img[0], "FORM", 4) && formend > img.size()) {
+    } else if (f.fileSize < 0 && !std::memcmp(&img[0], "FORM", 4) && formend > img.size()) {
         note = " (the input ended first)";
     }
     std::printf("form         %s size %u type %s%s\n", ChunkIdText(&img[0]).c_str(), ReadBE32(&img[4]),
