@@ -48,12 +48,15 @@ inline void BlendSwar8(uint8_t* d, const uint8_t* s, uint64_t keys) {
 }
 
 #if defined(__SSE2__)
+// dv where keep is set, sv elsewhere: three operations and no copy.
+inline __m128i Select(__m128i keep, __m128i dv, __m128i sv) {
+    return _mm_xor_si128(_mm_and_si128(_mm_xor_si128(dv, sv), keep), sv);
+}
+
 inline void Blend16(uint8_t* d, const uint8_t* s, __m128i keys) {
     const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
     const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
-    const __m128i keep = _mm_cmpeq_epi8(sv, keys);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d),
-                     _mm_or_si128(_mm_and_si128(keep, dv), _mm_andnot_si128(keep, sv)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), Select(_mm_cmpeq_epi8(sv, keys), dv, sv));
 }
 
 inline void Blend4(uint8_t* d, const uint8_t* s, __m128i keys) {
@@ -62,29 +65,26 @@ inline void Blend4(uint8_t* d, const uint8_t* s, __m128i keys) {
     std::memcpy(&d4, d, 4);
     const __m128i sv = _mm_cvtsi32_si128(s4);
     const __m128i dv = _mm_cvtsi32_si128(d4);
-    const __m128i keep = _mm_cmpeq_epi8(sv, keys);
-    d4 = _mm_cvtsi128_si32(_mm_or_si128(_mm_and_si128(keep, dv), _mm_andnot_si128(keep, sv)));
+    d4 = _mm_cvtsi128_si32(Select(_mm_cmpeq_epi8(sv, keys), dv, sv));
     std::memcpy(d, &d4, 4);
 }
 
 // Two rows of 8 at once from a source whose rows are contiguous (pitch 8):
-// one 16-byte compare-and-blend, the destination rows loaded and stored by halves.
+// one 16-byte compare-and-blend, the destination rows loaded and stored as
+// the low and high halves.
 inline void Blend8x2(uint8_t* d0, uint8_t* d1, const uint8_t* s, __m128i keys) {
     const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-    const __m128i dv = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(d0)),
-                                          _mm_loadl_epi64(reinterpret_cast<const __m128i*>(d1)));
-    const __m128i keep = _mm_cmpeq_epi8(sv, keys);
-    const __m128i out = _mm_or_si128(_mm_and_si128(keep, dv), _mm_andnot_si128(keep, sv));
+    const __m128 lo = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(d0)));
+    const __m128i dv = _mm_castps_si128(_mm_loadh_pi(lo, reinterpret_cast<const __m64*>(d1)));
+    const __m128i out = Select(_mm_cmpeq_epi8(sv, keys), dv, sv);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(d0), out);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(d1), _mm_unpackhi_epi64(out, out));
+    _mm_storeh_pi(reinterpret_cast<__m64*>(d1), _mm_castsi128_ps(out));
 }
 
 inline void Blend8(uint8_t* d, const uint8_t* s, __m128i keys) {
     const __m128i sv = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s));
     const __m128i dv = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(d));
-    const __m128i keep = _mm_cmpeq_epi8(sv, keys);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(d),
-                     _mm_or_si128(_mm_and_si128(keep, dv), _mm_andnot_si128(keep, sv)));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(d), Select(_mm_cmpeq_epi8(sv, keys), dv, sv));
 }
 #endif
 
@@ -259,13 +259,14 @@ inline void RunBlits(IDirectDrawSurface* dest, DWORD y, const RECT& rect, const 
     const DWORD xmax = DWORD(dest->width) - w;
     for (const DDRunBlit* b = run; b != run + n; ++b) {
         const IDirectDrawSurface* s = b->src;
-        if (!s || b->x > xmax || right > DWORD(s->width) || bottom > DWORD(s->height) || s == dest) [[unlikely]] {
+        const DWORD x = b->x;
+        if (!s || x > xmax || right > DWORD(s->width) || bottom > DWORD(s->height) || s == dest) [[unlikely]] {
             RECT copy = rect;
-            dest->BltFast(b->x, y, b->src, &copy, b->flags);
+            dest->BltFast(x, y, b->src, &copy, b->flags);
             continue;
         }
-        const bool keyed = (b->flags & DDBLTFAST_SRCCOLORKEY) && s->hasColorKey;
-        blit(row + b->x, dstPitch, s->pixels + top * s->pitch + left, s, keyed);
+        const bool keyed = b->flags & DWORD(s->hasColorKey) & DDBLTFAST_SRCCOLORKEY;
+        blit(row + x, dstPitch, s->pixels + top * s->pitch + left, s, keyed);
     }
 }
 
