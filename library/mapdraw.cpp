@@ -35,8 +35,8 @@ struct MapView {
 // draw sees every change made to the animations since the last one. Cells
 // name animations 0 to 2047 only.
 void MapCurrentFrames() {
-    const int anims = mapnumanimstr < 2048 ? mapnumanimstr : 2048;
-    for (int k = 0; k < anims; k++) mapcellblk[MAPCELLSLOTS - 1 - k] = *MapAnim(k)->ancuroff;
+    const int anims = mapnumanimstr < MAPCELLZERO ? mapnumanimstr : MAPCELLZERO;
+    for (int k = 0; k < anims; k++) mapcellblk[MAPCELLZERO - 1 - k] = *MapAnim(k)->ancuroff;
 }
 
 // Works out the view for a draw at (mapxo, mapyo), clamping the position
@@ -81,7 +81,11 @@ struct MapPick {
 
 // The block a cell shows, as MapResolveCell, without a branch on the cell's
 // sign (animated cells are scattered at random).
-inline const MAPBLOCK* MapCellBlock(short v) { return mapcellblk[uint16_t(v) >> 4]; }
+inline const MAPBLOCK* MapCellBlock(short v) {
+    ptrdiff_t i = v;  // shifted at full width, so that the slot offset folds into the address
+    i >>= 4;
+    return (mapcellblk + MAPCELLZERO)[i];
+}
 
 // Interior cells wait here, a run of a row at a time, so that whether a cell
 // is drawn is decided without a branch and the blits follow in their order.
@@ -158,13 +162,13 @@ inline void MapWalk(LPDIRECTDRAWSURFACE dest, const MapView& v, int ox, int oy, 
         DWORD x = dx + DWORD(first);
         for (int left = cols; left > 0; left -= kRun) {
             const int m = left < kRun ? left : kRun;
-            int n = 0;
-            for (int k = 0; k < m; k++, c++, x += DWORD(bw)) {
+            DDRunBlit* e = run;
+            for (const short* end = c + m; c != end; c++, x += DWORD(bw)) {
                 const MapPick b = pick(c, true);
-                run[n] = {b.src, x, b.flags};
-                n += b.draw;
+                *e = {b.src, x, b.flags};
+                e += b.draw;
             }
-            DDBltRun(dest, y, r, run, n);
+            DDBltRun(dest, y, r, run, int(e - run));
         }
     }
 }

@@ -62,7 +62,8 @@ static int MapRelocateBlocks() {
     }
     const MAPBLOCK* blocks = reinterpret_cast<const MAPBLOCK*>(mapblkrelpt);
     for (const MAPBLOCK*& slot : mapcellblk) slot = blocks;
-    for (int b = 0; b < mapnumblockstr && 2 * b < MAPCELLSLOTS; b++) mapcellblk[2 * b] = blocks + b;
+    for (int b = 0; b < mapnumblockstr && MAPCELLZERO + 2 * b < MAPCELLSLOTS; b++)
+        mapcellblk[MAPCELLZERO + 2 * b] = blocks + b;
     return 0;
 }
 

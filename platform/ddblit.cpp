@@ -245,24 +245,32 @@ void DDBlitKeyedFast(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t
 
 namespace {
 
+// BltFast for one blit of a run that failed a check here: it reports the
+// failure, or copies within one surface where the rectangles do not overlap.
+[[gnu::noinline, gnu::cold]] void RunBlitAlone(IDirectDrawSurface* dest, DWORD y, const RECT& rect,
+                                               const DDRunBlit& b) {
+    RECT copy = rect;
+    dest->BltFast(b.x, y, b.src, &copy, b.flags);
+}
+
 // The run's blits, each drawn by blit(d, dstPitch, sp, src, keyed). The
 // run's rectangle and row are checked by the caller; each blit checks what
 // differs between sources and leaves one that fails, or that copies within
 // one surface, to BltFast.
 template <class Blit>
-inline void RunBlits(IDirectDrawSurface* dest, DWORD y, const RECT& rect, const DDRunBlit* run, int n, DWORD w,
-                     Blit blit) {
+[[gnu::noinline]] void RunBlits(IDirectDrawSurface* dest, DWORD y, const RECT& rect, const DDRunBlit* run, int n,
+                                DWORD w, Blit blit) {
     const ptrdiff_t top = rect.top, left = rect.left;
     const DWORD right = DWORD(rect.right), bottom = DWORD(rect.bottom);
     uint8_t* const row = dest->pixels + ptrdiff_t(y) * dest->pitch;
     const ptrdiff_t dstPitch = dest->pitch;
     const DWORD xmax = DWORD(dest->width) - w;
-    for (const DDRunBlit* b = run; b != run + n; ++b) {
+    const DDRunBlit* const end = run + n;
+    for (const DDRunBlit* b = run; b != end; ++b) {
         const IDirectDrawSurface* s = b->src;
         const DWORD x = b->x;
         if (!s || x > xmax || right > DWORD(s->width) || bottom > DWORD(s->height) || s == dest) [[unlikely]] {
-            RECT copy = rect;
-            dest->BltFast(x, y, b->src, &copy, b->flags);
+            RunBlitAlone(dest, y, rect, *b);
             continue;
         }
         const bool keyed = b->flags & DWORD(s->hasColorKey) & DDBLTFAST_SRCCOLORKEY;
