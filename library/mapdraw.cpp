@@ -163,6 +163,7 @@ inline void MapWalk(LPDIRECTDRAWSURFACE dest, const MapView& v, int ox, int oy, 
         for (int left = cols; left > 0; left -= kRun) {
             const int m = left < kRun ? left : kRun;
             DDRunBlit* e = run;
+#pragma GCC unroll 4
             for (const short* end = c + m; c != end; c++, x += DWORD(bw)) {
                 const MapPick b = pick(c, true);
                 *e = {b.src, x, b.flags};
