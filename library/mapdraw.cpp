@@ -87,9 +87,11 @@ inline const MAPBLOCK* MapCellBlock(short v) {
     return (mapcellblk + MAPCELLZERO)[i];
 }
 
-// Interior cells wait here, a run of a row at a time, so that whether a cell
-// is drawn is decided without a branch and the blits follow in their order.
-constexpr int kRun = 64;
+// Interior cells wait here, up to kRun of a row at a time, so that whether a
+// cell is drawn is decided without a branch and the blits follow in their
+// order; then one DDBltRun draws them. A 1920-pixel row of 8-pixel blocks is
+// one run.
+constexpr int kRun = 256;
 
 // Draws every visible cell once: the outer ring first (top-left, left column
 // down, bottom-left, bottom row right, bottom-right, right column up,
