@@ -1,4 +1,5 @@
-// Row blitters: opaque and colour-keyed copies of 8-bit pixel blocks.
+// Row blitters: opaque and colour-keyed copies of 8-bit pixel blocks, and the
+// run blits that draw a row of same-size blocks with them.
 #include "ddblit.h"
 
 #include <cstddef>
