@@ -319,8 +319,9 @@ TEST_F(Display, RunDrawsAndLogsAsSeparateBlits) {
             ASSERT_EQ(logRun.size(), logSeparate.size());
             for (size_t k = 0; k < logRun.size(); ++k) {
                 const DDBltRecord &a = logRun[k], &b = logSeparate[k];
-                EXPECT_TRUE(a.x == b.x && a.y == b.y && a.flags == b.flags && a.result == b.result &&
-                            std::memcmp(&a.rect, &b.rect, sizeof a.rect) == 0 && (a.src == b.src || (a.src == one && b.src == other)))
+                const bool sameSrc = a.src == b.src || (a.src == one && b.src == other);
+                EXPECT_TRUE(a.x == b.x && a.y == b.y && a.flags == b.flags && a.result == b.result && sameSrc &&
+                            std::memcmp(&a.rect, &b.rect, sizeof a.rect) == 0)
                     << "record " << k;
             }
         }
