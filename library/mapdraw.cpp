@@ -1,5 +1,6 @@
 // Map drawing: background, transparent background, foreground and parallax over one tile walk.
-#include "vexildx.h"
+#include "ddrun.h"
+#include "mapinternal.h"
 
 int mapviewx = 0, mapviewy = 0;      // where the view's top-left pixel lands
 int mapvieww = 640, mapviewh = 480;  // the view's size in pixels
@@ -30,10 +31,19 @@ struct MapView {
     const short* first;  // the cell that holds it
 };
 
+// Copies each animation's current frame into its cell table slot, so that a
+// draw sees every change made to the animations since the last one. Cells
+// name animations 0 to 2047 only.
+void MapCurrentFrames() {
+    const int anims = mapnumanimstr < MAPCELLZERO ? mapnumanimstr : MAPCELLZERO;
+    for (int k = 0; k < anims; k++) mapcellblk[MAPCELLZERO - 1 - k] = *MapAnim(k)->ancuroff;
+}
+
 // Works out the view for a draw at (mapxo, mapyo), clamping the position
 // into the map. False when there is nothing to draw: no target, no loaded
 // map, a view that is not 1..MAPVIEW_MAX pixels a side, one that does not lie
-// inside the destination, or a map smaller than the view.
+// inside the destination, or a map smaller than the view. On success the
+// cell table shows the animations' current frames.
 bool MapViewAt(LPDIRECTDRAWSURFACE dest, int mapxo, int mapyo, MapView& v) {
     if (!dest || !mappt || !mapblkrelpt) return false;
     v.dx = mapviewx;
@@ -56,6 +66,7 @@ bool MapViewAt(LPDIRECTDRAWSURFACE dest, int mapxo, int mapyo, MapView& v) {
     v.hclip = v.mapxo % v.bw;
     v.vclip = v.mapyo % v.bh;
     v.first = mappt + static_cast<ptrdiff_t>(v.mapyo / v.bh) * mapwidth + v.mapxo / v.bw;
+    MapCurrentFrames();
     return true;
 }
 
@@ -68,26 +79,19 @@ struct MapPick {
     bool draw;
 };
 
-// The block a cell shows, as MapResolveCell, but without a branch on the
-// cell's sign (animated cells are scattered at random): a static cell reads
-// its animation from a stand-in record and then takes its own block.
-MAPBLOCK* const kNoBlock = nullptr;
-const MAPANIM kNoAnim{0, 0, 0, 0, const_cast<MAPBLOCK**>(&kNoBlock), nullptr, nullptr};
-
+// The block a cell shows, as MapResolveCell, without a branch on the cell's
+// sign (animated cells are scattered at random).
 inline const MAPBLOCK* MapCellBlock(short v) {
-    // Addresses as integers: the one not taken may lie outside any object.
-    const uintptr_t off = static_cast<uintptr_t>(2 * static_cast<intptr_t>(v));
-    const uintptr_t neg = uintptr_t{0} - uintptr_t{v < 0};  // all ones for an animated cell
-    const uintptr_t anim = ((reinterpret_cast<uintptr_t>(mapanimrelendpt) + off) & neg) |
-                           (reinterpret_cast<uintptr_t>(&kNoAnim) & ~neg);
-    const uintptr_t animated = reinterpret_cast<uintptr_t>(*reinterpret_cast<const MAPANIM*>(anim)->ancuroff);
-    const uintptr_t own = reinterpret_cast<uintptr_t>(mapblkrelpt) + off;
-    return reinterpret_cast<const MAPBLOCK*>((animated & neg) | (own & ~neg));
+    ptrdiff_t i = v;  // shifted at full width, so that the slot offset folds into the address
+    i >>= 4;
+    return (mapcellblk + MAPCELLZERO)[i];
 }
 
-// Interior cells wait here, a run of a row at a time, so that whether a cell
-// is drawn is decided without a branch and the blits follow in their order.
-constexpr int kRun = 64;
+// Interior cells wait here, up to kRun of a row at a time, so that whether a
+// cell is drawn is decided without a branch and the blits follow in their
+// order; then one DDBltRun draws them. A 1920-pixel row of 8-pixel blocks is
+// one run.
+constexpr int kRun = 256;
 
 // Draws every visible cell once: the outer ring first (top-left, left column
 // down, bottom-left, bottom row right, bottom-right, right column up,
@@ -150,10 +154,7 @@ inline void MapWalk(LPDIRECTDRAWSURFACE dest, const MapView& v, int ox, int oy, 
     }
 
     r.top = oy;
-    struct Pending {
-        LPDIRECTDRAWSURFACE src;
-        DWORD flags, x;
-    } run[kRun];
+    DDRunBlit run[kRun];
     const int first = bw - v.hclip;
     const int cols = (w - bw - first + bw - 1) / bw;  // interior columns: j = first, first + bw, ... < w - bw
     for (i = bh - v.vclip; i < h - bh; i += bh) {
@@ -163,13 +164,14 @@ inline void MapWalk(LPDIRECTDRAWSURFACE dest, const MapView& v, int ox, int oy, 
         DWORD x = dx + DWORD(first);
         for (int left = cols; left > 0; left -= kRun) {
             const int m = left < kRun ? left : kRun;
-            int n = 0;
-            for (int k = 0; k < m; k++, c++, x += DWORD(bw)) {
+            DDRunBlit* e = run;
+#pragma GCC unroll 4
+            for (const short* end = c + m; c != end; c++, x += DWORD(bw)) {
                 const MapPick b = pick(c, true);
-                run[n] = {b.src, b.flags, x};
-                n += b.draw;
+                *e = {b.src, x, b.flags};
+                e += b.draw;
             }
-            for (int k = 0; k < n; k++) dest->BltFast(run[k].x, y, run[k].src, &r, run[k].flags);
+            DDBltRun(dest, y, r, run, int(e - run));
         }
     }
 }

@@ -62,6 +62,14 @@ inline bool MapCellValid(int32_t v) {
     return v >= -16 * int64_t{mapnumanimstr} && (v & 15) == 0;
 }
 
+// The block each cell value v shows, at mapcellblk[MAPCELLZERO + (v >> 4)]:
+// a block cell 32 * b at MAPCELLZERO + 2 * b, an animated cell -16 * (k + 1)
+// at MAPCELLZERO - 1 - k. Every other slot holds block 0, so no 16-bit value
+// reads outside the table. A load sets the block slots; each draw copies in
+// the animations' current frames.
+constexpr int MAPCELLSLOTS = 4096, MAPCELLZERO = 2048;
+extern const MAPBLOCK* mapcellblk[MAPCELLSLOTS];
+
 // Bytes of one block graphic as the header states it.
 inline int32_t MapTileSize() {
     return int32_t{mapblockwidth} * mapblockheight * ((mapdepth + 1) / 8);

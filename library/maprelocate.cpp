@@ -44,7 +44,8 @@ static int MapBuildSurfaces() {
 }
 
 // Relocated block records, one per stored record: graphic offsets become
-// surfaces (a foreground offset of 0 stays null).
+// surfaces (a foreground offset of 0 stays null); and the block slots of the
+// cell table.
 static int MapRelocateBlocks() {
     mapblkrelpt = static_cast<char*>(std::calloc(mapnumblockstr, sizeof(MAPBLOCK)));
     if (!mapblkrelpt) return -1;
@@ -59,6 +60,10 @@ static int MapRelocateBlocks() {
         rel->blkstr = blk;
         rel->trigger = blk->trigger;
     }
+    const MAPBLOCK* blocks = reinterpret_cast<const MAPBLOCK*>(mapblkrelpt);
+    for (const MAPBLOCK*& slot : mapcellblk) slot = blocks;
+    for (int b = 0; b < mapnumblockstr && MAPCELLZERO + 2 * b < MAPCELLSLOTS; b++)
+        mapcellblk[MAPCELLZERO + 2 * b] = blocks + b;
     return 0;
 }
 

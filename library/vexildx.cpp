@@ -34,6 +34,7 @@ char* mapanimrelpt;           // relocated animation data
 char* mapanimrelendpt;        // one past the relocated animation data
 
 uint32_t mapchunklen[MAPCHUNK_KINDS];
+const MAPBLOCK* mapcellblk[MAPCELLSLOTS];  // the block each cell value shows
 
 uint32_t Mapbyteswapl(uint32_t i) {
     return (i >> 24) | ((i >> 8) & 0xFF00u) | ((i << 8) & 0xFF0000u) | (i << 24);

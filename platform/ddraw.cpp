@@ -7,6 +7,7 @@
 #include <new>
 
 #include "ddblit.h"
+#include "ddrun.h"
 
 namespace {
 
@@ -353,6 +354,16 @@ HRESULT IDirectDrawSurface::BltFast(DWORD x, DWORD y, IDirectDrawSurface* src, L
     if (bltLog) [[unlikely]]
         return BltLogged(this, x, y, src, rect, flags);
     return Blt(this, x, y, src, rect, flags);
+}
+
+void DDBltRun(IDirectDrawSurface* dest, DWORD y, const RECT& rect, const DDRunBlit* run, int n) {
+    if (!dest || n <= 0) return;
+    if (bltLog) [[unlikely]] {
+        RECT copy = rect;
+        for (int k = 0; k < n; ++k) BltLogged(dest, run[k].x, y, run[k].src, &copy, run[k].flags);
+        return;
+    }
+    DDBlitRun(dest, y, rect, run, n);
 }
 
 HRESULT IDirectDrawSurface::SetColorKey(DWORD flags, LPDDCOLORKEY key) {

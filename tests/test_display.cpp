@@ -8,6 +8,7 @@
 
 #include "ddblit.h"
 #include "ddraw.h"
+#include "ddrun.h"
 
 namespace {
 
@@ -256,6 +257,75 @@ TEST_F(Display, BltLogRecordsEveryCallWithItsResult) {
     EXPECT_EQ(log[1].result, DDERR_INVALIDRECT);
     EXPECT_EQ(log[2].src, nullptr);
     EXPECT_EQ(log[2].result, DDERR_INVALIDPARAMS);
+}
+
+// --- Run blits -------------------------------------------------------------
+
+// A run draws and logs what its blits would as separate BltFast calls: keyed
+// and opaque mixed, tiles packed in one store, sources too small for the
+// rectangle, null ones, the destination itself (apart and overlapping),
+// places past the right edge and out of order, at the tile sizes with their
+// own loops and at another.
+TEST_F(Display, RunDrawsAndLogsAsSeparateBlits) {
+    std::mt19937 rng(5);
+    for (auto [w, h] : {std::pair{8, 8}, std::pair{16, 16}, std::pair{5, 3}}) {
+        std::vector<uint8_t> store(size_t(w * h * 6));
+        for (auto& b : store) b = rng() % 4 == 0 ? 0 : rng() % 8 == 0 ? 200 : uint8_t(rng());
+        std::vector<IDirectDrawSurface*> srcs;
+        for (int i = 0; i < 6; ++i) {
+            DDSURFACEDESC d = PlainDesc(DWORD(w), DWORD(h));
+            d.dwFlags |= DDSD_LPSURFACE | DDSD_PITCH;
+            d.lPitch = w;
+            d.lpSurface = store.data() + i * w * h;
+            IDirectDrawSurface* t = nullptr;
+            ASSERT_EQ(dd->CreateSurface(&d, &t, nullptr), DD_OK);
+            owned.push_back(t);
+            DDCOLORKEY key{i == 4 ? 200u : 0u, 0};
+            if (i != 5) t->SetColorKey(DDCKEY_SRCBLT, &key);  // one has another key, the last none
+            srcs.push_back(t);
+        }
+        srcs.push_back(Make(DWORD(w + 3), DWORD(h + 2)));  // wider pitch, room for an offset rectangle
+        FillRandom(srcs.back(), rng, 25);
+        srcs.push_back(Make(DWORD(w - 1), DWORD(h + 2)));  // too narrow
+        srcs.push_back(Make(DWORD(w + 2), DWORD(h - 1)));  // too short
+        srcs.push_back(nullptr);
+        srcs.push_back(nullptr);  // stands for the destination
+        IDirectDrawSurface* one = Make(200, 3 * h + 4);
+        IDirectDrawSurface* other = Make(200, 3 * h + 4);
+        for (int trial = 0; trial < 40; ++trial) {
+            FillRandom(one, rng);
+            std::memcpy(other->pixels, one->pixels, size_t(one->pitch) * one->height);
+            RECT r{0, 0, w, h};
+            if (trial % 4 == 3) r = {2, 1, w + 2, h + 1};  // fits only the wider source
+            const DWORD y = DWORD(rng() % 3) * DWORD(h);
+            std::vector<DDRunBlit> run, runOther;
+            DWORD x = 0;
+            for (int k = int(rng() % 30); k > 0; --k) {
+                x = rng() % 8 ? x + DWORD(w) * (1 + rng() % 2) : DWORD(rng() % 210);
+                IDirectDrawSurface* src = srcs[rng() % srcs.size()];
+                const bool self = src == nullptr && rng() % 2;
+                if (self && rng() % 2) x = DWORD(w / 2);  // overlaps its source on the top row
+                const DWORD flags = DDBLTFAST_WAIT | (rng() % 2 ? DDBLTFAST_SRCCOLORKEY : 0);
+                run.push_back({self ? one : src, x, flags});
+                runOther.push_back({self ? other : src, x, flags});
+            }
+            std::vector<DDBltRecord> logRun, logSeparate;
+            DDSetBltLog(trial % 2 ? &logRun : nullptr);
+            DDBltRun(one, y, r, run.data(), int(run.size()));
+            DDSetBltLog(trial % 2 ? &logSeparate : nullptr);
+            for (const DDRunBlit& b : runOther) other->BltFast(b.x, y, b.src, &r, b.flags);
+            DDSetBltLog(nullptr);
+            ASSERT_EQ(Storage(one), Storage(other)) << w << " x " << h << ", trial " << trial;
+            ASSERT_EQ(logRun.size(), logSeparate.size());
+            for (size_t k = 0; k < logRun.size(); ++k) {
+                const DDBltRecord &a = logRun[k], &b = logSeparate[k];
+                const bool sameSrc = a.src == b.src || (a.src == one && b.src == other);
+                EXPECT_TRUE(a.x == b.x && a.y == b.y && a.flags == b.flags && a.result == b.result && sameSrc &&
+                            std::memcmp(&a.rect, &b.rect, sizeof a.rect) == 0)
+                    << "record " << k;
+            }
+        }
+    }
 }
 
 // --- Row blitters ----------------------------------------------------------

@@ -403,7 +403,8 @@ TEST_F(DrawTest, NothingDrawnWithoutAUsableMapOrTarget) {
 TEST_F(DrawTest, ViewsAndBlockSizesMatchTheModel) {
     const int sizes[][2] = {{1, 1}, {5, 11}, {24, 16}, {32, 32}, {16, 16}};
     for (auto [bw, bh] : sizes) {
-        const MapWriterMap m = DrawMap(bw, bh, std::min(50, 600 / bw), std::min(40, 450 / bh));
+        // 1 x 1 blocks: rows of 300 cells, longer than one run of the walk
+        const MapWriterMap m = DrawMap(bw, bh, bw == 1 ? 300 : std::min(50, 600 / bw), std::min(40, 450 / bh));
         Load(m);
         MapInitAnims();
         const int mapw = m.width * bw, maph = m.height * bh;
