@@ -69,12 +69,16 @@ void Outline(const View& v, uint8_t ink);
 // the tileset file is written from.
 struct TileInfo {
     int id = 0;
-    std::string kind;         // "" or coin, water, checkpoint, goal
+    std::string kind;         // "" or coin, water, checkpoint, goal, start
+    int user1 = 0;            // the kind as a number a game reads from the block (kKind*)
     std::vector<int> solid;   // x, y, w, h collision rectangles in tile pixels
     std::vector<int> frames;  // animation frame tile ids, empty if still
     int duration = 0;         // ms per frame
 };
 constexpr int kTile = 16, kColumns = 16;
+// Kind codes in the tiles' int property user1: the converter carries it into
+// the block structures, where a game reads it (the string `kind` is for people).
+constexpr int kKindCoin = 1, kKindWater = 2, kKindCheckpoint = 3, kKindGoal = 4, kKindStart = 5;
 Canvas PaintTiles(std::vector<TileInfo>& info);
 
 Canvas PaintSky();
@@ -107,6 +111,7 @@ constexpr int kHillUp = At(2, 6), kHillTopL = At(3, 6), kHillTop = At(4, 6), kHi
 constexpr int kHillDown = At(6, 6), kHillFill = At(7, 6), kHillFill2 = At(8, 6);
 constexpr int kRock = At(2, 7), kRock2 = At(3, 7), kRockTop = At(4, 7), kRockWallL = At(5, 7), kRockWallR = At(6, 7);
 constexpr int kRockTopL = At(7, 7), kRockTopR = At(8, 7);  // dirt above rock, with a wall
+constexpr int kStart = At(9, 7);  // the start marker, placed only in the hidden layer `game`
 constexpr int kRows = 8;
 }  // namespace tile
 

@@ -22,9 +22,10 @@ constexpr int kNone = 99;  // no ground in a column: water or open sky
 struct Level {
     int ground[kW];                       // row of the grass top of each column, kNone for none
     std::vector<int> back, solid, front;  // tile ids + 1, 0 for empty
+    std::vector<int> game;                // the hidden layer: start marker, lit checkpoint flags
     int coins = 0;
     std::vector<bool> blank;  // per tile id: every pixel see-through
-    Level() : back(kW * kH, 0), solid(kW * kH, 0), front(kW * kH, 0) {
+    Level() : back(kW * kH, 0), solid(kW * kH, 0), front(kW * kH, 0), game(kW * kH, 0) {
         std::fill(std::begin(ground), std::end(ground), kNone);
     }
     static int& Cell(std::vector<int>& layer, int x, int y) {
@@ -271,6 +272,9 @@ Layout Build(Level& l) {
     out.checkpointX = 86;
     out.checkpointRow = 21;
     OnGround(l, l.front, 86, kFlagOff, 1, 2);
+    // The lit flag waits in the hidden layer, where the converter makes its
+    // animation; a game copies it over the grey flag when the player arrives.
+    l.Put(l.game, 86, 21, kFlagOn);
     out.goalX = 192;
     out.goalRow = 16;
     OnGround(l, l.front, 192, kGoal, 1, 3);
@@ -337,6 +341,9 @@ Layout Build(Level& l) {
         }
         l.Block(l.back, c[0], c[1], c[2] ? kCloudSmall : kCloud, w, h);
     }
+    // The start: the marker stands in the cell above the ground, the feet
+    // at the middle of that cell's bottom edge.
+    l.Put(l.game, 4, l.ground[4] - 1, kStart);
     out.startX = 4 * kTile + 8;
     out.startY = l.ground[4] * kTile;
     return out;
@@ -373,7 +380,9 @@ std::string Tileset(const Canvas& sheet, const std::vector<TileInfo>& tiles) {
         if (t.kind.empty() && t.solid.empty() && t.frames.empty()) continue;
         s << " <tile id=\"" << t.id << "\">\n";
         if (!t.kind.empty()) {
-            s << "  <properties>\n   <property name=\"kind\" value=\"" << t.kind << "\"/>\n  </properties>\n";
+            s << "  <properties>\n   <property name=\"kind\" value=\"" << t.kind << "\"/>\n";
+            if (t.user1) s << "   <property name=\"user1\" type=\"int\" value=\"" << t.user1 << "\"/>\n";
+            s << "  </properties>\n";
         }
         if (!t.solid.empty()) {
             s << "  <objectgroup draworder=\"index\" id=\"2\">\n";
@@ -395,12 +404,12 @@ std::string Tileset(const Canvas& sheet, const std::vector<TileInfo>& tiles) {
     return s.str();
 }
 
-std::string Map(const Level& l, const Layout& out) {
+std::string Map(const Level& l) {
     std::ostringstream s;
     s << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       << "<map version=\"1.8\" tiledversion=\"1.8.2\" orientation=\"orthogonal\" renderorder=\"right-down\" width=\""
       << kW << "\" height=\"" << kH
-      << "\" tilewidth=\"16\" tileheight=\"16\" infinite=\"0\" nextlayerid=\"6\" nextobjectid=\"2\">\n"
+      << "\" tilewidth=\"16\" tileheight=\"16\" infinite=\"0\" nextlayerid=\"6\" nextobjectid=\"1\">\n"
       << " <tileset firstgid=\"1\" source=\"tiles.tsx\"/>\n"
       << " <imagelayer id=\"1\" name=\"sky\" parallaxx=\"0.5\" parallaxy=\"0.5\" repeatx=\"1\" repeaty=\"1\">\n"
       << "  <image source=\"sky.png\" width=\"16\" height=\"16\"/>\n"
@@ -413,9 +422,12 @@ std::string Map(const Level& l, const Layout& out) {
           << "  <data encoding=\"csv\">\n"
           << Csv(*cells) << "</data>\n </layer>\n";
     }
-    s << " <objectgroup id=\"5\" name=\"objects\">\n"
-      << "  <object id=\"1\" name=\"start\" x=\"" << out.startX << "\" y=\"" << out.startY << "\">\n"
-      << "   <point/>\n  </object>\n </objectgroup>\n</map>\n";
+    // The hidden layer is the map's layer 1 (LYR1): the game reads it, the
+    // library does not draw it.
+    s << " <layer id=\"" << id << "\" name=\"game\" width=\"" << kW << "\" height=\"" << kH << "\" visible=\"0\">\n"
+      << "  <properties>\n   <property name=\"layer\" type=\"int\" value=\"1\"/>\n  </properties>\n"
+      << "  <data encoding=\"csv\">\n"
+      << Csv(l.game) << "</data>\n </layer>\n</map>\n";
     return s.str();
 }
 
@@ -431,7 +443,7 @@ std::string WriteLevel(const std::string& dir, const Canvas& sheet, const std::v
     }
     const Layout out = Build(l);
     if (!WriteFile(dir + "tiles.tsx", Tileset(sheet, tiles))) return "cannot write " + dir + "tiles.tsx";
-    if (!WriteFile(dir + "level.tmx", Map(l, out))) return "cannot write " + dir + "level.tmx";
+    if (!WriteFile(dir + "level.tmx", Map(l))) return "cannot write " + dir + "level.tmx";
     std::printf("level: %d x %d, start (%d, %d), %d coins, checkpoint column %d, goal column %d\n", kW, kH, out.startX,
                 out.startY, l.coins, out.checkpointX, out.goalX);
     return "";

@@ -733,6 +733,15 @@ void PaintSign(const View& v) {
     Stamp(v, 3, 3, arrow, "1", {R.wood(1)});
 }
 
+// The start marker for the hidden layer `game`: a green arrow pointing down
+// at the ground the player starts on.
+void PaintStartMarker(const View& v) {
+    static const std::vector<std::string> arrow = {"....1111....", "....1221....", "....1221....", "....1221....",
+                                                   "....1221....", "111112211111", ".1222222221.", "..12222221..",
+                                                   "...122221...", "....1221....", ".....11....."};
+    Stamp(v, 2, 3, arrow, "12", {R.ink(0), R.grass(8)});
+}
+
 void PaintFence(const View& v, bool left, bool right) {
     for (int x = 0; x < kTile; x++) {
         if ((x == 0 && left) || (x == 15 && right)) continue;
@@ -839,7 +848,7 @@ Canvas PaintTiles(std::vector<TileInfo>& info) {
         for (TileInfo& t : info) {
             if (t.id == id) return t;
         }
-        info.push_back(TileInfo{id, "", {}, {}, 0});
+        info.push_back(TileInfo{id, "", 0, {}, {}, 0});
         return info.back();
     };
     auto solid = [&](int id, int x, int y, int w, int h) { set(id).solid = {x, y, w, h}; };
@@ -898,6 +907,7 @@ Canvas PaintTiles(std::vector<TileInfo>& info) {
     for (int first : {kSurface, kDeep}) {
         TileInfo& w = set(first);
         w.kind = "water";
+        w.user1 = kKindWater;
         w.frames = {first, first + 1, first + 2, first + 3};
         w.duration = 150;
     }
@@ -908,6 +918,7 @@ Canvas PaintTiles(std::vector<TileInfo>& info) {
     {
         TileInfo& t = set(kCoin);
         t.kind = "coin";
+        t.user1 = kKindCoin;
         for (int k = 0; k < 8; k++)
             t.frames.push_back(kCoin + k);
         t.duration = 100;
@@ -918,11 +929,12 @@ Canvas PaintTiles(std::vector<TileInfo>& info) {
     for (int t = 0; t < 4; t++)
         PaintCheckpointTop(TileView(c, kFlagOn + t), t);
     PaintCheckpointPole(TileView(c, kFlagPole));
-    set(kFlagOff).kind = "checkpoint";
-    set(kFlagPole).kind = "checkpoint";
+    for (int id : {kFlagOff, kFlagPole, kFlagOn}) {
+        set(id).kind = "checkpoint";
+        set(id).user1 = kKindCheckpoint;
+    }
     {
         TileInfo& t = set(kFlagOn);
-        t.kind = "checkpoint";
         t.frames = {kFlagOn, kFlagOn + 1, kFlagOn + 2, kFlagOn + 3};
         t.duration = 150;
     }
@@ -935,11 +947,19 @@ Canvas PaintTiles(std::vector<TileInfo>& info) {
     for (int half = 0; half < 2; half++) {
         TileInfo& t = set(kGoal + half);
         t.kind = "goal";
+        t.user1 = kKindGoal;
         t.frames = {kGoal + half, kGoal + 2 + half, kGoal + 4 + half, kGoal + 6 + half};
         t.duration = 150;
     }
-    set(kGoal + kColumns).kind = "goal";
-    set(kGoal + 2 * kColumns).kind = "goal";
+    for (int id : {kGoal + kColumns, kGoal + 2 * kColumns}) {
+        set(id).kind = "goal";
+        set(id).user1 = kKindGoal;
+    }
+
+    // The start marker: where the player's feet stand at the start.
+    PaintStartMarker(TileView(c, kStart));
+    set(kStart).kind = "start";
+    set(kStart).user1 = kKindStart;
 
     // Decorations, no collision.
     PaintTuft(TileView(c, kTuft), 0);

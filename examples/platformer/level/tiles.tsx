@@ -114,6 +114,7 @@
  <tile id="25">
   <properties>
    <property name="kind" value="water"/>
+   <property name="user1" type="int" value="2"/>
   </properties>
   <animation>
    <frame tileid="25" duration="150"/>
@@ -170,6 +171,7 @@
  <tile id="41">
   <properties>
    <property name="kind" value="water"/>
+   <property name="user1" type="int" value="2"/>
   </properties>
   <animation>
    <frame tileid="41" duration="150"/>
@@ -181,6 +183,7 @@
  <tile id="48">
   <properties>
    <property name="kind" value="coin"/>
+   <property name="user1" type="int" value="1"/>
   </properties>
   <animation>
    <frame tileid="48" duration="100"/>
@@ -196,11 +199,13 @@
  <tile id="56">
   <properties>
    <property name="kind" value="checkpoint"/>
+   <property name="user1" type="int" value="3"/>
   </properties>
  </tile>
  <tile id="57">
   <properties>
    <property name="kind" value="checkpoint"/>
+   <property name="user1" type="int" value="3"/>
   </properties>
   <animation>
    <frame tileid="57" duration="150"/>
@@ -212,11 +217,13 @@
  <tile id="72">
   <properties>
    <property name="kind" value="checkpoint"/>
+   <property name="user1" type="int" value="3"/>
   </properties>
  </tile>
  <tile id="80">
   <properties>
    <property name="kind" value="goal"/>
+   <property name="user1" type="int" value="4"/>
   </properties>
   <animation>
    <frame tileid="80" duration="150"/>
@@ -228,6 +235,7 @@
  <tile id="81">
   <properties>
    <property name="kind" value="goal"/>
+   <property name="user1" type="int" value="4"/>
   </properties>
   <animation>
    <frame tileid="81" duration="150"/>
@@ -239,11 +247,13 @@
  <tile id="96">
   <properties>
    <property name="kind" value="goal"/>
+   <property name="user1" type="int" value="4"/>
   </properties>
  </tile>
  <tile id="112">
   <properties>
    <property name="kind" value="goal"/>
+   <property name="user1" type="int" value="4"/>
   </properties>
  </tile>
  <tile id="114">
@@ -280,5 +290,11 @@
   <objectgroup draworder="index" id="2">
    <object id="1" x="0" y="0" width="16" height="16"/>
   </objectgroup>
+ </tile>
+ <tile id="121">
+  <properties>
+   <property name="kind" value="start"/>
+   <property name="user1" type="int" value="5"/>
+  </properties>
  </tile>
 </tileset>
