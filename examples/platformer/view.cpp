@@ -1,0 +1,189 @@
+// The platformer's picture: map layers around the player sprite, the score
+// and messages, drawn with the map library and BltFast into an 8-bit frame.
+#include "view.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "pngio.h"
+#include "vexildx.h"
+
+namespace {
+
+// The map palette entry of an exact RGB colour, else the nearest one;
+// entry 0, the colour key, is never chosen.
+uint8_t MapColour(int r, int g, int b) {
+    int best = 1, bestd = 1 << 30;
+    for (int i = 1; i < 256; i++) {
+        const int dr = mappept[i].peRed - r, dg = mappept[i].peGreen - g, db = mappept[i].peBlue - b;
+        const int d = dr * dr + dg * dg + db * db;
+        if (d < bestd) best = i, bestd = d;
+        if (d == 0) break;
+    }
+    return static_cast<uint8_t>(best);
+}
+
+// A surface holding `px` (w x h indices) with colour key 0.
+std::string MakeSurface(const std::vector<uint8_t>& px, int w, int h, LPDIRECTDRAWSURFACE* out) {
+    if (DDCreatePlainSurface(lpDD, w, h, out) != DD_OK) return "cannot make a surface";
+    DDSURFACEDESC d{};
+    d.dwSize = sizeof d;
+    if ((*out)->Lock(nullptr, &d, DDLOCK_WAIT, nullptr) != DD_OK) return "cannot lock a surface";
+    for (int y = 0; y < h; y++) std::memcpy(static_cast<uint8_t*>(d.lpSurface) + y * d.lPitch, &px[size_t(y) * w], w);
+    (*out)->Unlock(d.lpSurface);
+    DDCOLORKEY key{0, 0};
+    (*out)->SetColorKey(DDCKEY_SRCBLT, &key);
+    return "";
+}
+
+// An indexed PNG with its colours taken to the map's palette; see-through
+// entries become the colour key 0.
+std::string LoadPicture(const std::string& path, PfPicture& pic) {
+    std::string err = PfReadIndexedPng(path, pic);
+    if (!err.empty()) return err;
+    uint8_t to[256] = {};
+    const size_t n = std::min<size_t>(pic.rgba.size() / 4, 256);
+    for (size_t k = 0; k < n; k++) {
+        const uint8_t* c = &pic.rgba[4 * k];
+        to[k] = c[3] == 0 ? 0 : MapColour(c[0], c[1], c[2]);
+    }
+    for (uint8_t& p : pic.px) p = to[p];
+    return "";
+}
+
+// Copies src's rectangle to (x, y) of dst with the colour key, cut to dst.
+void Blit(LPDIRECTDRAWSURFACE dst, int x, int y, LPDIRECTDRAWSURFACE src, RECT r) {
+    if (x < 0) r.left -= x, x = 0;
+    if (y < 0) r.top -= y, y = 0;
+    r.right = std::min<LONG>(r.right, r.left + dst->width - x);
+    r.bottom = std::min<LONG>(r.bottom, r.top + dst->height - y);
+    if (r.left >= r.right || r.top >= r.bottom) return;
+    dst->BltFast(static_cast<DWORD>(x), static_cast<DWORD>(y), src, &r, DDBLTFAST_SRCCOLORKEY);
+}
+
+// A panel of `lines` centred on the frame: ink with a white rim.
+void Panel(PfView& v, const std::vector<std::string>& lines) {
+    size_t longest = 0;
+    for (const std::string& s : lines) longest = std::max(longest, s.size());
+    const int pw = static_cast<int>(longest) * 6 + 16, ph = static_cast<int>(lines.size()) * 12 + 12;
+    const int px = (v.w - pw) / 2, py = (v.h - ph) / 2;
+    DDSURFACEDESC d{};
+    d.dwSize = sizeof d;
+    if (v.frame->Lock(nullptr, &d, DDLOCK_WAIT, nullptr) != DD_OK) return;
+    for (int y = std::max(py, 0); y < std::min(py + ph, v.h); y++) {
+        uint8_t* row = static_cast<uint8_t*>(d.lpSurface) + y * d.lPitch;
+        const bool rim = y == py || y == py + ph - 1;
+        for (int x = std::max(px, 0); x < std::min(px + pw, v.w); x++) {
+            row[x] = rim || x == px || x == px + pw - 1 ? v.white : v.ink;
+        }
+    }
+    v.frame->Unlock(d.lpSurface);
+    for (size_t i = 0; i < lines.size(); i++) {
+        const int tx = (v.w - static_cast<int>(lines[i].size()) * 6) / 2;
+        PfViewText(v, tx, py + 8 + static_cast<int>(i) * 12, lines[i]);
+    }
+}
+
+}  // namespace
+
+std::string PfViewOpen(PfView& v, const std::string& dir, int w, int h) {
+    PfViewClose(v);
+    v.w = w;
+    v.h = h;
+    if (!mapblkrelpt) return "no map is loaded";
+    if (MapSetView(0, 0, w, h) != 0) return "the view size is not allowed";
+    if (DDCreatePlainSurface(lpDD, w, h, &v.frame) != DD_OK) return "cannot make the frame surface";
+
+    PfPicture sheet;
+    std::string err = LoadPicture(dir + "/sprites.png", sheet);
+    if (!err.empty()) return err;
+    if (sheet.w < PF_FRAME_W * PF_FRAMES || sheet.h < PF_FRAME_H) return dir + "/sprites.png: fewer than 10 frames of 16 x 24";
+    std::vector<uint8_t> mirrored(sheet.px.size());
+    for (int y = 0; y < sheet.h; y++) {
+        for (int x = 0; x < sheet.w; x++) {
+            const int f = x / PF_FRAME_W, c = x % PF_FRAME_W;
+            const int from = f * PF_FRAME_W + PF_FRAME_W - 1 - c;
+            mirrored[size_t(y) * sheet.w + x] = from < sheet.w ? sheet.px[size_t(y) * sheet.w + from] : 0;
+        }
+    }
+    if (!(err = MakeSurface(sheet.px, sheet.w, sheet.h, &v.sprites[0])).empty()) return err;
+    if (!(err = MakeSurface(mirrored, sheet.w, sheet.h, &v.sprites[1])).empty()) return err;
+
+    PfPicture font;
+    if (!(err = LoadPicture(dir + "/font.png", font)).empty()) return err;
+    if (font.w < 128 || font.h < 48) return dir + "/font.png: smaller than 16 x 6 glyphs of 8 x 8";
+    v.ink = MapColour(0x14, 0x0c, 0x1c);
+    v.white = MapColour(255, 255, 255);
+    std::vector<uint8_t> dark(font.px);
+    for (uint8_t& p : dark) p = p ? v.ink : 0;
+    if (!(err = MakeSurface(font.px, font.w, font.h, &v.font)).empty()) return err;
+    if (!(err = MakeSurface(dark, font.w, font.h, &v.shadow)).empty()) return err;
+
+    // Foreground graphics no block has need no walk over the view.
+    const MAPBLOCK* blocks = reinterpret_cast<const MAPBLOCK*>(mapblkrelpt);
+    v.fgLayers = 0;
+    for (int b = 0; b < mapnumblockstr; b++) {
+        if (blocks[b].fgoff3) v.fgLayers = 3;
+        else if (blocks[b].fgoff2) v.fgLayers = std::max(v.fgLayers, 2);
+        else if (blocks[b].fgoff) v.fgLayers = std::max(v.fgLayers, 1);
+    }
+    return "";
+}
+
+void PfViewClose(PfView& v) {
+    for (LPDIRECTDRAWSURFACE* s : {&v.frame, &v.sprites[0], &v.sprites[1], &v.font, &v.shadow}) {
+        if (*s) (*s)->Release();
+        *s = nullptr;
+    }
+}
+
+void PfViewText(PfView& v, int x, int y, const std::string& text) {
+    for (size_t i = 0; i < text.size(); i++) {
+        const int c = static_cast<unsigned char>(text[i]);
+        if (c <= 32 || c > 127) continue;
+        const RECT r{(c - 32) % 16 * 8, (c - 32) / 16 * 8, (c - 32) % 16 * 8 + 8, (c - 32) / 16 * 8 + 8};
+        const int cx = x + static_cast<int>(i) * 6;
+        Blit(v.frame, cx + 1, y + 1, v.shadow, r);
+        Blit(v.frame, cx, y, v.font, r);
+    }
+}
+
+void PfViewDraw(PfView& v, const PfGame& g) {
+    MapSetView(0, 0, v.w, v.h);
+    MapDrawPara(v.frame, g.camX, g.camY);
+    MapDraw8BGT(v.frame, g.camX, g.camY);
+    if (v.fgLayers >= 1) MapDraw8FG(v.frame, g.camX, g.camY, 0);
+
+    const int frame = std::clamp(g.p.frame, 0, PF_FRAMES - 1);
+    const RECT r{frame * PF_FRAME_W, 0, frame * PF_FRAME_W + PF_FRAME_W, PF_FRAME_H};
+    const int sx = (g.p.x >> 8) - (g.p.left ? 1 : 3) - g.camX, sy = (g.p.y >> 8) - 2 - g.camY;
+    Blit(v.frame, sx, sy, v.sprites[g.p.left ? 1 : 0], r);
+
+    for (int fg = 1; fg < v.fgLayers; fg++) MapDraw8FG(v.frame, g.camX, g.camY, fg);
+
+    PfViewText(v, 6, 5, "Coins " + std::to_string(g.score) + "/" + std::to_string(g.coins));
+    if (g.complete) {
+        Panel(v, {"Level complete!", "Score " + std::to_string(g.score) + "/" + std::to_string(g.coins), "",
+                  "Enter: play again", "Esc: quit"});
+    } else if (g.paused) {
+        Panel(v, {"Paused", "P: play on"});
+    }
+}
+
+std::string PfViewSave(const PfView& v, const std::string& path) {
+    DDSURFACEDESC d{};
+    d.dwSize = sizeof d;
+    if (!v.frame || v.frame->Lock(nullptr, &d, DDLOCK_WAIT, nullptr) != DD_OK) return "cannot read the frame";
+    std::vector<uint8_t> rgb(size_t(v.w) * v.h * 3);
+    for (int y = 0; y < v.h; y++) {
+        const uint8_t* row = static_cast<const uint8_t*>(d.lpSurface) + y * d.lPitch;
+        for (int x = 0; x < v.w; x++) {
+            const PALETTEENTRY& c = mappept[row[x]];
+            uint8_t* o = &rgb[(size_t(y) * v.w + x) * 3];
+            o[0] = c.peRed, o[1] = c.peGreen, o[2] = c.peBlue;
+        }
+    }
+    v.frame->Unlock(d.lpSurface);
+    return PfWriteRgbPng(path, rgb.data(), v.w, v.h, v.w * 3);
+}
