@@ -31,6 +31,7 @@ void PlaceAt(PfPlayer& p, int feetX, int feetY) {
     p.x = (feetX - PF_BOXW / 2) * PF_SUB;
     p.y = (feetY - PF_BOXH) * PF_SUB;
     p.ground = PfBoxSolid(feetX - PF_BOXW / 2, feetY, PF_BOXW, 1);
+    p.air = p.ground ? 0 : PF_COYOTE + 1;
 }
 
 // Keeps the player inside the middle fifth of the view across and the
@@ -91,14 +92,13 @@ void Move(PfGame& g, const PfInput& in, bool pressJump) {
     else a = dir ? PF_AIR_ACCEL : PF_AIR_ACCEL / 4;
     p.vx = Approach(p.vx, dir * PF_WALK_MAX, a);
 
-    if (pressJump) p.buffer = PF_BUFFER;
-    if (p.buffer > 0 && (p.ground || p.coyote > 0)) {
+    if (pressJump) p.buffer = 0;
+    else if (p.buffer <= PF_BUFFER) p.buffer++;
+    if (p.buffer <= PF_BUFFER && (p.ground || p.air <= PF_COYOTE)) {
         p.vy = -PF_JUMP_SPEED;
-        p.buffer = 0;
-        p.coyote = 0;
+        p.buffer = PF_BUFFER + 1;
+        p.air = PF_COYOTE + 1;  // no second jump from the coyote time
         p.ground = false;
-    } else if (p.buffer > 0) {
-        p.buffer--;
     }
     if (p.ground) {
         p.vy = std::min(p.vy, 0);
@@ -108,11 +108,18 @@ void Move(PfGame& g, const PfInput& in, bool pressJump) {
         p.vy = std::min(p.vy, int32_t{PF_FALL_MAX});
     }
 
-    if (Sweep(p, true)) p.vx = 0;
+    // Against a wall the speed is 0, not a push that never gets anywhere.
+    const bool hit = Sweep(p, true);
+    const int ahead = p.vx > 0 ? (p.x >> 8) + PF_BOXW : (p.x >> 8) - 1;
+    if (hit || (p.vx != 0 && PfBoxSolid(ahead, p.y >> 8, 1, PF_BOXH))) p.vx = 0;
     if (Sweep(p, false)) p.vy = 0;
     p.ground = p.vy >= 0 && PfBoxSolid(p.x >> 8, (p.y >> 8) + PF_BOXH, PF_BOXW, 1);
-    if (p.ground) p.coyote = PF_COYOTE;
-    else if (p.coyote > 0) p.coyote--;
+    if (p.ground) {
+        p.vy = 0;  // also when the fall ended exactly on the surface
+        p.air = 0;
+    } else if (p.air <= PF_COYOTE) {
+        p.air++;
+    }
 }
 
 // The player back at the last checkpoint (or the start), standing still.
@@ -184,9 +191,9 @@ void Interact(PfGame& g) {
 
 // The sprite frame: jump or fall in the air, a walk cycle by distance on
 // the ground, a slow two-frame idle standing still.
-void Animate(PfPlayer& p, int dir) {
+void Animate(PfPlayer& p) {
     const int was = p.frame < 2 ? 0 : p.frame < 8 ? 1 : 2;
-    const int now = !p.ground ? 2 : (p.vx != 0 || dir != 0) ? 1 : 0;
+    const int now = !p.ground ? 2 : p.vx != 0 ? 1 : 0;
     if (now != was) p.phase = 0;
     if (now == 2) {
         p.frame = p.vy < 0 ? 8 : 9;
@@ -346,7 +353,7 @@ void PfStep(PfGame& g, const PfInput& in) {
             return;
         }
         Move(g, PfInput{}, false);
-        Animate(g.p, 0);
+        Animate(g.p);
         Camera(g, false);
         MapUpdateAnims();
         return;
@@ -355,7 +362,7 @@ void PfStep(PfGame& g, const PfInput& in) {
     if (g.paused) return;
     Move(g, in, pressJump);
     Interact(g);
-    Animate(g.p, int{in.right} - int{in.left});
+    Animate(g.p);
     Camera(g, false);
     MapUpdateAnims();
 }

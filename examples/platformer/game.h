@@ -39,8 +39,8 @@ enum {
     PF_JUMP_SPEED = 1472,       // 5.75 px per step up: about 4 tiles high
     PF_JUMP_CUT = 2 * PF_SUB,   // a released jump rises no faster than this
     PF_FALL_MAX = 6 * PF_SUB,
-    PF_COYOTE = 6,              // steps after leaving a ledge that a jump still works
-    PF_BUFFER = 6,              // steps a jump pressed too early is kept
+    PF_COYOTE = 6,              // a jump pressed this many steps after leaving a ledge still works
+    PF_BUFFER = 6,              // a jump pressed this many steps before landing happens on landing
     PF_RESTART_DELAY = 30,      // steps after the goal before a press plays again
 };
 
@@ -51,8 +51,8 @@ struct PfPlayer {
     int32_t vx = 0, vy = 0;  // 1/256 pixel per step
     bool ground = false;
     bool left = false;       // facing left
-    int coyote = 0;          // steps of coyote time left
-    int buffer = 0;          // steps a buffered jump is kept
+    int air = 0;                  // steps since the feet left the ground, 0 on it
+    int buffer = PF_BUFFER + 1;   // steps since jump was pressed; past PF_BUFFER, none
     int frame = 0;           // sprite frame: 0-1 idle, 2-7 walk, 8 jump, 9 fall
     int phase = 0;           // walk distance or idle time behind `frame`
 };
