@@ -1,5 +1,6 @@
-# Quick start: `make demo` builds and starts the demo, `make check` builds and
-# runs every test. Both install missing Debian packages first.
+# Quick start: `make demo` builds and starts the demo, `make platformer` the
+# platformer, `make check` builds and runs every test. All install missing
+# Debian packages first.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev pkg-config \
@@ -10,7 +11,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps configure build check test check-sanitize check-fuzz demo clean
+.PHONY: deps configure build check test check-sanitize check-fuzz demo platformer clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -63,6 +64,10 @@ check-fuzz: deps
 
 demo: build
 	cd $(BUILD)/demo && ./kvdx
+
+# The platformer in a window; its level is imported from Tiled by the build.
+platformer: build
+	$(BUILD)/examples/platformer/platformer
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-fuzz

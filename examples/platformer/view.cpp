@@ -62,12 +62,12 @@ void Blit(LPDIRECTDRAWSURFACE dst, int x, int y, LPDIRECTDRAWSURFACE src, RECT r
     dst->BltFast(static_cast<DWORD>(x), static_cast<DWORD>(y), src, &r, DDBLTFAST_SRCCOLORKEY);
 }
 
-// A panel of `lines` centred on the frame: ink with a white rim.
+// A panel of `lines` centred across the frame: ink with a white rim.
 void Panel(PfView& v, const std::vector<std::string>& lines) {
     size_t longest = 0;
     for (const std::string& s : lines) longest = std::max(longest, s.size());
     const int pw = static_cast<int>(longest) * 6 + 16, ph = static_cast<int>(lines.size()) * 12 + 12;
-    const int px = (v.w - pw) / 2, py = (v.h - ph) / 2;
+    const int px = (v.w - pw) / 2, py = std::max(v.h / 3 - ph / 2, 0);  // above the player, who is near the middle
     DDSURFACEDESC d{};
     d.dwSize = sizeof d;
     if (v.frame->Lock(nullptr, &d, DDLOCK_WAIT, nullptr) != DD_OK) return;
