@@ -262,8 +262,13 @@ TEST_F(PlatformerTest, TheLevelReplaysCoinPlatformCheckpointAndWater) {
                 firstCoin = g.step;
                 MAPCELL now;
                 ASSERT_EQ(MapGetCell(0, 10, 23, &now), 0);
+                // The same hill behind, no coin in front.
+                const MAPBLOCK* blocks = reinterpret_cast<const MAPBLOCK*>(mapblkrelpt);
                 EXPECT_EQ(now.anim, -1);
-                EXPECT_NE(now.str->user1, unsigned{PF_COIN});
+                EXPECT_EQ(blocks[now.block].bgoff, blocks[coin.block].bgoff);
+                EXPECT_EQ(blocks[now.block].fgoff, blocks[coin.block].fgoff);
+                EXPECT_EQ(blocks[now.block].fgoff2, nullptr);
+                EXPECT_NE(blocks[coin.block].fgoff2, nullptr);
                 EXPECT_EQ(PfKindAt(10, 23), PF_NONE);
             }
             if (g.p.ground && fy == 352 && fx >= 51 * 16 && fx < 54 * 16 && onPlatform < 0) onPlatform = g.step;
