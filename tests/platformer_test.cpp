@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -300,6 +301,30 @@ TEST_F(PlatformerTest, TheLevelReplaysCoinPlatformCheckpointAndWater) {
     EXPECT_EQ(now.block, flag.block);
     EXPECT_EQ(g.score, 0);
     EXPECT_EQ(X() + PF_BOXW / 2, 72);
+}
+
+// The level can be finished with the rules as they are: a run found by a
+// search over held buttons reaches the goal; after it a press plays again.
+TEST_F(PlatformerTest, TheLevelCanBeFinishedAndPlayedAgain) {
+    const char* data = std::getenv("PLATFORMER_DATA");
+    if (!data) GTEST_SKIP() << "PLATFORMER_DATA is not set";
+    ASSERT_EQ(MapLoad((std::string(data) + "/level.fmp").c_str()), 0) << mapreason;
+    ASSERT_EQ(PfLoad(g), "");
+    std::istringstream run(
+        "40R 14RJ 49R 14RJ 53R 14RJ 63R 14RJ 34R 14RJ 65R 14RJ 56R 14RJ 41R 14RJ 42R 8RJ 30R 14RJ 63R "
+        "14RJ 37R 14RJ 34R 14RJ 34R 14RJ 76R 14RJ 25R 14RJ 26R 14RJ 26R 14RJ 30R 14RJ 65R 14RJ 71R 14RJ "
+        "60R 14RJ 47R 14RJ 71R 14RJ 46R 14RJ 31R");
+    int n;
+    std::string buttons;
+    while (run >> n >> buttons) Steps(n, Buttons(buttons.c_str()));
+    ASSERT_TRUE(g.complete) << PfDump(g);
+    EXPECT_EQ(g.resets, 0);
+    EXPECT_GT(g.score, 20);
+    Steps(PF_RESTART_DELAY);
+    PfStep(g, Buttons("S"));
+    EXPECT_FALSE(g.complete);
+    EXPECT_EQ(g.score, 0);
+    EXPECT_EQ(X() + PF_BOXW / 2, g.startX);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <SDL.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -67,15 +68,17 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             out = static_cast<int>(v);
             return true;
         };
+        // Any option of the run without a window asks for it.
+        if (a == "--replay" || a == "--screenshot" || a == "--frames" || a == "--dump") o.headless = true;
         bool ok = true;
         if (a == "--level") ok = value(o.level);
         else if (a == "--data") ok = value(o.data);
         else if (a == "--record") ok = value(o.record);
-        else if (a == "--replay") ok = value(o.replay), o.headless = true;
-        else if (a == "--screenshot") ok = value(o.screenshot), o.headless = true;
-        else if (a == "--frames") ok = number(o.frames, 0), o.headless = true;
+        else if (a == "--replay") ok = value(o.replay);
+        else if (a == "--screenshot") ok = value(o.screenshot);
+        else if (a == "--frames") ok = number(o.frames, 0);
         else if (a == "--scale") ok = number(o.scale, 0);
-        else if (a == "--dump") o.dump = o.headless = true;
+        else if (a == "--dump") o.dump = true;
         else if (a == "--headless") o.headless = true;
         else if (a == "--fullscreen") o.fullscreen = true;
         else ok = false;

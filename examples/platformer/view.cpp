@@ -67,7 +67,8 @@ void Panel(PfView& v, const std::vector<std::string>& lines) {
     size_t longest = 0;
     for (const std::string& s : lines) longest = std::max(longest, s.size());
     const int pw = static_cast<int>(longest) * 6 + 16, ph = static_cast<int>(lines.size()) * 12 + 12;
-    const int px = (v.w - pw) / 2, py = std::max(v.h / 3 - ph / 2, 0);  // above the player, who is near the middle
+    // In the top third, above the player, whom the camera keeps lower.
+    const int px = (v.w - pw) / 2, py = std::max((v.h / 3 - ph) / 2, 2);
     DDSURFACEDESC d{};
     d.dwSize = sizeof d;
     if (v.frame->Lock(nullptr, &d, DDLOCK_WAIT, nullptr) != DD_OK) return;
