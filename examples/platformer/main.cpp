@@ -216,23 +216,26 @@ bool Events(Window& w) {
 }
 
 int Windowed(const Options& o, PfGame& g, PfView& v) {
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_GAMECONTROLLER) != 0) {
-        std::fprintf(stderr, "platformer: no display: %s\n", SDL_GetError());
+    Window w;
+    if (!o.record.empty() && !(w.record = std::fopen(o.record.c_str(), "w"))) {
+        std::fprintf(stderr, "platformer: cannot write %s\n", o.record.c_str());
         return 1;
     }
-    Window w;
+    if (w.record) std::fprintf(w.record, "# platformer inputs, one line per step: L R J P S held, - none\n");
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_GAMECONTROLLER) != 0) {
+        std::fprintf(stderr, "platformer: no display: %s\n", SDL_GetError());
+        if (w.record) std::fclose(w.record);
+        return 1;
+    }
     w.presenter = VxPresentOpen("Platformer", kViewW, kViewH, o.scale,
                                 VXP_RESIZABLE | (o.fullscreen ? VXP_FULLSCREEN : 0));
     if (!w.presenter) {
         std::fprintf(stderr, "platformer: %s\n", VxPresentError());
+        if (w.record) std::fclose(w.record);
         SDL_Quit();
         return 1;
     }
     VxPresentSetPalette(w.presenter, mappept);
-    if (!o.record.empty() && !(w.record = std::fopen(o.record.c_str(), "w"))) {
-        std::fprintf(stderr, "platformer: cannot write %s\n", o.record.c_str());
-    }
-    if (w.record) std::fprintf(w.record, "# platformer inputs, one line per step: L R J P S held, - none\n");
     // Pads present at the start arrive as device-added events too.
 
     // Steps run on real time: 60 a second, whatever the frame rate.
