@@ -22,7 +22,7 @@
 #endif
 #include "vxconvert.h"
 #ifdef VEXIL_BENCH_WINDOW
-#include "win32.h"
+#include "wininternal.h"
 #endif
 
 LPDIRECTDRAW lpDD = nullptr;

@@ -1,12 +1,11 @@
 // Window layer: the Win32 window, message, cursor, tick and GDI calls the
 // demo shell makes, carried out with SDL2 and SDL2_ttf. It also shows the
 // display layer's flipped frames in the window that holds the full screen.
+// What the handles point to is the layer's own (wininternal.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
-#include <vector>
 
 #include "ddraw.h"
 
@@ -264,76 +263,5 @@ int WinOpenDisplay(const char** why);
 // The SDL video driver in use, or null before WinOpenDisplay succeeded.
 const char* WinVideoDriver();
 
-// Test seams: a tick source replacing the clock (null restores it), and the
-// 60 Hz pacing of Flip with DDFLIP_WAIT where there is no vsync (on by
-// default, off when the environment sets VEXIL_NO_PACING).
-void WinSetTickSource(DWORD (*ticks)());
-void WinSetFramePacing(bool on);
-// Called by PeekMessageA each time it finds nothing to take (null removes it):
-// lets a test act at the idle moments of a real message loop.
-void WinSetIdleHook(void (*hook)(void* user), void* user);
-
-// Number of live windows (children included) and pending posted messages.
-int WinLiveWindows();
-int WinPendingMessages();
-// The RGB colour at (x, y) of the window's client in its backing store (what
-// painting left there; a window showing the display's frames keeps none); 0
-// outside.
-uint32_t WinClientPixel(HWND hwnd, int x, int y);
 // Destroys every window, drops queued messages and the quit, and closes SDL.
 void WinShutdown();
-
-// --- The window layer's records (the shell only passes the handles around) --------
-
-struct SDL_Window;
-struct SDL_Renderer;
-struct SDL_Texture;
-
-struct WinClass {
-    std::string name;
-    WNDCLASSA wc;  // lpszClassName and lpszMenuName are not kept
-};
-
-struct HICON__ {
-    int width, height;
-    std::vector<uint32_t> argb;  // top-down rows, alpha 0 where the AND mask is set
-};
-
-struct HBRUSH__ {
-    COLORREF color;
-    bool hollow;
-};
-
-struct HBITMAP__ {
-    int width, height;
-    std::vector<uint8_t> bits;  // top-down rows of `width` palette indices
-    PALETTEENTRY palette[256];  // the colour table, zero past its end
-};
-
-struct HWND__ {
-    WinClass* cls;
-    std::string title;
-    DWORD style, exStyle;
-    HWND parent;
-    int id;                  // control id of a child
-    int x, y;                // child: position in the parent's client area
-    int width, height;       // client size
-    std::vector<HWND> children;
-    SDL_Window* window;      // top-level windows only
-    SDL_Renderer* renderer;
-    SDL_Texture* texture;
-    int texWidth, texHeight;
-    int shownWidth, shownHeight;  // top-level: the size the window really has on screen
-    std::vector<uint32_t> store;  // top-level: client pixels as XRGB8888
-    bool display;            // shows the display layer's frames instead of `store`
-    bool keepsPixels;        // software renderer: what was drawn stays between presents
-    bool needsClear;         // the letterbox bars must be drawn again
-    bool needsPaint, needsErase;
-    bool pressed;            // button: drawn pushed in
-    HDC__ dc;                // the context BeginPaint hands out
-};
-
-// Shared by the window layer's files: the size the text takes when drawn,
-// and closing the font.
-bool WinTextExtent(const char* text, int* width, int* height);
-void WinCloseText();

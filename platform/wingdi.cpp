@@ -10,7 +10,7 @@
 #include <set>
 #include <string>
 
-#include "win32.h"
+#include "wininternal.h"
 
 namespace {
 

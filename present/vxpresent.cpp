@@ -1,8 +1,9 @@
 // Presenter: window, renderer and streaming texture; letterbox geometry,
-// pacing to a deadline and the per-frame times.
+// pacing to a deadline, the window's real size and the per-frame times.
 #include "vxpresent.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
 
 #include <cstring>
 #include <string>
@@ -16,9 +17,14 @@ struct VxPresenter {
     bool ownsVideo = false;   // holds a reference on SDL's video subsystem
     bool keepsPixels = false;  // own software renderer: the window surface keeps the bars between frames
     int texWidth = 0, texHeight = 0;
-    int outWidth = 0, outHeight = 0;  // drawable size at the last present
+    bool hasFrame = false;            // the texture holds a frame to show again
+    int outWidth = 0, outHeight = 0;  // the part of the drawable shown at the last present
     RECT box{};                       // where the last frame went
     bool needsClear = true;
+    Uint32 windowId = 0;
+    bool watching = false;           // the event watch below is installed
+    unsigned long x11Window = 0;     // X11 only: the window whose configure events tell its size
+    int shownWidth = 0, shownHeight = 0;  // X11 only: the size it really has, in window points
     uint32_t table[256];  // the palette as XRGB8888
     // Pacing: frame n of the current run is due at start + n * freq / fps.
     int fps = 60;
@@ -35,6 +41,71 @@ VxPresenter* Fail(VxPresenter* p, const char* what) {
     lastError = std::string(what) + ": " + SDL_GetError();
     VxPresentClose(p);
     return nullptr;
+}
+
+int syswmUsers = 0;          // presenters that turned SDL_SYSWMEVENT on
+bool syswmWasOn = false;     // its state before the first of them
+
+// Follows what the window's events say: an exposed window gets its bars drawn
+// again, and on X11 a configure event gives the size the window really has.
+// SDL's own idea of the size can be larger: it takes a fullscreen request as
+// done even where no window manager carries it out, and the rest of its
+// framebuffer is then never seen.
+int SDLCALL Watch(void* user, SDL_Event* e) {
+    VxPresenter* p = static_cast<VxPresenter*>(user);
+    if (e->type == SDL_WINDOWEVENT && e->window.windowID == p->windowId &&
+        e->window.event == SDL_WINDOWEVENT_EXPOSED) {
+        p->needsClear = true;
+    }
+#if defined(SDL_VIDEO_DRIVER_X11)
+    if (e->type == SDL_SYSWMEVENT && p->x11Window && e->syswm.msg && e->syswm.msg->subsystem == SDL_SYSWM_X11 &&
+        e->syswm.msg->msg.x11.event.type == ConfigureNotify) {
+        const XConfigureEvent& c = e->syswm.msg->msg.x11.event.xconfigure;
+        if (c.window == p->x11Window) {
+            p->shownWidth = c.width;
+            p->shownHeight = c.height;
+        }
+    }
+#endif
+    return 1;
+}
+
+// Starts following the window's events; on X11 its size is taken as the one
+// it was made with until a configure event says otherwise.
+void StartWatching(VxPresenter* p) {
+    p->windowId = SDL_GetWindowID(p->window);
+#if defined(SDL_VIDEO_DRIVER_X11)
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(p->window, &info) && info.subsystem == SDL_SYSWM_X11) {
+        p->x11Window = info.info.x11.window;
+        SDL_GetWindowSize(p->window, &p->shownWidth, &p->shownHeight);
+        if (syswmUsers++ == 0) syswmWasOn = SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE) == SDL_ENABLE;
+    }
+#endif
+    SDL_AddEventWatch(Watch, p);
+    p->watching = true;
+}
+
+void StopWatching(VxPresenter* p) {
+    if (!p->watching) return;
+    SDL_DelEventWatch(Watch, p);
+    if (p->x11Window && --syswmUsers == 0 && !syswmWasOn) SDL_EventState(SDL_SYSWMEVENT, SDL_DISABLE);
+    p->watching = false;
+}
+
+// The part of the drawable the window really shows, in drawable pixels
+// (which may be more than window points).
+bool OutputSize(VxPresenter* p, int* w, int* h) {
+    if (SDL_GetRendererOutputSize(p->renderer, w, h) != 0) return false;
+    int sw = 0, sh = 0;
+    SDL_GetWindowSize(p->window, &sw, &sh);
+    if (p->x11Window && sw > 0 && sh > 0) {
+        const int64_t rw = int64_t(p->shownWidth) * *w / sw, rh = int64_t(p->shownHeight) * *h / sh;
+        if (rw < *w) *w = int(rw);
+        if (rh < *h) *h = int(rh);
+    }
+    return true;
 }
 
 // The software renderer unless the caller asks for a GPU one or has named a
@@ -74,6 +145,7 @@ bool SetUpRenderer(VxPresenter* p, unsigned flags) {
     p->keepsPixels = p->ownsRenderer && SDL_GetRendererInfo(p->renderer, &info) == 0 &&
                      !std::strcmp(info.name, "software");
     VxPresentTable(nullptr, p->table);
+    StartWatching(p);
     return true;
 }
 
@@ -84,6 +156,7 @@ bool EnsureTexture(VxPresenter* p, int w, int h) {
     p->texWidth = p->texture ? w : 0;
     p->texHeight = p->texture ? h : 0;
     p->needsClear = true;
+    p->hasFrame = false;
     if (!p->texture) return false;
     SDL_SetTextureScaleMode(p->texture, SDL_ScaleModeNearest);
     SDL_SetTextureBlendMode(p->texture, SDL_BLENDMODE_NONE);
@@ -158,6 +231,7 @@ VxPresenter* VxPresentAttach(SDL_Window* window, unsigned flags) {
 
 void VxPresentClose(VxPresenter* p) {
     if (!p) return;
+    StopWatching(p);
     if (p->texture) SDL_DestroyTexture(p->texture);
     if (p->ownsRenderer) SDL_DestroyRenderer(p->renderer);
     if (p->ownsWindow) SDL_DestroyWindow(p->window);
@@ -183,26 +257,24 @@ void VxPresentSetPaletteRGB(VxPresenter* p, const uint8_t* rgb) {
 
 namespace {
 
-int Present(VxPresenter* p, const uint8_t* pixels, LONG pitch, int width, int height, const uint32_t* table) {
-    if (!p || !pixels || width < 1 || height < 1 || width > 16384 || height > 16384 || (pitch >= 0 && pitch < width) ||
-        (pitch < 0 && -int64_t(pitch) < width)) {
-        return -1;
-    }
-    const uint64_t t0 = SDL_GetPerformanceCounter();
-    if (!EnsureTexture(p, width, height)) return -1;
-    void* out;
-    int outPitch;
-    if (SDL_LockTexture(p->texture, nullptr, &out, &outPitch) != 0) return -1;
-    VxPresentConvert(pixels, pitch, static_cast<uint32_t*>(out), outPitch, width, height, table);
-    const uint64_t t1 = SDL_GetPerformanceCounter();
-    SDL_UnlockTexture(p->texture);
+// A size the texture can take, and rows of at least `rowBytes` bytes, stored
+// top-down or bottom-up.
+bool ValidFrame(const void* pixels, LONG pitch, int width, int height, int64_t rowBytes) {
+    return pixels && width >= 1 && height >= 1 && width <= 16384 && height <= 16384 &&
+           (pitch >= 0 ? int64_t(pitch) : -int64_t(pitch)) >= rowBytes;
+}
 
-    // The drawable size is read every frame, so the picture follows resizes,
+// Copies the texture into the part of the drawable the window really shows,
+// scaled and centred, and presents it, first waiting for the frame's deadline
+// when `paced`. t0 and t1 are when the call and its filling of the texture began
+// and ended.
+int Show(VxPresenter* p, uint64_t t0, uint64_t t1, bool paced) {
+    // The size is read every frame, so the picture follows resizes,
     // fullscreen changes and high-DPI outputs.
     int ow = 0, oh = 0;
-    if (SDL_GetRendererOutputSize(p->renderer, &ow, &oh) != 0) return -1;
+    if (!OutputSize(p, &ow, &oh)) return -1;
     RECT box;
-    VxPresentLetterbox(width, height, ow, oh, &box);
+    VxPresentLetterbox(p->texWidth, p->texHeight, ow, oh, &box);
     if (ow != p->outWidth || oh != p->outHeight || std::memcmp(&box, &p->box, sizeof box)) p->needsClear = true;
     p->outWidth = ow;
     p->outHeight = oh;
@@ -218,7 +290,7 @@ int Present(VxPresenter* p, const uint8_t* pixels, LONG pitch, int width, int he
     const int copied = SDL_RenderCopy(p->renderer, p->texture, nullptr, &dst);
     const uint64_t t2 = SDL_GetPerformanceCounter();
 
-    WaitForDeadline(p);
+    if (paced) WaitForDeadline(p);
     const uint64_t t3 = SDL_GetPerformanceCounter();
     SDL_RenderPresent(p->renderer);
     const uint64_t t4 = SDL_GetPerformanceCounter();
@@ -226,10 +298,56 @@ int Present(VxPresenter* p, const uint8_t* pixels, LONG pitch, int width, int he
     return copied == 0 ? 0 : -1;
 }
 
+// Fills a width x height texture through fill(pixels, pitch) and shows it.
+template <class Fill>
+int Present(VxPresenter* p, int width, int height, Fill fill) {
+    const uint64_t t0 = SDL_GetPerformanceCounter();
+    if (!EnsureTexture(p, width, height)) return -1;
+    void* out;
+    int outPitch;
+    if (SDL_LockTexture(p->texture, nullptr, &out, &outPitch) != 0) return -1;
+    fill(static_cast<uint32_t*>(out), LONG(outPitch));
+    const uint64_t t1 = SDL_GetPerformanceCounter();
+    SDL_UnlockTexture(p->texture);
+    p->hasFrame = true;
+    return Show(p, t0, t1, true);
+}
+
+int PresentIndexed(VxPresenter* p, const uint8_t* pixels, LONG pitch, int width, int height,
+                   const uint32_t* table) {
+    if (!ValidFrame(pixels, pitch, width, height, width)) return -1;
+    return Present(p, width, height, [&](uint32_t* out, LONG outPitch) {
+        VxPresentConvert(pixels, pitch, out, outPitch, width, height, table);
+    });
+}
+
 }  // namespace
 
 int VxPresentFrame(VxPresenter* p, const uint8_t* pixels, LONG pitch, int width, int height) {
-    return p ? Present(p, pixels, pitch, width, height, p->table) : -1;
+    return p ? PresentIndexed(p, pixels, pitch, width, height, p->table) : -1;
+}
+
+int VxPresentFrame32(VxPresenter* p, const uint32_t* pixels, LONG pitch, int width, int height) {
+    if (!p || !ValidFrame(pixels, pitch, width, height, int64_t(width) * 4)) return -1;
+    const uint8_t* src = reinterpret_cast<const uint8_t*>(pixels);
+    return Present(p, width, height, [&](uint32_t* out, LONG outPitch) {
+        uint8_t* dst = reinterpret_cast<uint8_t*>(out);
+        for (int y = 0; y < height; y++) {
+            std::memcpy(dst + ptrdiff_t(outPitch) * y, src + ptrdiff_t(pitch) * y, size_t(width) * 4);
+        }
+    });
+}
+
+int VxPresentRedraw(VxPresenter* p) {
+    if (!p || !p->hasFrame) return -1;
+    const uint64_t t0 = SDL_GetPerformanceCounter();
+    return Show(p, t0, t0, false);
+}
+
+void VxPresentGetOutput(const VxPresenter* p, int* width, int* height, RECT* box) {
+    if (width) *width = p ? p->outWidth : 0;
+    if (height) *height = p ? p->outHeight : 0;
+    if (box) *box = p ? p->box : RECT{0, 0, 0, 0};
 }
 
 int VxPresentSurface(VxPresenter* p, LPDIRECTDRAWSURFACE surface) {
@@ -239,8 +357,8 @@ int VxPresentSurface(VxPresenter* p, LPDIRECTDRAWSURFACE surface) {
     if (surface->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr) != DD_OK) return -1;
     uint32_t own[256];
     if (surface->palette) VxPresentTable(surface->palette->entries, own);
-    const int r = Present(p, static_cast<const uint8_t*>(desc.lpSurface), desc.lPitch, int(desc.dwWidth),
-                          int(desc.dwHeight), surface->palette ? own : p->table);
+    const int r = PresentIndexed(p, static_cast<const uint8_t*>(desc.lpSurface), desc.lPitch, int(desc.dwWidth),
+                                 int(desc.dwHeight), surface->palette ? own : p->table);
     surface->Unlock(desc.lpSurface);
     return r;
 }

@@ -29,6 +29,10 @@ struct VxPresentTimes {
 // VXP_ACCELERATED (or a driver named in SDL_RENDER_DRIVER) it draws with SDL's
 // software renderer and sets SDL_FRAMEBUFFER_ACCELERATION to 0 unless the
 // program or user has set it. Null on failure, with the reason in VxPresentError().
+// Frames are fitted into the size the window really has: on X11 that is
+// followed through configure events (SDL would also count a fullscreen
+// request that no window manager carried out), so SDL_SYSWMEVENT is turned on
+// while a presenter is open and such events reach the caller's queue too.
 VxPresenter* VxPresentOpen(const char* title, int width, int height, int scale, unsigned flags);
 // A presenter on a window the caller made and keeps (VXP_ACCELERATED is the
 // one flag used); closing it leaves the window open. It draws through the
@@ -54,6 +58,16 @@ void VxPresentSetPaletteRGB(VxPresenter* p, const uint8_t* rgb);
 int VxPresentFrame(VxPresenter* p, const uint8_t* pixels, LONG pitch, int width, int height);
 // The same for a display-layer surface, through its own palette when it has one.
 int VxPresentSurface(VxPresenter* p, LPDIRECTDRAWSURFACE surface);
+// The same for width x height XRGB8888 pixels, shown as they are.
+int VxPresentFrame32(VxPresenter* p, const uint32_t* pixels, LONG pitch, int width, int height);
+// Shows the last frame again, fitted into the window as it is now, without
+// waiting: for a window exposed or resized while no new frame comes. -1 when
+// there is no frame yet or SDL fails.
+int VxPresentRedraw(VxPresenter* p);
+// The output the last frame was fitted into (the part of the drawable the
+// window really shows, in drawable pixels) and where the frame went in it.
+// Any pointer may be null.
+void VxPresentGetOutput(const VxPresenter* p, int* width, int* height, RECT* box);
 
 // Switches between a window and desktop fullscreen: the new state (1 fullscreen,
 // 0 windowed), or -1 when SDL refuses.

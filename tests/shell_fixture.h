@@ -15,6 +15,7 @@
 
 #include "kvdx.h"
 #include "mapwriter.h"
+#include "wininternal.h"
 
 namespace shelltest {
 
