@@ -188,6 +188,27 @@ TEST_F(PresentWindow, FullscreenToggleAndBack) {
     ExpectShown(pixels.data(), kPitch, rgb);
 }
 
+// XRGB frames show as they are; a redraw fits the last frame into the window
+// as it is now, and there is none to redraw before the first.
+TEST_F(PresentWindow, XrgbFramesAndRedrawAfterResize) {
+    EXPECT_EQ(VxPresentRedraw(p), -1);
+    const int pitch = kW + 3;  // in pixels
+    std::vector<uint32_t> xrgb(size_t(pitch) * kH, 0xFF123456u);
+    for (int y = 0; y < kH; y++) {
+        for (int x = 0; x < kW; x++) {
+            const uint8_t* c = &rgb[3 * pixels[size_t(kPitch) * y + x]];
+            xrgb[size_t(pitch) * y + x] = 0xFF000000u | uint32_t(c[0]) << 16 | uint32_t(c[1]) << 8 | c[2];
+        }
+    }
+    ASSERT_EQ(VxPresentFrame32(p, xrgb.data(), pitch * 4, kW, kH), 0);
+    ExpectShown(pixels.data(), kPitch, rgb);
+    SDL_SetWindowSize(VxPresentWindow(p), 250, 160);
+    SDL_PumpEvents();
+    ASSERT_EQ(VxPresentRedraw(p), 0);
+    ExpectShown(pixels.data(), kPitch, rgb);
+    EXPECT_EQ(VxPresentFrame32(p, xrgb.data(), kW * 4 - 1, kW, kH), -1);  // pitch shorter than a row
+}
+
 // On the caller's window the presenter makes a renderer and frees it on close,
 // or shares the window's own, whose logical size must not shift the frame.
 TEST(PresentAttach, CallersWindowAndRenderer) {
@@ -222,6 +243,41 @@ TEST(PresentAttach, CallersWindowAndRenderer) {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     EXPECT_EQ(VxPresentAttach(nullptr, 0), nullptr);
     EXPECT_EQ(VxPresentOpen("bad", 0, 10, 1, 0), nullptr);
+}
+
+// On X11 with no window manager a fullscreen request leaves the window as it
+// was while SDL reports the desktop's size, and a resize comes as a configure
+// event: frames go where the window really is. ctest runs this on a 1280 x 800
+// Xvfb screen of its own.
+TEST(PresentX11, FramesFollowTheRealWindowSize) {
+    const char* driver = SDL_getenv("SDL_VIDEODRIVER");
+    if (!driver || std::strcmp(driver, "x11")) GTEST_SKIP() << "needs SDL's X11 driver";
+    VxPresenter* p = VxPresentOpen("x11 test", 160, 120, 2, 0);
+    ASSERT_NE(p, nullptr) << VxPresentError();
+    VxPresentSetPacing(p, 0);
+    std::vector<uint8_t> frame(160 * 120, 1);
+    int w = 0, h = 0;
+    RECT box;
+    auto shown = [&] {
+        SDL_PumpEvents();
+        EXPECT_EQ(VxPresentFrame(p, frame.data(), 160, 160, 120), 0);
+        VxPresentGetOutput(p, &w, &h, &box);
+    };
+    ASSERT_EQ(VxPresentToggleFullscreen(p), 1);
+    shown();
+    EXPECT_EQ(w, 320);
+    EXPECT_EQ(h, 240);
+    EXPECT_TRUE(box.left == 0 && box.top == 0 && box.right == 320 && box.bottom == 240);
+    ASSERT_EQ(VxPresentToggleFullscreen(p), 0);
+
+    SDL_SetWindowSize(VxPresentWindow(p), 400, 300);
+    for (int i = 0; i < 200 && w != 400; i++) {
+        SDL_Delay(10);
+        shown();
+    }
+    EXPECT_EQ(h, 300);
+    EXPECT_TRUE(box.left == 40 && box.top == 30 && box.right == 360 && box.bottom == 270);
+    VxPresentClose(p);
 }
 
 }  // namespace
