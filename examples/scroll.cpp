@@ -1,6 +1,7 @@
 // scroll: a minimal game of one's own on the map library. Loads the map named
 // on the command line, scrolls it with the arrow keys inside the map's bounds
-// and shows it through the map's palette in an SDL window. Escape quits.
+// and shows it through the map's palette with the presenter. F11 switches
+// between a window and full screen; Escape quits.
 //
 //   scroll MAP.FMP
 #include <SDL.h>
@@ -8,20 +9,17 @@
 #include <cstdio>
 
 #include "vexildx.h"
+#include "vxpresent.h"
 
 LPDIRECTDRAW lpDD;  // the display object the library makes its surfaces on
 
 static const int kWidth = 640, kHeight = 480;
 
 struct Game {
-    SDL_Window* window = nullptr;
-    SDL_Renderer* renderer = nullptr;
-    SDL_Texture* texture = nullptr;
+    VxPresenter* presenter = nullptr;     // the window, paced to 60 frames a second
     LPDIRECTDRAWSURFACE frame = nullptr;  // the 8-bit picture the map is drawn into
-    uint32_t rgb[256];                    // the map's palette as XRGB8888
     int x = 0, y = 0;                     // scroll position in map pixels
     int maxx = 0, maxy = 0;
-    Uint64 lastframe = 0;  // ticks at the end of the previous frame
 };
 
 // --- Start-up -----------------------------------------------------------------------
@@ -39,10 +37,6 @@ static bool Startup(Game& g, const char* mapname) {
         std::fprintf(stderr, "scroll: %s is smaller than the %d x %d view\n", mapname, kWidth, kHeight);
         return false;
     }
-    for (int i = 0; i < 256; i++) {
-        g.rgb[i] = 0xFF000000u | mappept[i].peRed << 16 | mappept[i].peGreen << 8 | mappept[i].peBlue;
-    }
-
     if (DDCreatePlainSurface(lpDD, kWidth, kHeight, &g.frame) != DD_OK) return false;
 
     // With no desktop SDL would fall back to a driver that shows nothing.
@@ -56,18 +50,12 @@ static bool Startup(Game& g, const char* mapname) {
         std::fprintf(stderr, "scroll: no display: %s\n", SDL_GetError());
         return false;
     }
-    g.window = SDL_CreateWindow("scroll", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, kWidth, kHeight,
-                                SDL_WINDOW_RESIZABLE);
-    if (g.window) g.renderer = SDL_CreateRenderer(g.window, -1, SDL_RENDERER_PRESENTVSYNC);
-    if (g.window && !g.renderer) g.renderer = SDL_CreateRenderer(g.window, -1, 0);
-    if (g.renderer) SDL_RenderSetLogicalSize(g.renderer, kWidth, kHeight);
-    if (g.renderer) {
-        g.texture = SDL_CreateTexture(g.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, kWidth, kHeight);
-    }
-    if (!g.texture) {
-        std::fprintf(stderr, "scroll: cannot open a window: %s\n", SDL_GetError());
+    g.presenter = VxPresentOpen("scroll", kWidth, kHeight, 1, VXP_RESIZABLE);
+    if (!g.presenter) {
+        std::fprintf(stderr, "scroll: cannot open a window: %s\n", VxPresentError());
         return false;
     }
+    VxPresentSetPalette(g.presenter, mappept);
 
     MapInitAnims();
     return true;
@@ -75,11 +63,15 @@ static bool Startup(Game& g, const char* mapname) {
 
 // --- One frame ---------------------------------------------------------------------
 
-static bool Frame(Game& g) {
+// 1 to go on, 0 when the player quits, -1 when the frame cannot be shown.
+static int Frame(Game& g) {
     SDL_Event ev;
     while (SDL_PollEvent(&ev)) {
-        if (ev.type == SDL_QUIT) return false;
-        if (ev.type == SDL_KEYDOWN && ev.key.keysym.sym == SDLK_ESCAPE) return false;
+        if (ev.type == SDL_QUIT) return 0;
+        if (ev.type == SDL_KEYDOWN && ev.key.keysym.sym == SDLK_ESCAPE) return 0;
+        if (ev.type == SDL_KEYDOWN && ev.key.keysym.sym == SDLK_F11 && !ev.key.repeat) {
+            VxPresentToggleFullscreen(g.presenter);
+        }
     }
     const Uint8* keys = SDL_GetKeyboardState(nullptr);
     g.x += 2 * (keys[SDL_SCANCODE_RIGHT] - keys[SDL_SCANCODE_LEFT]);
@@ -92,38 +84,19 @@ static bool Frame(Game& g) {
     MapDraw8BGT(g.frame, g.x, g.y);
     MapDraw8FG(g.frame, g.x, g.y, 0);
 
-    // Present: palette indices become XRGB through the map's palette.
-    DDSURFACEDESC ddsd{};
-    ddsd.dwSize = sizeof ddsd;
-    void* out;
-    int outpitch;
-    if (g.frame->Lock(nullptr, &ddsd, DDLOCK_WAIT, nullptr) != DD_OK) return false;
-    if (SDL_LockTexture(g.texture, nullptr, &out, &outpitch) == 0) {
-        for (int row = 0; row < kHeight; row++) {
-            const uint8_t* src = static_cast<const uint8_t*>(ddsd.lpSurface) + row * ddsd.lPitch;
-            uint32_t* dst = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(out) + row * outpitch);
-            for (int col = 0; col < kWidth; col++) dst[col] = g.rgb[src[col]];
-        }
-        SDL_UnlockTexture(g.texture);
+    // Shown scaled into the window, at 60 frames a second so the scrolling
+    // speed does not depend on the machine.
+    if (VxPresentSurface(g.presenter, g.frame) != 0) {
+        std::fprintf(stderr, "scroll: cannot show the frame: %s\n", SDL_GetError());
+        return -1;
     }
-    g.frame->Unlock(ddsd.lpSurface);
-    SDL_RenderClear(g.renderer);
-    SDL_RenderCopy(g.renderer, g.texture, nullptr, nullptr);
-    SDL_RenderPresent(g.renderer);
-
-    // 60 frames a second at most, so the scrolling speed does not depend on the machine.
-    Uint64 now = SDL_GetTicks64();
-    if (now - g.lastframe < 16) SDL_Delay(static_cast<Uint32>(16 - (now - g.lastframe)));
-    g.lastframe = SDL_GetTicks64();
-    return true;
+    return 1;
 }
 
 // --- Shut-down ----------------------------------------------------------------------
 
 static void Shutdown(Game& g) {
-    if (g.texture) SDL_DestroyTexture(g.texture);
-    if (g.renderer) SDL_DestroyRenderer(g.renderer);
-    if (g.window) SDL_DestroyWindow(g.window);
+    VxPresentClose(g.presenter);
     SDL_Quit();
     if (g.frame) g.frame->Release();
     MapFreeMem();  // the map's surfaces go before the display object
@@ -138,8 +111,9 @@ int main(int argc, char** argv) {
     }
     Game g;
     bool ok = Startup(g, argv[1]);
-    while (ok && Frame(g)) {
-    }
+    int going = ok ? 1 : 0;
+    while (going == 1) going = Frame(g);
+    ok = ok && going == 0;
     Shutdown(g);
     return ok ? 0 : 1;
 }
