@@ -21,7 +21,7 @@ struct VxPresenter {
     int outWidth = 0, outHeight = 0;  // the part of the drawable shown at the last present
     RECT box{};                       // where the last frame went
     bool needsClear = true;
-    Uint32 windowId = 0;
+    Uint32 windowId = 0;             // SDL's id of `window`, for its events
     bool watching = false;           // the event watch below is installed
     unsigned long x11Window = 0;     // X11 only: the window whose configure events tell its size
     int shownWidth = 0, shownHeight = 0;  // X11 only: the size it really has, in window points
