@@ -41,14 +41,14 @@ struct Lcg {
     }
 };
 
-void GreyRamp(MapWriterMap& m) {
+void GreyRamp(MAPDESC& m) {
     m.cmap.resize(768);
     for (int i = 0; i < 768; i++) m.cmap[i] = static_cast<uint8_t>(i / 3);
 }
 
 // `ngfx` graphics of the map's block size; odd ones have palette index 0 on
 // a quarter of their pixels so that colour-keyed blits have holes to skip.
-void Graphics(MapWriterMap& m, int ngfx) {
+void Graphics(MAPDESC& m, int ngfx) {
     const int bw = m.blockwidth, bh = m.blockheight;
     m.gfx.resize(static_cast<size_t>(ngfx) * bw * bh);
     for (int g = 0; g < ngfx; g++) {
@@ -66,8 +66,8 @@ void Graphics(MapWriterMap& m, int ngfx) {
 // graphics, a quarter of them trigger blocks with see-through backgrounds, a
 // third with a foreground; 32 animations of every type; about 12 % animated
 // cells and 5 % of value 0.
-MapWriterMap FrameMapOf(int block, int w, int h) {
-    MapWriterMap m;
+MAPDESC FrameMapOf(int block, int w, int h) {
+    MAPDESC m;
     m.width = w;
     m.height = h;
     m.blockwidth = m.blockheight = block;
@@ -98,20 +98,20 @@ MapWriterMap FrameMapOf(int block, int w, int h) {
 }
 
 // The 640 x 480 frame's map: 100 x 100 cells of 16 x 16.
-MapWriterMap FrameMap() { return FrameMapOf(16, 100, 100); }
+MAPDESC FrameMap() { return FrameMapOf(16, 100, 100); }
 // The 1920 x 1080 frames' maps: room to scroll past the view.
-MapWriterMap FrameMap8() { return FrameMapOf(8, 300, 200); }
-MapWriterMap FrameMap16() { return FrameMapOf(16, 150, 100); }
-MapWriterMap FrameMap32() { return FrameMapOf(32, 75, 50); }
+MAPDESC FrameMap8() { return FrameMapOf(8, 300, 200); }
+MAPDESC FrameMap16() { return FrameMapOf(16, 150, 100); }
+MAPDESC FrameMap32() { return FrameMapOf(32, 75, 50); }
 
-MapWriterMap (*FrameMapFor(int block))() {
+MAPDESC (*FrameMapFor(int block))() {
     return block == 8 ? FrameMap8 : block == 16 ? FrameMap16 : FrameMap32;
 }
 
 // A large map: 1000 x 1000 cells, 1000 blocks over 255 graphics, 2000
 // animations of four frames each.
-MapWriterMap LoadMap() {
-    MapWriterMap m;
+MAPDESC LoadMap() {
+    MAPDESC m;
     m.width = m.height = 1000;
     GreyRamp(m);
     Graphics(m, 255);
@@ -139,8 +139,8 @@ MapWriterMap LoadMap() {
 
 // 4000 graphics of 16 x 16 and a block for each, on a 200 x 200 map whose
 // cells use the first 1024 blocks (as many as cells can reach).
-MapWriterMap Load4000Map() {
-    MapWriterMap m;
+MAPDESC Load4000Map() {
+    MAPDESC m;
     m.width = m.height = 200;
     GreyRamp(m);
     Graphics(m, 4000);
@@ -157,8 +157,8 @@ MapWriterMap Load4000Map() {
 }
 
 // 2047 animations of types 1 to 8, all stepping on every call.
-MapWriterMap AnimMap() {
-    MapWriterMap m;
+MAPDESC AnimMap() {
+    MAPDESC m;
     m.width = m.height = 64;
     GreyRamp(m);
     Graphics(m, 16);
@@ -177,10 +177,10 @@ MapWriterMap AnimMap() {
     return m;
 }
 
-const std::vector<uint8_t>& Image(MapWriterMap (*make)()) {
-    static std::map<MapWriterMap (*)(), std::vector<uint8_t>> images;
+const std::vector<uint8_t>& Image(MAPDESC (*make)()) {
+    static std::map<MAPDESC (*)(), std::vector<uint8_t>> images;
     auto it = images.find(make);
-    if (it == images.end()) it = images.emplace(make, MapWriterImage(make())).first;
+    if (it == images.end()) it = images.emplace(make, MapSerialize(make())).first;
     return it->second;
 }
 
@@ -210,7 +210,7 @@ void Frame(LPDIRECTDRAWSURFACE target, int x, int y) {
     MapDraw8FG(target, x, y, 0);
 }
 
-bool LoadFrameMap(benchmark::State& state, MapWriterMap (*make)() = FrameMap) {
+bool LoadFrameMap(benchmark::State& state, MAPDESC (*make)() = FrameMap) {
     const std::vector<uint8_t>& img = Image(make);
     if (MapDecode(img.data(), img.size()) != 0) {
         state.SkipWithError(("frame map rejected: " + std::string(mapreason)).c_str());
@@ -392,7 +392,7 @@ void BM_Memcpy3_1080(benchmark::State& state) {
 }
 BENCHMARK(BM_Memcpy3_1080);
 
-void Load(benchmark::State& state, MapWriterMap (*make)()) {
+void Load(benchmark::State& state, MAPDESC (*make)()) {
     const std::vector<uint8_t>& img = Image(make);
     for (auto _ : state) {
         if (MapDecode(img.data(), img.size()) != 0) {
@@ -404,7 +404,7 @@ void Load(benchmark::State& state, MapWriterMap (*make)()) {
     MapFreeMem();
 }
 
-void MemcpyImage(benchmark::State& state, MapWriterMap (*make)()) {
+void MemcpyImage(benchmark::State& state, MAPDESC (*make)()) {
     const std::vector<uint8_t>& img = Image(make);
     std::vector<uint8_t> copy(img.size());
     benchmark::DoNotOptimize(copy.data());

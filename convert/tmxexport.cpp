@@ -6,119 +6,10 @@
 #include <cstdarg>
 #include <cstring>
 
-#include "mapwriter.h"
+#include "mapformat.h"
 #include "tmxinternal.h"
 
 namespace {
-
-uint32_t Get32(const uint8_t* p) { return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24; }
-int16_t Get16(const uint8_t* p) { return static_cast<int16_t>(p[0] | p[1] << 8); }
-uint32_t GetBE32(const uint8_t* p) { return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]; }
-
-// Reads a map file image into its description, checking everything the
-// export relies on: the rules the library loads a map by.
-void Parse(const uint8_t* img, size_t size, const std::string& file, MapWriterMap& m) {
-    if (size < 12 || std::memcmp(img, "FORM", 4) || std::memcmp(img + 8, "FMAP", 4)) {
-        TmxThrow(file, "not a map file: no FORM of type FMAP");
-    }
-    if (uint64_t{GetBE32(img + 4)} + 8 != size) TmxThrow(file, "the FORM size disagrees with the file size");
-    const uint8_t* chunk[13] = {};
-    uint32_t len[13] = {};
-    static const char* const ids[13] = {"MPHD", "CMAP", "BKDT", "ANDT", "BGFX", "BODY", "LYR1",
-                                        "LYR2", "LYR3", "LYR4", "LYR5", "LYR6", "LYR7"};
-    for (size_t pos = 12; pos < size;) {
-        if (size - pos < 8) TmxThrow(file, "a chunk header is cut short at offset %zu", pos);
-        const uint32_t n = GetBE32(img + pos + 4);
-        if (n > size - pos - 8) TmxThrow(file, "the chunk at offset %zu runs past the end of the file", pos);
-        for (int k = 0; k < 13; k++) {
-            if (!std::memcmp(img + pos, ids[k], 4)) {
-                chunk[k] = img + pos + 8;
-                len[k] = n;
-            }
-        }
-        pos += 8 + size_t{n};
-    }
-    for (int k : {0, 1, 2, 4, 5}) {
-        if (!chunk[k]) TmxThrow(file, "chunk %s is missing", ids[k]);
-    }
-    if (len[0] < 24) TmxThrow(file, "chunk MPHD is too short");
-    if (len[1] < 768) TmxThrow(file, "chunk CMAP is too short");
-    const uint8_t* h = chunk[0];
-    m.width = Get16(h + 4);
-    m.height = Get16(h + 6);
-    m.blockwidth = Get16(h + 12);
-    m.blockheight = Get16(h + 14);
-    m.depth = Get16(h + 16);
-    m.blockstrsize = Get16(h + 18);
-    const int nblocks = Get16(h + 20), ngfx = Get16(h + 22);
-    if (m.width < 1 || m.height < 1) TmxThrow(file, "map size %d x %d is empty", m.width, m.height);
-    if (m.blockwidth < 1 || m.blockheight < 1 || m.blockwidth > 256 || m.blockheight > 256) {
-        TmxThrow(file, "block size %d x %d: blocks are 1 to 256 pixels a side", m.blockwidth, m.blockheight);
-    }
-    if (m.depth != 8) TmxThrow(file, "depth %d is not 8 bits", m.depth);
-    if (ngfx < 1) TmxThrow(file, "the map has no graphics");
-    if (nblocks < 1 || len[2] != uint32_t(nblocks) * 32) {
-        TmxThrow(file, "chunk BKDT has %u bytes for %d block structures of 32", len[2], nblocks);
-    }
-    const int64_t tile = int64_t{m.blockwidth} * m.blockheight;
-    if (len[4] < ngfx * tile) TmxThrow(file, "chunk BGFX is too short for %d graphics", ngfx);
-    m.cmap.assign(chunk[1], chunk[1] + 768);
-    m.gfx.assign(chunk[4], chunk[4] + ngfx * tile);
-    m.blocks.resize(static_cast<size_t>(nblocks));
-    std::memcpy(m.blocks.data(), chunk[2], len[2]);
-    for (int b = 0; b < nblocks; b++) {
-        const BLKSTR& s = m.blocks[b];
-        for (int32_t off : {s.bgoff, s.fgoff, s.fgoff2, s.fgoff3}) {
-            if (off < 0 || off >= ngfx * tile) TmxThrow(file, "block structure %d designates no graphic (offset %d)", b, off);
-        }
-    }
-    int64_t records = 0;
-    if (chunk[3]) {
-        const int64_t n = len[3];
-        const uint8_t* a = chunk[3];
-        if (n % 4) TmxThrow(file, "chunk ANDT has %lld bytes, not a multiple of 4", static_cast<long long>(n));
-        int64_t endrec = n - 16;
-        while (endrec >= 0 && a[endrec] != 0xFF) endrec -= 16;
-        if (endrec < 0) TmxThrow(file, "animation data has no end record");
-        for (int64_t i = 0; i < endrec; i += 4) {
-            const int32_t e = static_cast<int32_t>(Get32(a + i));
-            if (e < 0 || e >= nblocks * 32 || e % 32) TmxThrow(file, "frame entry %lld designates no block structure", static_cast<long long>(i / 4));
-            m.frames.push_back(e);
-        }
-        records = (n - endrec - 16) / 16;
-        for (int64_t k = 0; k < records; k++) {
-            const uint8_t* r = a + n - 16 * (k + 1);
-            const int64_t start = n + static_cast<int32_t>(Get32(r + 8)), end = n + static_cast<int32_t>(Get32(r + 12));
-            const int64_t cur = n + static_cast<int32_t>(Get32(r + 4));
-            if (start < 0 || end > endrec || start > end || start % 4 || end % 4 || (start == end && start == endrec)) {
-                TmxThrow(file, "animation %lld has frames outside its frame list", static_cast<long long>(k));
-            }
-            MapWriterAnim an;
-            an.antype = static_cast<signed char>(r[0]);
-            an.andelay = static_cast<signed char>(r[1]);
-            an.ancount = static_cast<signed char>(r[2]);
-            an.anuser = static_cast<signed char>(r[3]);
-            an.start = static_cast<int>(start / 4);
-            an.end = static_cast<int>(end / 4);
-            an.cur = cur >= 0 && cur < endrec && cur % 4 == 0 ? static_cast<int>(cur / 4) : an.start;
-            m.anims.push_back(an);
-        }
-    }
-    const size_t cells = size_t(m.width) * m.height;
-    for (int n = 0; n < 8; n++) {
-        const uint8_t* d = chunk[5 + n];
-        if (!d) continue;
-        if (len[5 + n] != 2 * cells) TmxThrow(file, "layer %s has %u bytes for %zu cells", ids[5 + n], len[5 + n], cells);
-        m.layers[n].resize(cells);
-        for (size_t i = 0; i < cells; i++) {
-            const int v = Get16(d + 2 * i);
-            if (v >= 0 ? v >= nblocks * 32 || v % 32 : v < -16 * records || v % 16) {
-                TmxThrow(file, "layer %s cell (%zu, %zu) value %d designates nothing", ids[5 + n], i % m.width, i / m.width, v);
-            }
-            m.layers[n][i] = static_cast<int16_t>(v);
-        }
-    }
-}
 
 void Append(std::string& s, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 void Append(std::string& s, const char* fmt, ...) {
@@ -185,11 +76,10 @@ std::string BaseName(const std::string& path) {
 
 bool TmxExport(const uint8_t* image, size_t size, const std::string& tmxpath, std::vector<TmxFile>& files, TmxError& err) {
     files.clear();
-    MapWriterMap m;
-    try {
-        Parse(image, size, tmxpath, m);
-    } catch (const TmxFail& f) {
-        err = {"", f.reason};
+    MAPDESC m;
+    MAPREASON why;
+    if (MapParse(image, size, &m, &why) != 0) {
+        err = {"", why.code == MER_OUTOFMEM ? "out of memory" : std::string("not a map file: ") + why.text};
         return false;
     }
     const int tw = m.blockwidth, th = m.blockheight, tile = tw * th;
@@ -229,7 +119,7 @@ bool TmxExport(const uint8_t* image, size_t size, const std::string& tmxpath, st
     for (int b = 0; b < B; b++) put(G + b, composite(m.blocks[b], true));
     std::vector<std::vector<std::pair<int, int>>> played(A);
     for (int k = 0; k < A; k++) {
-        const MapWriterAnim& a = m.anims[k];
+        const MAPANIMDESC& a = m.anims[k];
         std::vector<int> entries;
         if (a.start == a.end) entries.push_back(m.frames[a.start] / 32);
         for (int e = a.start; e < a.end; e++) entries.push_back(m.frames[e] / 32);
@@ -256,7 +146,7 @@ bool TmxExport(const uint8_t* image, size_t size, const std::string& tmxpath, st
         tsx += "  </properties>\n </tile>\n";
     }
     for (int k = 0; k < A; k++) {
-        const MapWriterAnim& a = m.anims[k];
+        const MAPANIMDESC& a = m.anims[k];
         Append(tsx, " <tile id=\"%d\">\n  <properties>\n", G + B + k);
         IntProp(tsx, "ancount", a.ancount);
         IntProp(tsx, "andelay", a.andelay);

@@ -653,7 +653,7 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
 
     // The palette: kept in index mode, else made from the colours in use.
     MapBuilder b;
-    MapWriterMap& m = b.m;
+    MAPDESC& m = b.m;
     m.width = map.width;
     m.height = map.height;
     m.blockwidth = im.tw;
@@ -738,7 +738,7 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
             static const TmxTile none;
             if (!def) def = &none;
             const int nf = static_cast<int>(frames.size());
-            MapWriterAnim a;
+            MAPANIMDESC a;
             a.antype = static_cast<signed char>(im.IntProp(def->props, "antype", -128, 127, r));
             a.andelay = static_cast<signed char>(im.IntProp(def->props, "andelay", -128, 127, r));
             a.ancount = static_cast<signed char>(im.IntProp(def->props, "ancount", -128, 127, r));
@@ -757,7 +757,7 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
             if (lines[key].isdirect || ps.size() != 1 || ps[0].ref.ts != im.exported || ps[0].ref.flips || ps[0].opacity != 1) continue;
             const int k2 = ps[0].ref.id - im.ngfx - im.nblocks;
             if (k2 < 0 || k2 >= im.nanims || !ps[0].def) continue;
-            const MapWriterAnim& a = m.anims[k2];
+            const MAPANIMDESC& a = m.anims[k2];
             std::vector<int> entries;
             if (a.start == a.end) entries.push_back(frames[a.start]);  // it shows the entry it starts on
             for (int e = a.start; e < a.end; e++) entries.push_back(frames[e]);
@@ -865,7 +865,7 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
         m.layers[n].resize(cellkey[n].size());
         for (size_t i = 0; i < cellkey[n].size(); i++) m.layers[n][i] = static_cast<int16_t>(value[cellkey[n][i]]);
     }
-    image = MapWriterImage(m);
+    image = MapSerialize(m);
 }
 
 bool Run(const char* xml, size_t size, const std::string& path, std::vector<uint8_t>& image, TmxError& err,

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fuzz_common.h"
+#include "mapformat.h"
 #include "tmxinternal.h"
 #include "vexildx.h"
 
@@ -38,8 +39,6 @@ std::map<std::string, std::vector<uint8_t>> MakeFiles() {
     return files;
 }
 
-int16_t Get16(const uint8_t* p) { return static_cast<int16_t>(p[0] | p[1] << 8); }
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -68,10 +67,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!image.empty()) FuzzFail("import failed but left an image");
         return 0;
     }
-    // The image starts FORM, size, FMAP, MPHD, length: the header data is at 20.
-    if (image.size() < 44) FuzzFail("import made an image of %zu bytes", image.size());
-    const uint8_t* h = image.data() + 20;
-    if (Get16(h + 12) == 16 && Get16(h + 14) == 16 && Get16(h + 22) <= 255) {
+    MAPDESC desc;
+    MAPREASON why;
+    if (MapParse(image.data(), image.size(), &desc, &why) != 0) FuzzFail("an imported map does not parse: %s", why.text);
+    if (desc.blockwidth == 16 && desc.blockheight == 16 && desc.numblockgfx() <= 255) {
         if (MapDecode(image.data(), image.size()) != 0) FuzzFail("an imported map does not load: %s", mapreason);
         FuzzExercise(data, size);
     }

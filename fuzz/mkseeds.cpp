@@ -25,17 +25,17 @@ LPDIRECTDRAW lpDD;  // the library's display object; never used here
 namespace {
 
 using Image = std::vector<uint8_t>;
-using Chunks = std::vector<MapChunk>;
+using Chunks = std::vector<MAPCHUNK>;
 
 // --- Base maps ------------------------------------------------------------------
 
 struct Base {
     const char* name;
-    MapWriterMap map;
+    MAPDESC map;
     void (*layout)(Chunks&);  // rearranges the usual chunk list; may be null
 };
 
-void AddLayers(MapWriterMap& m, std::initializer_list<int> which) {
+void AddLayers(MAPDESC& m, std::initializer_list<int> which) {
     for (int n : which) {
         m.layers[n] = m.layers[0];
         for (size_t i = n; i < m.layers[n].size(); i += 7) m.layers[n][i] = static_cast<int16_t>(32 * (n % 2));
@@ -43,7 +43,7 @@ void AddLayers(MapWriterMap& m, std::initializer_list<int> which) {
 }
 
 // Cells of static blocks only, and no animation data.
-MapWriterMap WithoutAnimations(MapWriterMap m) {
+MAPDESC WithoutAnimations(MAPDESC m) {
     m.frames.clear();
     m.anims.clear();
     for (std::vector<int16_t>& layer : m.layers) {
@@ -54,8 +54,8 @@ MapWriterMap WithoutAnimations(MapWriterMap m) {
 
 // Every animation type, negative delays, a record without frames that starts
 // on an existing entry and a stored current frame outside its frames.
-MapWriterMap EveryAnimation() {
-    MapWriterMap m = MapWriterSample(40, 30, 4);
+MAPDESC EveryAnimation() {
+    MAPDESC m = MapWriterSample(40, 30, 4);
     m.anims.clear();
     for (int t = 0; t <= 9; t++) {
         signed char delay = static_cast<signed char>(t == 4 ? -1 : (t == 5 ? -128 : t % 3));
@@ -88,7 +88,7 @@ void OddLayout(Chunks& c) {
 
 // The map with blocks of bw x bh pixels: its graphics redrawn at that size
 // and its blocks' graphic offsets scaled to the new tile size.
-MapWriterMap WithBlockSize(MapWriterMap m, int bw, int bh) {
+MAPDESC WithBlockSize(MAPDESC m, int bw, int bh) {
     const int old = m.blockwidth * m.blockheight, tile = bw * bh, n = m.numblockgfx();
     m.blockwidth = bw;
     m.blockheight = bh;
@@ -106,7 +106,7 @@ MapWriterMap WithBlockSize(MapWriterMap m, int bw, int bh) {
 std::vector<Base> Bases() {
     std::vector<Base> b;
     b.push_back({"m40x30", MapWriterSample(40, 30, 2), nullptr});
-    MapWriterMap m = MapWriterSample(41, 31, 4);
+    MAPDESC m = MapWriterSample(41, 31, 4);
     AddLayers(m, {1, 7});
     b.push_back({"m41x31", m, nullptr});
     b.push_back({"m100x100", MapWriterSample(100, 100, 8), nullptr});
@@ -131,7 +131,7 @@ std::vector<Base> Bases() {
 // edit that returns false does not apply to that map.
 struct Defect {
     const char* name;
-    bool (*map)(MapWriterMap&);
+    bool (*map)(MAPDESC&);
     bool (*chunks)(Chunks&);
     void (*image)(Image&);
 };
@@ -150,13 +150,11 @@ void SetFormSize(Image& img) { PutBE32(img, 4, static_cast<uint32_t>(img.size() 
 
 // Offset in the image of the first chunk with that id.
 size_t ChunkAt(const Image& img, const char* id) {
-    for (size_t pos = 12; pos + 8 <= img.size();) {
-        if (std::memcmp(&img[pos], id, 4) == 0) return pos;
-        uint32_t len = uint32_t{img[pos + 4]} << 24 | uint32_t{img[pos + 5]} << 16 | uint32_t{img[pos + 6]} << 8 |
-                       img[pos + 7];
-        pos += 8 + size_t{len};
-    }
-    return 0;
+    size_t at = 0;
+    MapWalk(img.data(), img.size(), [&](const MAPCHUNKINFO& c) {
+        if (!at && std::memcmp(c.id, id, 4) == 0) at = static_cast<size_t>(c.offset);
+    }, nullptr);
+    return at;
 }
 
 bool Drop(Chunks& c, const char* id) {
@@ -169,14 +167,14 @@ bool Drop(Chunks& c, const char* id) {
     return false;
 }
 
-void Set16(MapChunk* ch, size_t at, int v) {
+void Set16(MAPCHUNK* ch, size_t at, int v) {
     ch->data[at] = static_cast<uint8_t>(v & 0xFF);
     ch->data[at + 1] = static_cast<uint8_t>((v >> 8) & 0xFF);
 }
 
 // Adds `delta` to the 32-bit field at `field` of animation record k.
 bool AddToRecord(Chunks& c, int k, int field, int32_t delta) {
-    MapChunk* a = MapWriterFind(c, "ANDT");
+    MAPCHUNK* a = MapWriterFind(c, "ANDT");
     if (!a || a->data.size() < size_t(16 * (k + 2))) return false;
     uint8_t* p = a->data.data() + a->data.size() - 16 * (k + 1) + field;
     uint32_t v;
@@ -187,9 +185,9 @@ bool AddToRecord(Chunks& c, int k, int field, int32_t delta) {
 }
 
 // A middle cell of the BODY layer.
-int16_t& MiddleCell(MapWriterMap& m) { return m.layers[0][m.layers[0].size() / 2 + 3]; }
+int16_t& MiddleCell(MAPDESC& m) { return m.layers[0][m.layers[0].size() / 2 + 3]; }
 
-bool HasFrames(MapWriterMap& m) { return m.frames.size() >= 2 && !m.anims.empty(); }
+bool HasFrames(MAPDESC& m) { return m.frames.size() >= 2 && !m.anims.empty(); }
 
 const Defect kDefects[] = {
     // Container and chunk walk.
@@ -219,7 +217,7 @@ const Defect kDefects[] = {
      }},
     {"unknown_length_past_end", nullptr,
      [](Chunks& c) {
-         c.insert(c.begin() + 1, MapChunk{"JUNK", {0}});
+         c.insert(c.begin() + 1, MAPCHUNK{"JUNK", {0}});
          return true;
      },
      [](Image& i) { PutBE32(i, ChunkAt(i, "JUNK") + 4, 0xFFFFFFFFu); }},
@@ -308,7 +306,7 @@ const Defect kDefects[] = {
     // Chunk sizes against the header.
     {"bkdt_one_block_short", nullptr,
      [](Chunks& c) {
-         MapChunk* b = MapWriterFind(c, "BKDT");
+         MAPCHUNK* b = MapWriterFind(c, "BKDT");
          DropTail(b->data, 32);
          return true;
      },
@@ -327,13 +325,13 @@ const Defect kDefects[] = {
      nullptr},
     {"body_two_bytes_short", nullptr,
      [](Chunks& c) {
-         MapChunk* b = MapWriterFind(c, "BODY");
+         MAPCHUNK* b = MapWriterFind(c, "BODY");
          DropTail(b->data, 2);
          return true;
      },
      nullptr},
     {"lyr3_two_bytes_long",
-     [](MapWriterMap& m) {
+     [](MAPDESC& m) {
          m.layers[3] = m.layers[0];
          return true;
      },
@@ -352,7 +350,7 @@ const Defect kDefects[] = {
      nullptr},
     {"andt_not_multiple_of_4", HasFrames,
      [](Chunks& c) {
-         MapChunk* a = MapWriterFind(c, "ANDT");
+         MAPCHUNK* a = MapWriterFind(c, "ANDT");
          a->data.insert(a->data.begin(), {0, 0});
          return true;
      },
@@ -360,33 +358,33 @@ const Defect kDefects[] = {
     {"andt_end_record_only_12_bytes", nullptr,
      [](Chunks& c) {
          Drop(c, "ANDT");
-         c.insert(c.begin() + 1, MapChunk{"ANDT", std::vector<uint8_t>(12, 0xFF)});
+         c.insert(c.begin() + 1, MAPCHUNK{"ANDT", std::vector<uint8_t>(12, 0xFF)});
          return true;
      },
      nullptr},
     {"frame_past_blocks",
-     [](MapWriterMap& m) {
+     [](MAPDESC& m) {
          if (!HasFrames(m)) return false;
          m.frames[1] = static_cast<int32_t>(32 * m.blocks.size());
          return true;
      },
      nullptr, nullptr},
     {"frame_unaligned",
-     [](MapWriterMap& m) {
+     [](MAPDESC& m) {
          if (!HasFrames(m)) return false;
          m.frames[0] = 16;
          return true;
      },
      nullptr, nullptr},
     {"frame_negative",
-     [](MapWriterMap& m) {
+     [](MAPDESC& m) {
          if (!HasFrames(m)) return false;
          m.frames[1] = -32;
          return true;
      },
      nullptr, nullptr},
     {"anim_start_after_end",
-     [](MapWriterMap& m) {
+     [](MAPDESC& m) {
          if (!HasFrames(m)) return false;
          m.anims[0].start = 2;
          m.anims[0].end = 1;
@@ -394,14 +392,14 @@ const Defect kDefects[] = {
      },
      nullptr, nullptr},
     {"anim_end_past_frames",
-     [](MapWriterMap& m) {
+     [](MAPDESC& m) {
          if (!HasFrames(m)) return false;
          m.anims[0].end = static_cast<int>(m.frames.size()) + 1;
          return true;
      },
      nullptr, nullptr},
     {"anim_start_before_data",
-     [](MapWriterMap& m) {
+     [](MAPDESC& m) {
          if (!HasFrames(m)) return false;
          m.anims[0].start = -1;
          return true;
@@ -409,7 +407,7 @@ const Defect kDefects[] = {
      nullptr, nullptr},
     {"anim_start_unaligned", HasFrames, [](Chunks& c) { return AddToRecord(c, 0, 8, 2); }, nullptr},
     {"anim_no_frames_on_end_record",
-     [](MapWriterMap& m) {
+     [](MAPDESC& m) {
          if (!HasFrames(m)) return false;
          m.anims[0].start = m.anims[0].end = static_cast<int>(m.frames.size());
          return true;
@@ -418,57 +416,57 @@ const Defect kDefects[] = {
 
     // References of block structures and cells.
     {"bgoff_past_graphics",
-     [](MapWriterMap& m) {
+     [](MAPDESC& m) {
          m.blocks.back().bgoff = m.numblockgfx() * 256;
          return true;
      },
      nullptr, nullptr},
     {"fgoff_negative",
-     [](MapWriterMap& m) {
+     [](MAPDESC& m) {
          m.blocks[0].fgoff = -256;
          return true;
      },
      nullptr, nullptr},
     {"fgoff3_inside_last_past_end",
-     [](MapWriterMap& m) {
+     [](MAPDESC& m) {
          m.blocks[0].fgoff3 = m.numblockgfx() * 256 + 255;
          return true;
      },
      nullptr, nullptr},
     {"cell_unaligned",
-     [](MapWriterMap& m) {
+     [](MAPDESC& m) {
          MiddleCell(m) = 33;
          return true;
      },
      nullptr, nullptr},
     {"cell_past_blocks",
-     [](MapWriterMap& m) {
+     [](MAPDESC& m) {
          MiddleCell(m) = static_cast<int16_t>(32 * m.blocks.size());
          return true;
      },
      nullptr, nullptr},
     {"cell_past_animations",
-     [](MapWriterMap& m) {
+     [](MAPDESC& m) {
          MiddleCell(m) = static_cast<int16_t>(-16 * (m.anims.size() + 1));
          return true;
      },
      nullptr, nullptr},
     {"cell_animation_unaligned",
-     [](MapWriterMap& m) {
+     [](MAPDESC& m) {
          if (m.anims.empty()) return false;
          MiddleCell(m) = -8;
          return true;
      },
      nullptr, nullptr},
     {"cell_animation_without_andt",
-     [](MapWriterMap& m) {
+     [](MAPDESC& m) {
          m = WithoutAnimations(m);
          m.layers[0].back() = -16;
          return true;
      },
      nullptr, nullptr},
     {"lyr5_cell_past_blocks",
-     [](MapWriterMap& m) {
+     [](MAPDESC& m) {
          m.layers[5] = m.layers[0];
          m.layers[5][0] = static_cast<int16_t>(32 * m.blocks.size());
          return true;
@@ -481,7 +479,7 @@ const Defect kAccepted[] = {
     {"ok_plain", nullptr, nullptr, nullptr},
     {"ok_duplicate_body_replaces_bad_one", nullptr,
      [](Chunks& c) {
-         MapChunk bad = *MapWriterFind(c, "BODY");
+         MAPCHUNK bad = *MapWriterFind(c, "BODY");
          bad.data[10] = 1;  // cell 5 becomes 1: designates nothing
          c.insert(c.begin() + 1, bad);
          return true;
@@ -489,14 +487,14 @@ const Defect kAccepted[] = {
      nullptr},
     {"ok_unknown_chunks_empty_and_odd", nullptr,
      [](Chunks& c) {
-         c.insert(c.begin(), MapChunk{"NULL", {}});
-         c.insert(c.begin() + 2, MapChunk{"body", {1, 2, 3}});
+         c.insert(c.begin(), MAPCHUNK{"NULL", {}});
+         c.insert(c.begin() + 2, MAPCHUNK{"body", {1, 2, 3}});
          c.push_back({"XTRA", {7}});
          return true;
      },
      nullptr},
     {"ok_current_frame_outside",
-     [](MapWriterMap& m) {
+     [](MAPDESC& m) {
          if (!HasFrames(m)) return false;
          m.anims[0].start = 1;
          m.anims[0].cur = 0;
@@ -504,14 +502,14 @@ const Defect kAccepted[] = {
      },
      nullptr, nullptr},
     {"ok_no_frames_on_existing_entry",
-     [](MapWriterMap& m) {
+     [](MAPDESC& m) {
          if (!HasFrames(m)) return false;
          m.anims[0].start = m.anims[0].end = 1;
          return true;
      },
      nullptr, nullptr},
     {"ok_andt_end_record_only",
-     [](MapWriterMap& m) {
+     [](MAPDESC& m) {
          m = WithoutAnimations(m);
          return true;
      },
@@ -519,7 +517,7 @@ const Defect kAccepted[] = {
          Drop(c, "ANDT");
          std::vector<uint8_t> end(16, 0);
          end[0] = 0xFF;
-         c.insert(c.begin() + 1, MapChunk{"ANDT", end});
+         c.insert(c.begin() + 1, MAPCHUNK{"ANDT", end});
          return true;
      },
      nullptr},
@@ -527,12 +525,12 @@ const Defect kAccepted[] = {
 
 // The image of `base` with `d` applied; empty when d does not apply to it.
 Image Build(const Base& base, const Defect& d) {
-    MapWriterMap m = base.map;
+    MAPDESC m = base.map;
     if (d.map && !d.map(m)) return {};
-    Chunks c = MapWriterChunks(m);
+    Chunks c = MapSerializeChunks(m);
     if (base.layout) base.layout(c);
     if (d.chunks && !d.chunks(c)) return {};
-    Image img = MapWriterImage(c);
+    Image img = MapSerialize(c);
     if (d.image) d.image(img);
     return img;
 }
@@ -541,8 +539,8 @@ Image Build(const Base& base, const Defect& d) {
 // three animations over both blocks. Made here rather than by the map
 // writer's sample, so that the committed corrupt maps stay what this
 // program makes.
-MapWriterMap TinyMap() {
-    MapWriterMap m;
+MAPDESC TinyMap() {
+    MAPDESC m;
     m.width = 40;
     m.height = 30;
     for (int i = 0; i < 256; i++) m.cmap.insert(m.cmap.end(), {uint8_t(i), uint8_t(255 - i), uint8_t(i / 2)});
@@ -597,7 +595,7 @@ int WriteSeeds(const std::filesystem::path& dir) {
         }
     }
 #ifdef VEXIL_MKSEEDS_DEMOMAP
-    if (!Save(dir, "demo.fmp", MapWriterImage(MapWriterDemo()))) return 1;
+    if (!Save(dir, "demo.fmp", MapSerialize(MapWriterDemo()))) return 1;
     n++;
 #endif
     std::printf("%d seeds in %s\n", n, dir.c_str());

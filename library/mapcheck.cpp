@@ -11,59 +11,75 @@
 
 #include "mapinternal.h"
 
-// Tests the animation data; on success *records is the number of animation
-// records below the end record.
-static int MapCheckAnimations(int* records) {
-    *records = 0;
-    if (!mapanimstrpt) return 0;
-    const int64_t len = mapchunklen[MAPCHUNK_ANDT];
-    if (len % 4) return MapReject("chunk ANDT has %lld bytes, not a multiple of 4", static_cast<long long>(len));
+namespace {
+
+unsigned long long ULL(uint64_t v) { return static_cast<unsigned long long>(v); }
+
+// Tests the animation data as stored and reads it into the description: the
+// frame list, and the records from the end record up, with a current frame
+// outside an animation's own frames taken as its first.
+int MapCheckAnimations(MapParseState& st, MAPREASON* why) {
+    st.numanims = 0;
+    if (!st.len[MAPCHUNK_ANDT]) return 0;
+    const char* const data = st.andt.data();
+    const int64_t len = st.len[MAPCHUNK_ANDT];
+    if (len % 4) return MapReject(why, "chunk ANDT has %lld bytes, not a multiple of 4", static_cast<long long>(len));
 
     int64_t endrec = len - 16;  // start of the end record
-    while (endrec >= 0 && static_cast<unsigned char>(mapanimstrpt[endrec]) != 0xFF) endrec -= 16;
-    if (endrec < 0) return MapReject("animation data has no end record");
+    while (endrec >= 0 && static_cast<unsigned char>(data[endrec]) != 0xFF) endrec -= 16;
+    if (endrec < 0) return MapReject(why, "animation data has no end record");
 
-    const int64_t limit = int64_t{mapnumblockstr} * 32;
+    const int64_t limit = int64_t{st.desc.header.numblockstr} * 32;
     for (int64_t i = 0; i < endrec; i += 4) {
-        int32_t e = MapGet32(mapanimstrpt + i);
+        int32_t e = MapGet32(data + i);
         if (e < 0 || e >= limit || e % 32) {
-            return MapReject("frame entry %lld designates no block structure (%d)", static_cast<long long>(i / 4), e);
+            return MapReject(why, "frame entry %lld designates no block structure (%d)", static_cast<long long>(i / 4), e);
         }
     }
 
-    int32_t count = static_cast<int32_t>((len - endrec - 16) / 16);
+    const int32_t count = static_cast<int32_t>((len - endrec - 16) / 16);
+    std::vector<MAPANIMDESC> anims(static_cast<size_t>(count));
     for (int32_t k = 0; k < count; k++) {
-        const char* rec = mapanimstrendpt - 16 * (k + 1);
-        int64_t start = len + MapGet32(rec + 8);
-        int64_t end = len + MapGet32(rec + 12);
+        const char* rec = data + len - 16 * (k + 1);
+        const int64_t start = len + MapGet32(rec + 8), end = len + MapGet32(rec + 12), cur = len + MapGet32(rec + 4);
         if (start < 0 || end > endrec || start > end || start % 4 || end % 4) {
-            return MapReject("animation %d has frames outside its frame list", k);
+            return MapReject(why, "animation %d has frames outside its frame list", k);
         }
         if (start == end && start == endrec) {
-            return MapReject("animation %d has no frames and starts on no frame entry", k);
+            return MapReject(why, "animation %d has no frames and starts on no frame entry", k);
         }
+        MAPANIMDESC& a = anims[static_cast<size_t>(k)];
+        a.antype = static_cast<signed char>(rec[0]);
+        a.andelay = static_cast<signed char>(rec[1]);
+        a.ancount = static_cast<signed char>(rec[2]);
+        a.anuser = static_cast<signed char>(rec[3]);
+        a.start = static_cast<int>(start / 4);
+        a.end = static_cast<int>(end / 4);
+        a.cur = cur >= start && cur < end && (cur - start) % 4 == 0 ? static_cast<int>(cur / 4) : a.start;
     }
-    *records = count;
+    MAPDESC& d = st.desc;
+    d.frames.resize(static_cast<size_t>(endrec / 4));
+    if (endrec) std::memcpy(d.frames.data(), data, static_cast<size_t>(endrec));
+    d.anims = std::move(anims);
+    d.held |= 1u << MAPCHUNK_ANDT;
+    st.numanims = count;
     return 0;
 }
 
-static int MapCheckBlocks() {
-    const int64_t limit = int64_t{mapnumblockgfx} * MapTileSize();
-    for (int32_t b = 0; b < mapnumblockstr; b++) {
-        const BLKSTR* blk = reinterpret_cast<const BLKSTR*>(mapblockstrpt) + b;
-        const int32_t offs[4] = {blk->bgoff, blk->fgoff, blk->fgoff2, blk->fgoff3};
-        for (int32_t off : offs) {
+int MapCheckBlocks(const MapParseState& st, MAPREASON* why) {
+    const MAPDESC& d = st.desc;
+    const int64_t limit = int64_t{st.desc.header.numblockgfx} * MapTileBytes(d.blockwidth, d.blockheight, d.depth);
+    for (size_t b = 0; b < d.blocks.size(); b++) {
+        const BLKSTR& blk = d.blocks[b];
+        for (int32_t off : {blk.bgoff, blk.fgoff, blk.fgoff2, blk.fgoff3}) {
             if (off < 0 || off >= limit) {
-                return MapReject("block structure %d designates no graphic (offset %d)", b, off);
+                return MapReject(why, "block structure %zu designates no graphic (offset %d)", b, off);
             }
         }
     }
     return 0;
 }
 
-MapCellRange maplayerrange[8];
-
-namespace {
 
 // What a scan gathers: the smallest and largest cell (0 included), the or
 // of every cell and the or of the cells of 0 and above. A valid cell has
@@ -147,56 +163,66 @@ MapCellRange MapScanCells(short* dst, const void* src, size_t n) {
     return {s.lo, s.hi, static_cast<uint16_t>((s.any & 15) | (s.pos & 16))};
 }
 
-// Every cell of layer n must pass MapCellValid. The range gathered while
+namespace {
+
+// Every cell of layer n must pass MapCellValidFor. The range gathered while
 // reading decides: with no cell off the 16-grid and no block cell off the
 // 32-grid, the rule holds for every cell once it holds for the largest and
 // the smallest. Only a rejected layer is searched for the cell to name.
-static int MapCheckLayer(int n) {
-    const MapCellRange& range = maplayerrange[n];
-    if (range.lowbits == 0 && MapCellValid(range.hi) && MapCellValid(range.lo)) return 0;
-    const short* cells = mapmappt[n];
+int MapCheckLayer(const MapParseState& st, int n, MAPREASON* why) {
+    const MapCellRange& range = st.range[n];
+    const int32_t blocks = st.desc.header.numblockstr;
+    const auto valid = [&](int32_t v) { return MapCellValidFor(v, blocks, st.numanims); };
+    if (range.lowbits == 0 && valid(range.hi) && valid(range.lo)) return 0;
+    const std::vector<int16_t>& cells = st.desc.layers[n];
+    const size_t width = static_cast<size_t>(st.desc.width);
     for (size_t i = 0;; i++) {
-        if (!MapCellValid(cells[i])) {
-            return MapReject("layer %s cell (%zu, %zu) value %d designates nothing",
-                             MapChunkName(static_cast<MapChunkKind>(MAPCHUNK_BODY + n)), i % mapwidth,
-                             i / mapwidth, cells[i]);
+        if (!valid(cells[i])) {
+            return MapReject(why, "layer %s cell (%zu, %zu) value %d designates nothing",
+                             MapChunkName(static_cast<MapChunkKind>(MAPCHUNK_BODY + n)), i % width, i / width,
+                             cells[i]);
         }
     }
 }
 
-int MapCheck() {
+}  // namespace
+
+int MapCheck(MapParseState& st, MAPREASON* why) {
     static const MapChunkKind required[] = {MAPCHUNK_MPHD, MAPCHUNK_CMAP, MAPCHUNK_BKDT, MAPCHUNK_BGFX,
                                             MAPCHUNK_BODY};
     for (MapChunkKind kind : required) {
-        if (!mapchunklen[kind]) return MapReject("chunk %s is missing", MapChunkName(kind));
+        if (!st.len[kind]) return MapReject(why, "chunk %s is missing", MapChunkName(kind));
     }
-    if (mapwidth < 1 || mapheight < 1) return MapReject("map size %d x %d is empty", mapwidth, mapheight);
-    if (mapblockwidth < 1 || mapblockwidth > 256 || mapblockheight < 1 || mapblockheight > 256) {
-        return MapReject("block size %d x %d is not 1 to 256 pixels a side", mapblockwidth, mapblockheight);
+    MAPDESC& d = st.desc;
+    if (d.width < 1 || d.height < 1) return MapReject(why, "map size %d x %d is empty", d.width, d.height);
+    if (d.blockwidth < 1 || d.blockwidth > 256 || d.blockheight < 1 || d.blockheight > 256) {
+        return MapReject(why, "block size %d x %d is not 1 to 256 pixels a side", d.blockwidth, d.blockheight);
     }
-    if (mapdepth != 8) return MapReject("depth %d is not 8 bits", mapdepth);
-    if (mapnumblockgfx < 1) return MapReject("%d block graphics, must be 1 to 32767", mapnumblockgfx);
-    if (mapnumblockstr < 1 || mapchunklen[MAPCHUNK_BKDT] != uint32_t(mapnumblockstr) * 32) {
-        return MapReject("chunk BKDT has %u bytes for %d block structures of 32", mapchunklen[MAPCHUNK_BKDT],
-                         mapnumblockstr);
+    if (d.depth != 8) return MapReject(why, "depth %d is not 8 bits", d.depth);
+    const int32_t nstr = d.header.numblockstr, ngfx = d.header.numblockgfx;
+    if (ngfx < 1) return MapReject(why, "%d block graphics, must be 1 to 32767", ngfx);
+    const uint32_t bkdt = st.len[MAPCHUNK_BKDT];
+    if (nstr < 1 || bkdt != uint32_t(nstr) * 32) {
+        return MapReject(why, "chunk BKDT has %u bytes for %d block structures of 32", bkdt, nstr);
     }
-    const uint32_t gfxsize = uint32_t(mapnumblockgfx) * MapTileSize();
-    if (mapchunklen[MAPCHUNK_BGFX] < gfxsize) {
-        return MapReject("chunk BGFX has %u bytes too few", gfxsize - mapchunklen[MAPCHUNK_BGFX]);
+    const uint32_t gfxsize = uint32_t(ngfx) * MapTileBytes(d.blockwidth, d.blockheight, d.depth);
+    if (st.len[MAPCHUNK_BGFX] < gfxsize) {
+        return MapReject(why, "chunk BGFX has %u bytes too few", gfxsize - st.len[MAPCHUNK_BGFX]);
     }
-    const uint64_t layersize = 2 * uint64_t(mapwidth) * uint64_t(mapheight);
+    const uint64_t layersize = 2 * uint64_t(d.width) * uint64_t(d.height);
     for (int n = 0; n < 8; n++) {
-        if (!mapmappt[n]) continue;
-        uint64_t len = mapchunklen[MAPCHUNK_BODY + n];
-        if (len != layersize) {
-            return MapReject("layer %s has %llu bytes too %s", MapChunkName(static_cast<MapChunkKind>(MAPCHUNK_BODY + n)),
-                             static_cast<unsigned long long>(len < layersize ? layersize - len : len - layersize),
+        const uint64_t len = st.len[MAPCHUNK_BODY + n];
+        if (len && len != layersize) {
+            return MapReject(why, "layer %s has %llu bytes too %s",
+                             MapChunkName(static_cast<MapChunkKind>(MAPCHUNK_BODY + n)),
+                             ULL(len < layersize ? layersize - len : len - layersize),
                              len < layersize ? "few" : "many");
         }
     }
-    if (MapCheckAnimations(&mapnumanimstr) || MapCheckBlocks()) return -1;
+    if (MapCheckAnimations(st, why) || MapCheckBlocks(st, why)) return -1;
     for (int n = 0; n < 8; n++) {
-        if (mapmappt[n] && MapCheckLayer(n)) return -1;
+        if (st.len[MAPCHUNK_BODY + n] && MapCheckLayer(st, n, why)) return -1;
     }
+    d.gfx.resize(gfxsize);  // the graphics the header counts; the rest is never drawn
     return 0;
 }

@@ -1,27 +1,14 @@
-// Internal interface shared by the library's loader, checker and relocator.
+// Internal interface shared by the format layer, the loaders, the checker and
+// the relocator.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <vector>
 
+#include "mapformat.h"
 #include "vexildx.h"
-
-// Chunk kinds, in the order the loaders compare the ids.
-enum MapChunkKind {
-    MAPCHUNK_MPHD,
-    MAPCHUNK_CMAP,
-    MAPCHUNK_BKDT,
-    MAPCHUNK_ANDT,
-    MAPCHUNK_BGFX,
-    MAPCHUNK_BODY,
-    MAPCHUNK_LYR1,  // LYR1..LYR7 follow in order
-    MAPCHUNK_NULL = MAPCHUNK_LYR1 + 7,  // any other id
-    MAPCHUNK_KINDS
-};
-
-// Length of each known chunk met by the current load (the last one of an id
-// met twice); 0 when the chunk has not been met.
-extern uint32_t mapchunklen[MAPCHUNK_KINDS];
 
 // What the cells of a layer hold, gathered while the layer is read so that
 // the whole-map check need not pass over the cells again.
@@ -29,38 +16,76 @@ struct MapCellRange {
     int16_t lo, hi;    // smallest and largest cell (0 included)
     uint16_t lowbits;  // or of the bits no valid cell has: 0..3, and 4 of block cells
 };
-extern MapCellRange maplayerrange[8];
 
 // Copies n cells from src to dst (which may be the same) and returns their range.
 MapCellRange MapScanCells(short* dst, const void* src, size_t n);
 
-// The kind of a chunk id; ids compare byte by byte, case-sensitively.
-MapChunkKind MapChunkKindOf(const char* id);
-const char* MapChunkName(MapChunkKind kind);
+// A map being read: the description, and what the check and the loaders need
+// of the file beyond it. The library's loaded map is one of these (mapstore).
+struct MapParseState {
+    MAPDESC desc;
+    std::vector<char> andt;              // the animation data as stored
+    uint32_t len[MAPCHUNK_KINDS] = {};   // length of each known chunk met (the last
+                                         // one of an id met twice); 0 = not met
+    MapCellRange range[8] = {};          // of each layer read
+    int numanims = 0;                    // animation records, once checked
+};
 
-// Records the reason for rejecting a map: maperror 2, mapreason set. Returns -1.
-int MapReject(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// The loaded map: the buffers the global state points into. Emptied by
+// MapFreeMem.
+extern MapParseState mapstore;
 
-// Starts a load: frees the map, clears the reasons and the chunk lengths.
+// Where the walk and the decoders read a map image: memory, or a file read as
+// the walk goes. Every read ends by `end`: the end of the FORM (the file's
+// size for a file). `endname` names that end in reasons.
+struct MapInput {
+    const unsigned char* mem = nullptr;  // the image; null for a file
+    FILE* file = nullptr;
+    uint64_t pos = 0, end = 0;
+    const char* endname = "FORM";
+};
+
+// Reads n bytes at the position into dst; false when the input ends first.
+bool MapRead(MapInput& in, void* dst, size_t n);
+
+// Starts a load: frees the map and clears the reasons.
 void MapBeginLoad();
 
+// Records the reason for rejecting a map in `why` (code 2; file bytes in the
+// text escaped). Returns -1.
+int MapReject(MAPREASON* why, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
+// Parses the map file open in `f` (from its start; the file loader's header
+// tests) or the image of `size` bytes at img (the in-memory decoder's) into
+// `st`, checks it and fills the description. 0, or -1 with the reason.
+int MapParseFile(FILE* f, MapParseState& st, MAPREASON* why);
+int MapParseMemory(const unsigned char* img, size_t size, MapParseState& st, MAPREASON* why);
+
+// Decodes one chunk of `len` bytes at the input's position into `st`; the
+// input moves past it. The chunk must lie inside the input.
+int MapDecodeChunk(MapParseState& st, MapChunkKind kind, MapInput& in, uint32_t len, MAPREASON* why);
+
 // Tests a chunk met by the walk before any byte of it is used: known chunks
-// may not be empty, the header needs 24 bytes and the colour map 768.
-int MapCheckChunk(MapChunkKind kind, uint32_t len);
+// may not be empty, the header needs 24 bytes and the colour map 768. Records
+// its length.
+int MapCheckChunk(MapParseState& st, MapChunkKind kind, uint32_t len, MAPREASON* why);
 
 // The whole-map check after the walk; 0 when every size relation holds and
-// every reference designates something that exists.
-int MapCheck();
+// every reference designates something that exists. It reads the animation
+// data into the description and keeps of the graphics what the header
+// counts.
+int MapCheck(MapParseState& st, MAPREASON* why);
 
 // Whether a cell value designates something that exists: a multiple of 32
 // below the block structure array's size, or minus a multiple of 16 that
 // reaches an existing animation record. The whole-map check and the cell
 // setters both decide by this rule, so the map stays trusted after a game
 // changes it.
-inline bool MapCellValid(int32_t v) {
-    if (v >= 0) return v < int32_t{mapnumblockstr} * 32 && (v & 31) == 0;
-    return v >= -16 * int64_t{mapnumanimstr} && (v & 15) == 0;
+inline bool MapCellValidFor(int32_t v, int32_t numblockstr, int32_t numanims) {
+    if (v >= 0) return v < numblockstr * 32 && (v & 31) == 0;
+    return v >= -16 * int64_t{numanims} && (v & 15) == 0;
 }
+inline bool MapCellValid(int32_t v) { return MapCellValidFor(v, mapnumblockstr, mapnumanimstr); }
 
 // The block each cell value v shows, at mapcellblk[MAPCELLZERO + (v >> 4)]:
 // a block cell 32 * b at MAPCELLZERO + 2 * b, an animated cell -16 * (k + 1)
@@ -70,10 +95,9 @@ inline bool MapCellValid(int32_t v) {
 constexpr int MAPCELLSLOTS = 4096, MAPCELLZERO = 2048;
 extern const MAPBLOCK* mapcellblk[MAPCELLSLOTS];
 
-// Bytes of one block graphic as the header states it.
-inline int32_t MapTileSize() {
-    return int32_t{mapblockwidth} * mapblockheight * ((mapdepth + 1) / 8);
-}
+// Bytes of one block graphic.
+inline int32_t MapTileBytes(int32_t bw, int32_t bh, int32_t depth) { return bw * bh * ((depth + 1) / 8); }
+inline int32_t MapTileSize() { return MapTileBytes(mapblockwidth, mapblockheight, mapdepth); }
 
 inline int32_t MapGet32(const void* p) {
     uint32_t v;
@@ -85,4 +109,11 @@ inline int16_t MapGet16(const void* p) {
     int16_t v;
     std::memcpy(&v, p, 2);
     return v;
+}
+
+// A big-endian chunk length.
+inline uint32_t MapGetLength(const void* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return Mapbyteswapl(v);
 }

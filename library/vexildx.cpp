@@ -33,7 +33,7 @@ char* mapblkrelpt;            // relocated block structures
 char* mapanimrelpt;           // relocated animation data
 char* mapanimrelendpt;        // one past the relocated animation data
 
-uint32_t mapchunklen[MAPCHUNK_KINDS];
+MapParseState mapstore;       // the buffers of the loaded map
 const MAPBLOCK* mapcellblk[MAPCELLSLOTS];  // the block each cell value shows
 
 uint32_t Mapbyteswapl(uint32_t i) {
@@ -47,12 +47,14 @@ static void MapFreeBuffer(T*& buffer) {
 }
 
 void MapFreeMem() {
-    for (short*& layer : mapmappt) MapFreeBuffer(layer);
+    mapstore = MapParseState{};
+    for (short*& layer : mapmappt) layer = nullptr;
     mappt = nullptr;
-    MapFreeBuffer(mapcmappt);
-    MapFreeBuffer(mapblockgfxpt);
-    MapFreeBuffer(mapblockstrpt);
-    MapFreeBuffer(mapanimstrpt);
+    mapcmappt = nullptr;
+    mapblockgfxpt = nullptr;
+    mapblockstrpt = nullptr;
+    mapanimstrpt = nullptr;
+    mapanimstrendpt = nullptr;
     MapFreeBuffer(mapblkrelpt);
     MapFreeBuffer(mapanimrelpt);
     mapanimrelendpt = nullptr;
@@ -69,15 +71,15 @@ void MapBeginLoad() {
     maperror = 0;
     mapreason[0] = '\0';
     mapnumanimstr = 0;
-    for (uint32_t& len : mapchunklen) len = 0;
 }
 
 // Bytes of the file that a reason quotes (chunk ids) may be anything: those
 // that are not printable ASCII appear as \xNN, so a message printed to a
 // terminal shows them instead of acting on them.
-int MapReject(const char* fmt, ...) {
-    maperror = MER_MAPLOADERROR;
-    char raw[sizeof mapreason];
+int MapReject(MAPREASON* why, const char* fmt, ...) {
+    why->code = MER_MAPLOADERROR;
+    char* const text = why->text;
+    char raw[sizeof why->text];
     va_list args;
     va_start(args, fmt);
     std::vsnprintf(raw, sizeof raw, fmt, args);
@@ -86,14 +88,14 @@ int MapReject(const char* fmt, ...) {
     for (const char* p = raw; *p; p++) {
         const auto c = static_cast<unsigned char>(*p);
         const bool plain = c >= 0x20 && c < 0x7F && c != '\\';
-        if (n + (plain ? 1 : 4) >= sizeof mapreason) break;
+        if (n + (plain ? 1 : 4) >= sizeof why->text) break;
         if (plain) {
-            mapreason[n++] = static_cast<char>(c);
+            text[n++] = static_cast<char>(c);
         } else {
-            n += static_cast<size_t>(std::snprintf(mapreason + n, 5, "\\x%02X", c));
+            n += static_cast<size_t>(std::snprintf(text + n, 5, "\\x%02X", c));
         }
     }
-    mapreason[n] = '\0';
+    text[n] = '\0';
     return -1;
 }
 

@@ -126,8 +126,8 @@ extern short mapblockwidth, mapblockheight;   // block size in pixels
 extern short mapdepth;                        // bits per pixel
 extern short mapblockstrsize;                 // block structure size as stated
 extern short mapnumblockstr, mapnumblockgfx;  // counts
-extern FILE* mapfilept;       // the map file while MapLoad runs
-extern GENHEAD mapgenheader;  // the chunk header MapLoad is reading
+extern FILE* mapfilept;       // the file the MapDecodeMPHD... entry points read
+extern GENHEAD mapgenheader;  // the header of the chunk they read
 extern short* mappt;          // the layer drawing reads (BODY after a load)
 extern short* mapmappt[8];    // BODY and LYR1..LYR7; null where absent
 extern unsigned char* mapcmappt;  // colour map: 256 RGB triples
@@ -171,7 +171,9 @@ const char* MapErrorName(int code);
 void MapFreeMem();
 uint32_t Mapbyteswapl(uint32_t i);
 
-// Chunk decoders of MapLoad: read the chunk in mapgenheader from mapfilept.
+// Single chunks, each read into the loaded map by the decoders MapLoad and
+// MapDecode use (mapformat.h parses whole images). These read the chunk whose
+// header is in mapgenheader from mapfilept's position.
 int MapDecodeMPHD();
 int MapDecodeCMAP();
 int MapDecodeBKDT();
@@ -187,7 +189,7 @@ int MapDecodeLYR6();
 int MapDecodeLYR7();
 int MapDecodeNULL();
 
-// Chunk decoders of MapDecode: MPHD and CMAP get the chunk data, the others
+// These read a chunk in memory: MPHD and CMAP get the chunk data, the others
 // the chunk's length field. MapMemDecodeLYR refuses a layer outside 0..7.
 int MapMemDecodeMPHD(const unsigned char* mapmempt);
 int MapMemDecodeCMAP(const unsigned char* cmppt);

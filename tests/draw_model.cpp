@@ -4,7 +4,7 @@
 #include "draw_model.h"
 
 void ModelDraw(const ModelView& v, ModelLayer layer, uint8_t* out, int pitch) {
-    const MapWriterMap& m = v.map;
+    const MAPDESC& m = v.map;
     const int bw = m.blockwidth, bh = m.blockheight, tile = bw * bh;
     const int cols = (v.xo % bw + v.w + bw - 1) / bw;
     const int rows = (v.yo % bh + v.h + bh - 1) / bh;

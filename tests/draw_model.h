@@ -11,7 +11,7 @@
 enum ModelLayer { kModelPara, kModelBG, kModelBGT, kModelFG0, kModelFG1, kModelFG2 };
 
 struct ModelView {
-    const MapWriterMap& map;
+    const MAPDESC& map;
     std::function<int(int16_t)> blockOf;  // the block a cell value shows now
     int xo, yo;     // map pixel at the view's top-left, inside the map
     int w, h;       // view size in pixels

@@ -170,9 +170,9 @@ protected:
     // The sample map with block 1 where it has block 0: the drawing leaves
     // interior cells of value 0 alone, so they would keep older frames.
     static void WriteMap(int w, int h) {
-        MapWriterMap m = MapWriterSample(w, h);
+        MAPDESC m = MapWriterSample(w, h);
         for (int16_t& c : m.layers[0]) c = c == 0 ? 32 : c;
-        ASSERT_TRUE(MapWriterSave("KVTEST.FMP", MapWriterImage(m)));
+        ASSERT_TRUE(MapWriterSave("KVTEST.FMP", MapSerialize(m)));
     }
 
     // Runs WinMain; each idle moment of its message loop plays the next stage.

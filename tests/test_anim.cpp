@@ -11,8 +11,8 @@ namespace {
 
 // A map whose frame list is A, B, C (blocks 1, 2, 3) and whose layer shows
 // every animation at least once.
-MapWriterMap AnimMap(const std::vector<MapWriterAnim>& anims) {
-    MapWriterMap m = MapWriterSample(4, 4, 4);
+MAPDESC AnimMap(const std::vector<MAPANIMDESC>& anims) {
+    MAPDESC m = MapWriterSample(4, 4, 4);
     m.frames = {32, 64, 96};
     m.anims = anims;
     for (size_t i = 0; i < m.layers[0].size(); i++) {
@@ -22,8 +22,8 @@ MapWriterMap AnimMap(const std::vector<MapWriterAnim>& anims) {
     return m;
 }
 
-MapWriterAnim Anim(int type, int delay, int start, int end, int cur = -1) {
-    MapWriterAnim a;
+MAPANIMDESC Anim(int type, int delay, int start, int end, int cur = -1) {
+    MAPANIMDESC a;
     a.antype = static_cast<signed char>(type);
     a.andelay = static_cast<signed char>(delay);
     a.ancount = 0;
@@ -53,8 +53,8 @@ protected:
     }
     void TearDown() override { MapFreeMem(); }
 
-    void Load(const std::vector<MapWriterAnim>& anims) {
-        std::vector<uint8_t> img = MapWriterImage(AnimMap(anims));
+    void Load(const std::vector<MAPANIMDESC>& anims) {
+        std::vector<uint8_t> img = MapSerialize(AnimMap(anims));
         ASSERT_EQ(MapDecode(img.data(), img.size()), 0) << mapreason;
         count = static_cast<int>(anims.size());
     }
@@ -74,7 +74,7 @@ protected:
 };
 
 TEST_F(AnimTest, EveryTypeOverThreeEntries) {
-    std::vector<MapWriterAnim> anims;
+    std::vector<MAPANIMDESC> anims;
     for (int t = 1; t <= 8; t++) anims.push_back(Anim(t, 0, 0, 3, 1));
     Load(anims);
     const std::vector<std::string> seen = Play(9);
@@ -136,7 +136,7 @@ TEST_F(AnimTest, TwoEntriesPingPong) {
 }
 
 TEST_F(AnimTest, SingleEntryStaysForEveryType) {
-    std::vector<MapWriterAnim> anims;
+    std::vector<MAPANIMDESC> anims;
     for (int t = 0; t <= 9; t++) anims.push_back(Anim(t, 0, 1, 2));
     Load(anims);
     const std::vector<std::string> seen = Play(7);
@@ -194,7 +194,7 @@ TEST_F(AnimTest, DelaysAndTheWrappingCountdown) {
 }
 
 TEST_F(AnimTest, InitReloadsTheCountdown) {
-    MapWriterAnim a = Anim(ANTYPE_LOOP_FWD, 2, 0, 3);
+    MAPANIMDESC a = Anim(ANTYPE_LOOP_FWD, 2, 0, 3);
     a.ancount = 0;
     Load({a});
     MapInitAnims();
@@ -207,7 +207,7 @@ TEST_F(AnimTest, InitReloadsTheCountdown) {
 }
 
 TEST_F(AnimTest, TypeNoneIsFrozen) {
-    MapWriterAnim a = Anim(ANTYPE_NONE, 5, 0, 3, 2);
+    MAPANIMDESC a = Anim(ANTYPE_NONE, 5, 0, 3, 2);
     a.ancount = 1;
     Load({a});
     MapInitAnims();
@@ -247,11 +247,11 @@ TEST_F(AnimTest, NothingToWalk) {
     MapInitAnims();
     MapUpdateAnims();
 
-    MapWriterMap m = MapWriterSample(4, 4, 4);
+    MAPDESC m = MapWriterSample(4, 4, 4);
     m.frames.clear();
     m.anims.clear();
     for (int16_t& c : m.layers[0]) c = static_cast<int16_t>(c < 0 ? 0 : c);
-    std::vector<uint8_t> img = MapWriterImage(m);
+    std::vector<uint8_t> img = MapSerialize(m);
     ASSERT_EQ(MapDecode(img.data(), img.size()), 0) << mapreason;
     EXPECT_EQ(mapanimrelpt, nullptr);
     MapInitAnims();

@@ -16,12 +16,12 @@ namespace {
 class CellTest : public MapFixture {
 protected:
     void Load() {
-        MapWriterMap m = MapWriterSample(6, 5, 4);
+        MAPDESC m = MapWriterSample(6, 5, 4);
         m.layers[0][0] = 96;
         m.layers[0][1 * 6 + 2] = -16;
         m.blocks[3].tl = m.blocks[3].br = 1;
         m.layers[2].assign(6 * 5, 32);
-        const std::vector<uint8_t> img = MapWriterImage(m);
+        const std::vector<uint8_t> img = MapSerialize(m);
         ASSERT_EQ(MapDecode(img.data(), img.size()), 0) << mapreason;
         MapInitAnims();
     }

@@ -17,15 +17,15 @@ constexpr int kW = 640, kH = 480;
 constexpr int kStartX = 488, kStartY = 536;
 constexpr uint8_t kMarker = 253;  // shows pixels no draw reached
 
-const uint8_t* Graphic(const MapWriterMap& m, int offset) { return &m.gfx[offset]; }
+const uint8_t* Graphic(const MAPDESC& m, int offset) { return &m.gfx[offset]; }
 
 bool HasZero(const uint8_t* g) { return std::find(g, g + 256, 0) != g + 256; }
 bool AllZero(const uint8_t* g) { return std::all_of(g, g + 256, [](uint8_t p) { return p == 0; }); }
 
 // Every block a cell can show: itself, or each frame of its animation.
-std::vector<int> BlocksOf(const MapWriterMap& m, int16_t v) {
+std::vector<int> BlocksOf(const MAPDESC& m, int16_t v) {
     if (v >= 0) return {v / 32};
-    const MapWriterAnim& a = m.anims[-v / 16 - 1];
+    const MAPANIMDESC& a = m.anims[-v / 16 - 1];
     std::vector<int> out;
     for (int i = a.start; i < a.end; i++) out.push_back(m.frames[i] / 32);
     return out;
@@ -33,7 +33,7 @@ std::vector<int> BlocksOf(const MapWriterMap& m, int16_t v) {
 
 class DemoMapTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { demo = new MapWriterMap(MapWriterDemo()); }
+    static void SetUpTestSuite() { demo = new MAPDESC(MapWriterDemo()); }
     static void TearDownTestSuite() {
         delete demo;
         demo = nullptr;
@@ -51,7 +51,7 @@ protected:
     }
 
     void Load() {
-        const std::vector<uint8_t> img = MapWriterImage(*demo);
+        const std::vector<uint8_t> img = MapSerialize(*demo);
         ASSERT_EQ(MapDecode(img.data(), img.size()), 0) << mapreason;
     }
 
@@ -67,15 +67,15 @@ protected:
         return p;
     }
 
-    static MapWriterMap* demo;
+    static MAPDESC* demo;
     LPDIRECTDRAWSURFACE target = nullptr;
 };
 
-MapWriterMap* DemoMapTest::demo = nullptr;
+MAPDESC* DemoMapTest::demo = nullptr;
 
 TEST_F(DemoMapTest, LoadsAs100x100CellsOf16x16At8Bits) {
-    const MapWriterMap& m = *demo;
-    EXPECT_EQ(MapWriterImage(MapWriterDemo()), MapWriterImage(m));  // the build's file is reproducible
+    const MAPDESC& m = *demo;
+    EXPECT_EQ(MapSerialize(MapWriterDemo()), MapSerialize(m));  // the build's file is reproducible
     Load();
     EXPECT_EQ(mapwidth, 100);
     EXPECT_EQ(mapheight, 100);
@@ -100,7 +100,7 @@ TEST_F(DemoMapTest, LoadsAs100x100CellsOf16x16At8Bits) {
 }
 
 TEST_F(DemoMapTest, BlocksAndAnimationsAreConsistent) {
-    const MapWriterMap& m = *demo;
+    const MAPDESC& m = *demo;
     ASSERT_FALSE(m.blocks.empty());
     // Block 0 is the open sky: nothing but see-through pixels, parallax behind.
     EXPECT_TRUE(AllZero(Graphic(m, m.blocks[0].bgoff)));
@@ -125,7 +125,7 @@ TEST_F(DemoMapTest, BlocksAndAnimationsAreConsistent) {
         EXPECT_NE(s.fgoff, last * 256);
     }
     for (size_t k = 0; k < m.anims.size(); k++) {
-        const MapWriterAnim& a = m.anims[k];
+        const MAPANIMDESC& a = m.anims[k];
         ASSERT_GE(a.end - a.start, 2) << "animation " << k;
         const std::vector<int32_t> f(m.frames.begin() + a.start, m.frames.begin() + a.end);
         EXPECT_NE(std::count(f.begin(), f.end(), f[0]), static_cast<long>(f.size())) << "animation " << k;
@@ -133,7 +133,7 @@ TEST_F(DemoMapTest, BlocksAndAnimationsAreConsistent) {
 }
 
 TEST_F(DemoMapTest, StartViewShowsEveryFeature) {
-    const MapWriterMap& m = *demo;
+    const MAPDESC& m = *demo;
     bool sky = false, holes = false, opaque = false, foreground = false;
     std::set<int> types;
     for (int cy = kStartY / 16; cy <= (kStartY + kH - 1) / 16; cy++) {

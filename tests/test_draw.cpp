@@ -23,7 +23,7 @@ uint8_t GfxPixel(int g, int x, int y) {
     return static_cast<uint8_t>(1 + (g * 29 + x * 7 + y * 13) % 250);
 }
 
-void AddGraphics(MapWriterMap& m, int ngfx) {
+void AddGraphics(MAPDESC& m, int ngfx) {
     const int bw = m.blockwidth, bh = m.blockheight;
     m.gfx.resize(static_cast<size_t>(ngfx) * bw * bh);
     for (int g = 0; g < ngfx; g++) {
@@ -36,8 +36,8 @@ void AddGraphics(MapWriterMap& m, int ngfx) {
 // The map the pictures are checked on: w x h cells of bw x bh pixels, 8
 // blocks with varied foregrounds and triggers, three animations, and a
 // layer with many cells of value 0 and of every animation.
-MapWriterMap DrawMap(int bw = 16, int bh = 16, int w = 50, int h = 40) {
-    MapWriterMap m;
+MAPDESC DrawMap(int bw = 16, int bh = 16, int w = 50, int h = 40) {
+    MAPDESC m;
     m.width = w;
     m.height = h;
     m.blockwidth = bw;
@@ -90,7 +90,7 @@ ModelLayer ToModel(Layer layer) {
 
 // Paints onto `out` (pitch kW) what `layer` draws into a w x h view at
 // (dx, dy) at scroll position (xo, yo) after `updates` animation steps.
-void ModelDraw(const MapWriterMap& m, Layer layer, int xo, int yo, int updates, std::vector<uint8_t>& out,
+void ModelDraw(const MAPDESC& m, Layer layer, int xo, int yo, int updates, std::vector<uint8_t>& out,
                int dx = 0, int dy = 0, int w = kW, int h = kH) {
     ModelView v{m, [&](int16_t c) { return c >= 0 ? c / 32 : m.frames[AnimFrame(-c / 16 - 1, updates)] / 32; },
                 xo, yo, w, h};
@@ -117,8 +117,8 @@ protected:
         if (target) target->Release();
     }
 
-    void Load(const MapWriterMap& m) {
-        std::vector<uint8_t> img = MapWriterImage(m);
+    void Load(const MAPDESC& m) {
+        std::vector<uint8_t> img = MapSerialize(m);
         ASSERT_EQ(MapDecode(img.data(), img.size()), 0) << mapreason;
     }
 
@@ -156,8 +156,8 @@ protected:
 };
 
 // A 50 x 40 layer of one cell value over DrawMap's blocks.
-MapWriterMap UniformMap(int16_t v, int w = 50, int h = 40) {
-    MapWriterMap m = DrawMap();
+MAPDESC UniformMap(int16_t v, int w = 50, int h = 40) {
+    MAPDESC m = DrawMap();
     m.width = w;
     m.height = h;
     m.layers[0].assign(static_cast<size_t>(w) * h, v);
@@ -165,7 +165,7 @@ MapWriterMap UniformMap(int16_t v, int w = 50, int h = 40) {
 }
 
 TEST_F(DrawTest, EveryLayerMatchesTheModel) {
-    const MapWriterMap m = DrawMap();
+    const MAPDESC m = DrawMap();
     Load(m);
     MapInitAnims();
     const int positions[][2] = {{0, 0}, {16, 32}, {5, 3}, {27, 141}, {160, 160}, {159, 1}, {1, 159}, {48, 7}};
@@ -187,7 +187,7 @@ TEST_F(DrawTest, EveryLayerMatchesTheModel) {
 }
 
 TEST_F(DrawTest, FrameOfThreeLayersMatchesTheModel) {
-    const MapWriterMap m = DrawMap();
+    const MAPDESC m = DrawMap();
     Load(m);
     MapInitAnims();
     for (int n = 0; n < 7; n++) MapUpdateAnims();
@@ -404,7 +404,7 @@ TEST_F(DrawTest, ViewsAndBlockSizesMatchTheModel) {
     const int sizes[][2] = {{1, 1}, {5, 11}, {24, 16}, {32, 32}, {16, 16}};
     for (auto [bw, bh] : sizes) {
         // 1 x 1 blocks: rows of 300 cells, longer than one run of the walk
-        const MapWriterMap m = DrawMap(bw, bh, bw == 1 ? 300 : std::min(50, 600 / bw), std::min(40, 450 / bh));
+        const MAPDESC m = DrawMap(bw, bh, bw == 1 ? 300 : std::min(50, 600 / bw), std::min(40, 450 / bh));
         Load(m);
         MapInitAnims();
         const int mapw = m.width * bw, maph = m.height * bh;

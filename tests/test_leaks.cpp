@@ -63,11 +63,11 @@ protected:
     void SetUp() override {
         MapFixture::SetUp();
 #ifdef VEXIL_TEST_DEMOMAP
-        image = MapWriterImage(MapWriterDemo());
+        image = MapSerialize(MapWriterDemo());
 #else
-        MapWriterMap m = MapWriterSample(100, 100, 8);
+        MAPDESC m = MapWriterSample(100, 100, 8);
         m.layers[1] = m.layers[0];  // a second layer, as a game map has
-        image = MapWriterImage(m);
+        image = MapSerialize(m);
 #endif
         ASSERT_TRUE(MapWriterSave(path, image));
     }

@@ -39,7 +39,7 @@ protected:
         EXPECT_EQ(Decode(img), -1) << why;
         EXPECT_EQ(maperror, 2) << why << ": " << mapreason;
     }
-    void ExpectRejected(const MapWriterMap& m, const char* why) { ExpectRejected(MapWriterImage(m), why); }
+    void ExpectRejected(const MAPDESC& m, const char* why) { ExpectRejected(MapSerialize(m), why); }
 
     // ctest runs tests in parallel processes: one file per process.
     std::string path = ::testing::TempDir() + "vexil_load_test_" + std::to_string(getpid()) + ".fmp";
@@ -112,7 +112,7 @@ TEST_F(LoadTest, FreeMemOnEmptyStateAndTwiceIsHarmless) {
     MapFreeMem();
     MapFreeMem();
     EXPECT_TRUE(StateEmpty());
-    ASSERT_EQ(Decode(MapWriterImage(MapWriterSample(50, 40))), 0);
+    ASSERT_EQ(Decode(MapSerialize(MapWriterSample(50, 40))), 0);
     MapFreeMem();
     MapFreeMem();
     EXPECT_TRUE(StateEmpty());
@@ -122,8 +122,8 @@ TEST_F(LoadTest, FreeMemOnEmptyStateAndTwiceIsHarmless) {
 }
 
 TEST_F(LoadTest, SampleMapLoadsFromFileAndMemory) {
-    MapWriterMap m = MapWriterSample(45, 33);
-    std::vector<uint8_t> img = MapWriterImage(m);
+    MAPDESC m = MapWriterSample(45, 33);
+    std::vector<uint8_t> img = MapSerialize(m);
     for (int loader = 0; loader < 2; loader++) {
         ASSERT_EQ(loader ? Decode(img) : LoadFile(img), 0) << mapreason;
         EXPECT_EQ(maperror, 0);
@@ -145,7 +145,7 @@ TEST_F(LoadTest, SampleMapLoadsFromFileAndMemory) {
 // --- The chunk walk and the header tests -------------------------------------------------
 
 TEST_F(LoadTest, MissingFileGivesReason3AndFreesPreviousMap) {
-    ASSERT_EQ(Decode(MapWriterImage(MapWriterSample(40, 30))), 0);
+    ASSERT_EQ(Decode(MapSerialize(MapWriterSample(40, 30))), 0);
     EXPECT_EQ(MapLoad("/nonexistent/dir/NOPE.FMP"), -1);
     EXPECT_EQ(maperror, 3);
     EXPECT_STREQ(mapreason, std::strerror(ENOENT)) << "the system's reason";
@@ -157,7 +157,7 @@ TEST_F(LoadTest, MissingFileGivesReason3AndFreesPreviousMap) {
 }
 
 TEST_F(LoadTest, HeaderFailuresGiveReason2WithEmptyState) {
-    std::vector<uint8_t> good = MapWriterImage(MapWriterSample(40, 30));
+    std::vector<uint8_t> good = MapSerialize(MapWriterSample(40, 30));
 
     std::vector<uint8_t> shortfile(good.begin(), good.begin() + 7);
     EXPECT_EQ(LoadFile(shortfile), -1);
@@ -189,7 +189,7 @@ TEST_F(LoadTest, HeaderFailuresGiveReason2WithEmptyState) {
 }
 
 TEST_F(LoadTest, TwelveByteImageHasNoChunksAndIsRejectedAsIncomplete) {
-    std::vector<uint8_t> img = MapWriterImage(std::vector<MapChunk>{});
+    std::vector<uint8_t> img = MapSerialize(std::vector<MAPCHUNK>{});
     ASSERT_EQ(img.size(), 12u);
     ExpectRejected(img, "no chunks");
     EXPECT_STREQ(mapreason, "chunk MPHD is missing");
@@ -197,7 +197,7 @@ TEST_F(LoadTest, TwelveByteImageHasNoChunksAndIsRejectedAsIncomplete) {
 }
 
 TEST_F(LoadTest, TrailingBytesAfterLastChunkKeepEarlierBuffers) {
-    std::vector<uint8_t> img = Concat(MapWriterImage(MapWriterSample(40, 30)), {1, 2, 3});
+    std::vector<uint8_t> img = Concat(MapSerialize(MapWriterSample(40, 30)), {1, 2, 3});
     FixFormSize(img);
     EXPECT_EQ(LoadFile(img), -1);
     EXPECT_EQ(maperror, 2);
@@ -210,8 +210,8 @@ TEST_F(LoadTest, TrailingBytesAfterLastChunkKeepEarlierBuffers) {
 }
 
 TEST_F(LoadTest, ChunkRunningPastTheEndIsRejectedBeforeAllocating) {
-    std::vector<MapChunk> chunks = MapWriterChunks(MapWriterSample(40, 30));
-    std::vector<uint8_t> img = MapWriterImage(chunks);
+    std::vector<MAPCHUNK> chunks = MapSerializeChunks(MapWriterSample(40, 30));
+    std::vector<uint8_t> img = MapSerialize(chunks);
     // The last chunk (BODY) claims a huge length.
     size_t bodyhdr = img.size() - chunks.back().data.size() - 8;
     img[bodyhdr + 4] = 0x7F;
@@ -223,7 +223,7 @@ TEST_F(LoadTest, ChunkRunningPastTheEndIsRejectedBeforeAllocating) {
     EXPECT_NE(std::strstr(mapreason, "chunk \\x1B[2J at"), nullptr) << mapreason;
 
     // A buffer size below the FORM size bounds the decoder.
-    img = MapWriterImage(chunks);
+    img = MapSerialize(chunks);
     EXPECT_EQ(MapDecode(img.data(), img.size() - 1), -1);
     EXPECT_EQ(maperror, 2);
     EXPECT_EQ(MapDecode(img.data(), 11), -1);
@@ -236,33 +236,33 @@ TEST_F(LoadTest, ChunkRunningPastTheEndIsRejectedBeforeAllocating) {
 }
 
 TEST_F(LoadTest, UnknownOddAndLowerCaseChunksAreSkipped) {
-    MapWriterMap m = MapWriterSample(40, 30);
-    std::vector<MapChunk> chunks = MapWriterChunks(m);
-    chunks.insert(chunks.begin() + 1, MapChunk{"XTRA", {1, 2, 3}});  // odd length, no padding
-    chunks.insert(chunks.begin() + 3, MapChunk{"NONE", {}});         // unknown and empty
-    chunks.push_back(MapChunk{"body", MapWriterLayer(std::vector<int16_t>(40 * 30, 32))});
-    std::vector<uint8_t> img = MapWriterImage(chunks);
+    MAPDESC m = MapWriterSample(40, 30);
+    std::vector<MAPCHUNK> chunks = MapSerializeChunks(m);
+    chunks.insert(chunks.begin() + 1, MAPCHUNK{"XTRA", {1, 2, 3}});  // odd length, no padding
+    chunks.insert(chunks.begin() + 3, MAPCHUNK{"NONE", {}});         // unknown and empty
+    chunks.push_back(MAPCHUNK{"body", MapWriterLayer(std::vector<int16_t>(40 * 30, 32))});
+    std::vector<uint8_t> img = MapSerialize(chunks);
     ASSERT_EQ(LoadFile(img), 0) << mapreason;
     EXPECT_EQ(0, std::memcmp(mappt, m.layers[0].data(), m.layers[0].size() * 2));
     ASSERT_EQ(Decode(img), 0) << mapreason;
     EXPECT_EQ(0, std::memcmp(mappt, m.layers[0].data(), m.layers[0].size() * 2));
 
     // With only a lower-case "body", the map has no BODY layer.
-    chunks = MapWriterChunks(m);
+    chunks = MapSerializeChunks(m);
     MapWriterFind(chunks, "BODY")->id = "body";
-    ExpectRejected(MapWriterImage(chunks), "lower-case body");
+    ExpectRejected(MapSerialize(chunks), "lower-case body");
     EXPECT_STREQ(mapreason, "chunk BODY is missing");
 }
 
 TEST_F(LoadTest, RepeatedChunksReplaceEarlierOnes) {
-    MapWriterMap m = MapWriterSample(40, 30);
-    std::vector<MapChunk> chunks = MapWriterChunks(m);
-    MapChunk cmap2{"CMAP", std::vector<uint8_t>(768, 9)};
+    MAPDESC m = MapWriterSample(40, 30);
+    std::vector<MAPCHUNK> chunks = MapSerializeChunks(m);
+    MAPCHUNK cmap2{"CMAP", std::vector<uint8_t>(768, 9)};
     std::vector<int16_t> cells2(40 * 30, 64);
-    MapChunk body2{"BODY", MapWriterLayer(cells2)};
+    MAPCHUNK body2{"BODY", MapWriterLayer(cells2)};
     chunks.push_back(cmap2);
     chunks.push_back(body2);
-    std::vector<uint8_t> img = MapWriterImage(chunks);
+    std::vector<uint8_t> img = MapSerialize(chunks);
     for (int loader = 0; loader < 2; loader++) {
         ASSERT_EQ(loader ? Decode(img) : LoadFile(img), 0) << mapreason;
         EXPECT_EQ(mappept[200].peRed, 9);
@@ -275,18 +275,18 @@ TEST_F(LoadTest, RepeatedChunksReplaceEarlierOnes) {
 
 TEST_F(LoadTest, KnownEmptyChunkIsRejected) {
     for (const char* id : {"MPHD", "CMAP", "BKDT", "ANDT", "BGFX", "BODY", "LYR4"}) {
-        std::vector<MapChunk> chunks = MapWriterChunks(MapWriterSample(40, 30));
-        chunks.push_back(MapChunk{id, {}});
-        ExpectRejected(MapWriterImage(chunks), id);
+        std::vector<MAPCHUNK> chunks = MapSerializeChunks(MapWriterSample(40, 30));
+        chunks.push_back(MAPCHUNK{id, {}});
+        ExpectRejected(MapSerialize(chunks), id);
     }
 }
 
 TEST_F(LoadTest, LayersKeepTheirDigitInAnyOrder) {
-    MapWriterMap m = MapWriterSample(40, 30);
+    MAPDESC m = MapWriterSample(40, 30);
     for (int n = 1; n < 8; n++) m.layers[n].assign(40 * 30, static_cast<int16_t>(32 * (n % 4)));
-    std::vector<MapChunk> chunks = MapWriterChunks(m);
+    std::vector<MAPCHUNK> chunks = MapSerializeChunks(m);
     std::reverse(chunks.begin(), chunks.end());
-    std::vector<uint8_t> img = MapWriterImage(chunks);
+    std::vector<uint8_t> img = MapSerialize(chunks);
     for (int loader = 0; loader < 2; loader++) {
         ASSERT_EQ(loader ? Decode(img) : LoadFile(img), 0) << mapreason;
         EXPECT_EQ(mappt, mapmappt[0]);
@@ -299,7 +299,7 @@ TEST_F(LoadTest, LayersKeepTheirDigitInAnyOrder) {
 }
 
 TEST_F(LoadTest, NoDisplayObjectFailsWithoutCrashing) {
-    std::vector<uint8_t> img = MapWriterImage(MapWriterSample(40, 30));
+    std::vector<uint8_t> img = MapSerialize(MapWriterSample(40, 30));
     LPDIRECTDRAW saved = lpDD;
     lpDD = nullptr;
     EXPECT_EQ(Decode(img), -1);
@@ -311,22 +311,22 @@ TEST_F(LoadTest, NoDisplayObjectFailsWithoutCrashing) {
 // --- The whole-map check ------------------------------------------------------------------
 
 TEST_F(LoadTest, WholeMapCheckRejectsEachBrokenRelation) {
-    const MapWriterMap good = MapWriterSample(40, 30);
-    ASSERT_EQ(Decode(MapWriterImage(good)), 0);
+    const MAPDESC good = MapWriterSample(40, 30);
+    ASSERT_EQ(Decode(MapSerialize(good)), 0);
 
     for (const char* id : {"MPHD", "CMAP", "BKDT", "BGFX", "BODY"}) {
-        std::vector<MapChunk> chunks = MapWriterChunks(good);
-        chunks.erase(std::find_if(chunks.begin(), chunks.end(), [&](const MapChunk& c) { return c.id == id; }));
-        ExpectRejected(MapWriterImage(chunks), id);
+        std::vector<MAPCHUNK> chunks = MapSerializeChunks(good);
+        chunks.erase(std::find_if(chunks.begin(), chunks.end(), [&](const MAPCHUNK& c) { return c.id == id; }));
+        ExpectRejected(MapSerialize(chunks), id);
     }
-    std::vector<MapChunk> chunks = MapWriterChunks(good);
+    std::vector<MAPCHUNK> chunks = MapSerializeChunks(good);
     MapWriterFind(chunks, "MPHD")->data.resize(23);
-    ExpectRejected(MapWriterImage(chunks), "MPHD of 23 bytes");
-    chunks = MapWriterChunks(good);
+    ExpectRejected(MapSerialize(chunks), "MPHD of 23 bytes");
+    chunks = MapSerializeChunks(good);
     MapWriterFind(chunks, "CMAP")->data.resize(767);
-    ExpectRejected(MapWriterImage(chunks), "CMAP of 767 bytes");
+    ExpectRejected(MapSerialize(chunks), "CMAP of 767 bytes");
 
-    MapWriterMap m = good;
+    MAPDESC m = good;
     for (int side : {0, -16, 257}) {
         m = good;
         m.blockwidth = side;
@@ -344,37 +344,37 @@ TEST_F(LoadTest, WholeMapCheckRejectsEachBrokenRelation) {
     m.layers[0].push_back(0);
     ExpectRejected(m, "width 0");
 
-    chunks = MapWriterChunks(good);
+    chunks = MapSerializeChunks(good);
     MapWriterFind(chunks, "BKDT")->data.resize(3 * 32);
-    ExpectRejected(MapWriterImage(chunks), "BKDT shorter than numblockstr records");
-    chunks = MapWriterChunks(good);
+    ExpectRejected(MapSerialize(chunks), "BKDT shorter than numblockstr records");
+    chunks = MapSerializeChunks(good);
     MapWriterFind(chunks, "BKDT")->data.resize(5 * 32);
-    ExpectRejected(MapWriterImage(chunks), "BKDT longer than numblockstr records");
-    chunks = MapWriterChunks(good);
+    ExpectRejected(MapSerialize(chunks), "BKDT longer than numblockstr records");
+    chunks = MapSerializeChunks(good);
     MapWriterFind(chunks, "BGFX")->data.resize(4 * 256 - 1);
-    ExpectRejected(MapWriterImage(chunks), "BGFX short");
-    chunks = MapWriterChunks(good);
+    ExpectRejected(MapSerialize(chunks), "BGFX short");
+    chunks = MapSerializeChunks(good);
     MapWriterFind(chunks, "BODY")->data.resize(2 * 40 * 30 - 2);
-    ExpectRejected(MapWriterImage(chunks), "BODY short");
+    ExpectRejected(MapSerialize(chunks), "BODY short");
     EXPECT_STREQ(mapreason, "layer BODY has 2 bytes too few");
-    chunks = MapWriterChunks(good);
+    chunks = MapSerializeChunks(good);
     chunks.push_back({"LYR3", MapWriterLayer(std::vector<int16_t>(40 * 30 + 1, 0))});
-    ExpectRejected(MapWriterImage(chunks), "LYR3 long");
+    ExpectRejected(MapSerialize(chunks), "LYR3 long");
     EXPECT_STREQ(mapreason, "layer LYR3 has 2 bytes too many");
 
     // 0 and a negative number of graphics.
-    chunks = MapWriterChunks(good);
+    chunks = MapSerializeChunks(good);
     MapWriterFind(chunks, "MPHD")->data[22] = 0xFF;
     MapWriterFind(chunks, "MPHD")->data[23] = 0xFF;
-    ExpectRejected(MapWriterImage(chunks), "-1 graphics");
-    chunks = MapWriterChunks(good);
+    ExpectRejected(MapSerialize(chunks), "-1 graphics");
+    chunks = MapSerializeChunks(good);
     MapWriterFind(chunks, "MPHD")->data[22] = 0;
-    ExpectRejected(MapWriterImage(chunks), "0 graphics");
+    ExpectRejected(MapSerialize(chunks), "0 graphics");
 }
 
 TEST_F(LoadTest, WholeMapCheckRejectsDanglingReferences) {
-    const MapWriterMap good = MapWriterSample(40, 30);
-    MapWriterMap m = good;
+    const MAPDESC good = MapWriterSample(40, 30);
+    MAPDESC m = good;
     m.blocks[2].bgoff = 4 * 256;  // graphic 4 of 4
     ExpectRejected(m, "bgoff past the graphics");
     m = good;
@@ -404,13 +404,13 @@ TEST_F(LoadTest, WholeMapCheckRejectsDanglingReferences) {
     for (int16_t& c : m.layers[0]) c = c < 0 ? 0 : c;
     m.frames.clear();
     m.anims.clear();
-    EXPECT_EQ(Decode(MapWriterImage(m)), 0) << "no cells need animation data";
+    EXPECT_EQ(Decode(MapSerialize(m)), 0) << "no cells need animation data";
     EXPECT_EQ(mapanimstrpt, nullptr);
 }
 
 TEST_F(LoadTest, WholeMapCheckRejectsBrokenAnimationData) {
-    const MapWriterMap good = MapWriterSample(40, 30);
-    MapWriterMap m = good;
+    const MAPDESC good = MapWriterSample(40, 30);
+    MAPDESC m = good;
     m.anims[1].start = 5;  // past the frame list of 4 entries
     m.anims[1].end = 5;
     ExpectRejected(m, "start past frame list");
@@ -425,27 +425,27 @@ TEST_F(LoadTest, WholeMapCheckRejectsBrokenAnimationData) {
     m.anims[0].start = m.anims[0].end = 4;
     ExpectRejected(m, "no frames, no entry");
 
-    std::vector<MapChunk> chunks = MapWriterChunks(good);
+    std::vector<MAPCHUNK> chunks = MapSerializeChunks(good);
     std::vector<uint8_t>& andt = MapWriterFind(chunks, "ANDT")->data;
     andt[4 * 4] = 0;  // the end record is lost: every record walks down to the frames
     for (size_t i = 4 * 4 + 16; i < andt.size(); i += 16) andt[i] = 1;
-    ExpectRejected(MapWriterImage(chunks), "no end record");
+    ExpectRejected(MapSerialize(chunks), "no end record");
 
-    chunks = MapWriterChunks(good);
+    chunks = MapSerializeChunks(good);
     MapWriterFind(chunks, "ANDT")->data.push_back(0);
-    ExpectRejected(MapWriterImage(chunks), "ANDT not a multiple of 4");
+    ExpectRejected(MapSerialize(chunks), "ANDT not a multiple of 4");
 
-    chunks = MapWriterChunks(good);
+    chunks = MapSerializeChunks(good);
     std::vector<uint8_t>& andt2 = MapWriterFind(chunks, "ANDT")->data;
     andt2[andt2.size() - 4] += 2;  // animation 0's end offset off an entry boundary
-    ExpectRejected(MapWriterImage(chunks), "end off an entry boundary");
+    ExpectRejected(MapSerialize(chunks), "end off an entry boundary");
 
     // Accepted: no frames but starting on an existing entry, and a stored
     // current frame outside the animation's frames.
     m = good;
     m.anims[0].start = m.anims[0].end = m.anims[0].cur = 2;
     m.anims[2].cur = 0;  // frames 1..3
-    ASSERT_EQ(Decode(MapWriterImage(m)), 0) << mapreason;
+    ASSERT_EQ(Decode(MapSerialize(m)), 0) << mapreason;
     EXPECT_EQ(FrameIndex(MapAnim(0)->ancuroff), 2);
     EXPECT_EQ(FrameIndex(MapAnim(2)->ancuroff), 1);
 }
@@ -453,7 +453,7 @@ TEST_F(LoadTest, WholeMapCheckRejectsBrokenAnimationData) {
 // --- Relocation ---------------------------------------------------------------------------
 
 TEST_F(LoadTest, RelocationTurnsOffsetsIntoSurfacesAndAddresses) {
-    MapWriterMap m = MapWriterSample(40, 30, 4);
+    MAPDESC m = MapWriterSample(40, 30, 4);
     m.blocks[0].fgoff = 0;
     m.blocks[1].bgoff = 0;
     m.blocks[2].bgoff = 700;  // truncates to graphic 2
@@ -464,7 +464,7 @@ TEST_F(LoadTest, RelocationTurnsOffsetsIntoSurfacesAndAddresses) {
     m.blocks[3].trigger = 1;
     m.blocks[3].tl = 1;
     m.anims[1].cur = 2;
-    ASSERT_EQ(Decode(MapWriterImage(m)), 0) << mapreason;
+    ASSERT_EQ(Decode(MapSerialize(m)), 0) << mapreason;
 
     const MAPBLOCK* b = reinterpret_cast<const MAPBLOCK*>(mapblkrelpt);
     EXPECT_EQ(SlotOf(b[0].bgoff), 0);
@@ -501,9 +501,9 @@ TEST_F(LoadTest, RelocationTurnsOffsetsIntoSurfacesAndAddresses) {
 }
 
 TEST_F(LoadTest, TilesHoldTheGraphicsWithKeyAndParallaxIsFourCopies) {
-    MapWriterMap m = MapWriterSample(40, 30, 3);
+    MAPDESC m = MapWriterSample(40, 30, 3);
     for (int i = 0; i < 256; i++) m.gfx[2 * 256 + i] = static_cast<uint8_t>(i % 5 == 0 ? 0 : i);
-    ASSERT_EQ(Decode(MapWriterImage(m)), 0) << mapreason;
+    ASSERT_EQ(Decode(MapSerialize(m)), 0) << mapreason;
     for (int g = 0; g < 3; g++) {
         LPDIRECTDRAWSURFACE s = maplpDDSTiles[g];
         ASSERT_NE(s, nullptr);
@@ -526,14 +526,14 @@ TEST_F(LoadTest, TilesHoldTheGraphicsWithKeyAndParallaxIsFourCopies) {
 }
 
 TEST_F(LoadTest, OneAnd255Graphics) {
-    MapWriterMap m = MapWriterSample(40, 30, 1);
-    ASSERT_EQ(Decode(MapWriterImage(m)), 0) << mapreason;
+    MAPDESC m = MapWriterSample(40, 30, 1);
+    ASSERT_EQ(Decode(MapSerialize(m)), 0) << mapreason;
     EXPECT_NE(maplpDDSTiles[0], nullptr);
     EXPECT_EQ(maplpDDSTiles[1], nullptr);
     EXPECT_EQ(Pixel(lpDDSPara, 17, 18), m.gfx[2 * 16 + 1]);
 
     m = MapWriterSample(40, 30, 255);
-    ASSERT_EQ(Decode(MapWriterImage(m)), 0) << mapreason;
+    ASSERT_EQ(Decode(MapSerialize(m)), 0) << mapreason;
     EXPECT_NE(maplpDDSTiles[254], nullptr);
     EXPECT_EQ(maplpDDSTiles[255], nullptr);
     EXPECT_EQ(Pixel(lpDDSPara, 16, 16), m.gfx[254 * 256]);
@@ -543,12 +543,12 @@ TEST_F(LoadTest, OneAnd255Graphics) {
 // Past 255 graphics the slots keep the first 255 and their null; the whole
 // table, and the blocks, reach every graphic.
 TEST_F(LoadTest, ThousandGraphicsOfNonSquareBlocks) {
-    MapWriterMap m = MapWriterSample(40, 30, 1000);
+    MAPDESC m = MapWriterSample(40, 30, 1000);
     m.blockwidth = 8;
     m.blockheight = 32;  // the sample's 256 bytes a graphic are 8 x 32 pixels
     for (BLKSTR& b : m.blocks) b.fgoff = 0;
     m.blocks[999].fgoff3 = 998 * 256 + 7;
-    ASSERT_EQ(Decode(MapWriterImage(m)), 0) << mapreason;
+    ASSERT_EQ(Decode(MapSerialize(m)), 0) << mapreason;
     EXPECT_EQ(DDLiveObjects(), baseline + 1001);
     for (int g = 0; g < 255; g++) ASSERT_EQ(maplpDDSTiles[g], maptilespt[g]) << g;
     EXPECT_EQ(maplpDDSTiles[255], nullptr);
@@ -607,17 +607,17 @@ TEST_F(LoadTest, MemDecodeLayerRefusesNumbersOutsideTheEight) {
 }
 
 TEST_F(LoadTest, AnimationDataWithoutRecordsRelocatesTheFrames) {
-    MapWriterMap m = MapWriterSample(40, 30);
+    MAPDESC m = MapWriterSample(40, 30);
     for (int16_t& c : m.layers[0]) c = c < 0 ? 32 : c;
     m.anims.clear();
-    ASSERT_EQ(Decode(MapWriterImage(m)), 0) << mapreason;
+    ASSERT_EQ(Decode(MapSerialize(m)), 0) << mapreason;
     EXPECT_EQ(MapAnim(0)->antype, -1);
     MAPBLOCK** frames = reinterpret_cast<MAPBLOCK**>(mapanimrelpt);
     EXPECT_EQ(BlockIndex(frames[3]), 3);
 }
 
 TEST_F(LoadTest, FailedSurfaceLeavesEmptyStateAndReason0) {
-    std::vector<uint8_t> img = MapWriterImage(MapWriterSample(40, 30, 5));
+    std::vector<uint8_t> img = MapSerialize(MapWriterSample(40, 30, 5));
     // Surface 1 is the parallax surface, 2..6 the tiles.
     for (int nth = 1; nth <= 6; nth++) {
         DDInjectFault(DDFAULT_CREATESURFACE, nth);
@@ -632,9 +632,9 @@ TEST_F(LoadTest, FailedSurfaceLeavesEmptyStateAndReason0) {
 }
 
 TEST_F(LoadTest, DecodeMatchesLoadAndKeepsNothingOfTheImage) {
-    MapWriterMap m = MapWriterSample(60, 40, 6);
+    MAPDESC m = MapWriterSample(60, 40, 6);
     m.layers[2].assign(60 * 40, 64);
-    std::vector<uint8_t> img = MapWriterImage(m);
+    std::vector<uint8_t> img = MapSerialize(m);
 
     ASSERT_EQ(LoadFile(img), 0) << mapreason;
     std::vector<short> body(mappt, mappt + 60 * 40), lyr2(mapmappt[2], mapmappt[2] + 60 * 40);
@@ -666,7 +666,7 @@ TEST_F(LoadTest, DecodeMatchesLoadAndKeepsNothingOfTheImage) {
 }
 
 TEST_F(LoadTest, SameFileTwiceGivesSameState) {
-    std::vector<uint8_t> img = MapWriterImage(MapWriterSample(40, 30));
+    std::vector<uint8_t> img = MapSerialize(MapWriterSample(40, 30));
     ASSERT_EQ(LoadFile(img), 0);
     int live = DDLiveObjects();
     std::vector<short> body(mappt, mappt + 40 * 30);

@@ -484,8 +484,8 @@ TEST_F(TmxTest, PropertiesCollisionsParallaxAndExtraLayersBecomeMapData) {
 // Every animation type, delays of every kind, user fields and flags, block 0
 // with a foreground graphic and extra layers: a map that uses what the
 // format has.
-MapWriterMap Everything() {
-    MapWriterMap m = MapWriterSample(40, 30, 8);
+MAPDESC Everything() {
+    MAPDESC m = MapWriterSample(40, 30, 8);
     for (int t = 0; t <= 9; t++) m.anims.push_back({static_cast<signed char>(t), static_cast<signed char>(t % 3), 0, 7, 1, 5, 2});
     m.anims.push_back({ANTYPE_LOOP_FWD, -128, 0, 0, 2, 6, 2});
     m.anims.push_back({ANTYPE_PINGPONG_BACK_OUT, -5, 0, 0, 0, 3, 0});
@@ -506,9 +506,9 @@ MapWriterMap Everything() {
 }
 
 TEST_F(TmxTest, ExportDrawsInTiledAsTheMapAndImportsBackUnchanged) {
-    std::vector<std::pair<std::string, std::vector<uint8_t>>> maps = {{"everything", MapWriterImage(Everything())}};
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> maps = {{"everything", MapSerialize(Everything())}};
 #ifdef VEXIL_HAVE_DEMOMAP
-    maps.push_back({"demo", MapWriterImage(MapWriterDemo())});
+    maps.push_back({"demo", MapSerialize(MapWriterDemo())});
 #endif
     for (const auto& [name, image] : maps) {
         SCOPED_TRACE(name);
@@ -535,7 +535,7 @@ TEST_F(TmxTest, ExportDrawsInTiledAsTheMapAndImportsBackUnchanged) {
     tmx.insert(tmx.rfind("</map>"), Layer("deco", 40, 30, deco, "csv"));
     Write("edited.tmx", tmx);
     ExpectSameAsTiled("edited.tmx", {{0, 0}}, {0}, "bg,fg0,fg1,fg2");
-    const MapWriterMap m = Everything();
+    const MAPDESC m = Everything();
     std::vector<uint8_t> out = Read("out.fmp");
     const size_t body = std::search(out.begin(), out.end(), std::begin("BODY"), std::end("BODY") - 1) - out.begin() + 8;
     ASSERT_LT(body, out.size());

@@ -95,9 +95,9 @@ uint8_t GfxPixel(int g, int x, int y) {
 // 0 loops forward over blocks 0..2 every call, 1 loops forward over blocks
 // 2..5 every third call. The BODY mixes static blocks (value 0 included),
 // animations and, with `zeros`, runs of value 0 in the interior.
-MapWriterMap TestMap(int w, int h, bool zeros, int bw = 16, int bh = 16) {
+MAPDESC TestMap(int w, int h, bool zeros, int bw = 16, int bh = 16) {
     const int ngfx = 7, tile = bw * bh;
-    MapWriterMap m;
+    MAPDESC m;
     m.width = w;
     m.height = h;
     m.blockwidth = bw;
@@ -136,9 +136,9 @@ MapWriterMap TestMap(int w, int h, bool zeros, int bw = 16, int bh = 16) {
 }
 
 // The block a cell shows after `steps` animation updates, for forward loops.
-int CellBlock(const MapWriterMap& m, int16_t v, int steps) {
+int CellBlock(const MAPDESC& m, int16_t v, int steps) {
     if (v >= 0) return v / 32;
-    const MapWriterAnim& a = m.anims[-v / 16 - 1];
+    const MAPANIMDESC& a = m.anims[-v / 16 - 1];
     const int len = a.end - a.start;
     const int taken = steps / (a.andelay + 1);
     return m.frames[a.start + (a.cur - a.start + taken) % len] / 32;
@@ -146,7 +146,7 @@ int CellBlock(const MapWriterMap& m, int16_t v, int steps) {
 
 // The frame the tool must produce, from the map description, through the
 // drawing model.
-std::vector<uint8_t> Expected(const MapWriterMap& m, int x0, int y0, int steps,
+std::vector<uint8_t> Expected(const MAPDESC& m, int x0, int y0, int steps,
                               const std::vector<std::string>& draws, int fill, int w = kW, int h = kH) {
     std::vector<uint8_t> px(static_cast<size_t>(w) * h, static_cast<uint8_t>(fill));
     const ModelView view{m, [&](int16_t v) { return CellBlock(m, v, steps); }, x0, y0, w, h};
@@ -186,8 +186,8 @@ std::vector<uint8_t> ReadPgm(const std::string& path, int w = kW, int h = kH) {
 }
 
 TEST_F(VexilTool, RenderMatchesFramesComputedFromTheMap) {
-    const MapWriterMap m = TestMap(48, 36, true);  // view range 0..128 x 0..96
-    const std::string map = Save("map.fmp", MapWriterImage(m));
+    const MAPDESC m = TestMap(48, 36, true);  // view range 0..128 x 0..96
+    const std::string map = Save("map.fmp", MapSerialize(m));
     struct Case {
         int x, y, steps, fill;
         std::string layers;
@@ -215,33 +215,33 @@ TEST_F(VexilTool, RenderMatchesFramesComputedFromTheMap) {
 }
 
 TEST_F(VexilTool, RenderDrawsAnyViewOfAnyBlockSize) {
-    const MapWriterMap m = TestMap(30, 40, true, 24, 16);  // 720 x 640 pixels
-    const std::string map = Save("map.fmp", MapWriterImage(m));
+    const MAPDESC m = TestMap(30, 40, true, 24, 16);  // 720 x 640 pixels
+    const std::string map = Save("map.fmp", MapSerialize(m));
     const std::string out = Path("view.pgm");
     RunResult r = Run("render " + Q(map) + " -x 101 -y 77 --view 333x97 -a 5 -f 4 -o " + Q(out));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(SameFrame(Expected(m, 101, 77, 5, {"para", "bgt", "fg0"}, 4, 333, 97), ReadPgm(out, 333, 97)));
 
     // A map smaller than 640 x 480 renders whole by default.
-    const MapWriterMap small = TestMap(20, 10, true, 8, 8);
-    const std::string smallMap = Save("small.fmp", MapWriterImage(small));
+    const MAPDESC small = TestMap(20, 10, true, 8, 8);
+    const std::string smallMap = Save("small.fmp", MapSerialize(small));
     r = Run("render " + Q(smallMap) + " -x 0 -y 0 -l bg,fg1 -o " + Q(out));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(SameFrame(Expected(small, 0, 0, 0, {"bg", "fg1"}, 0, 160, 80), ReadPgm(out, 160, 80)));
 }
 
 TEST_F(VexilTool, InfoPrintsBlockSizeAndEveryGraphic) {
-    MapWriterMap m = TestMap(30, 40, false, 24, 16);
+    MAPDESC m = TestMap(30, 40, false, 24, 16);
     m.gfx.resize(300 * 24 * 16, 9);
-    const RunResult r = Run("info " + Q(Save("map.fmp", MapWriterImage(m))));
+    const RunResult r = Run("info " + Q(Save("map.fmp", MapSerialize(m))));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("block size   24 x 16\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("graphics     300\n"), std::string::npos) << r.out;
 }
 
 TEST_F(VexilTool, MemoryDecodeGivesTheSameFrameAndPngCarriesThePalette) {
-    const MapWriterMap m = TestMap(45, 33, true);
-    const std::string map = Save("map.fmp", MapWriterImage(m));
+    const MAPDESC m = TestMap(45, 33, true);
+    const std::string map = Save("map.fmp", MapSerialize(m));
     const std::string fromFile = Path("file.pgm"), fromMem = Path("mem.pgm"), png = Path("f.PNG");
     ASSERT_EQ(Run("render " + Q(map) + " -x 9 -y 14 -a 3 -o " + Q(fromFile)).status, 0);
     ASSERT_EQ(Run("render " + Q(map) + " --memory -x 9 -y 14 -a 3 -o " + Q(fromMem)).status, 0);
@@ -263,11 +263,11 @@ TEST_F(VexilTool, MemoryDecodeGivesTheSameFrameAndPngCarriesThePalette) {
 }
 
 TEST_F(VexilTool, RejectedMapsExitTwoWithTheReason) {
-    MapWriterMap bad = TestMap(48, 36, false);
+    MAPDESC bad = TestMap(48, 36, false);
     bad.layers[0][100] = static_cast<int16_t>(32 * bad.blocks.size());  // no such block
-    std::vector<uint8_t> cut = MapWriterImage(TestMap(48, 36, false));
+    std::vector<uint8_t> cut = MapSerialize(TestMap(48, 36, false));
     cut.resize(cut.size() - 10);
-    const std::string maps[] = {Save("bad.fmp", MapWriterImage(bad)), Save("cut.fmp", cut)};
+    const std::string maps[] = {Save("bad.fmp", MapSerialize(bad)), Save("cut.fmp", cut)};
     const std::string out = Path("never.pgm");
     for (const std::string& map : maps) {
         for (const char* mode : {"", " --memory"}) {
@@ -333,8 +333,8 @@ TEST_F(VexilTool, EndlessInputIsReadOnlyAsFarAsItsHeaderSays) {
 }
 
 TEST_F(VexilTool, BadUsageExitsOneWithAMessage) {
-    const std::string map = Save("map.fmp", MapWriterImage(TestMap(48, 36, false)));
-    const std::string small = Save("small.fmp", MapWriterImage(TestMap(39, 40, false)));
+    const std::string map = Save("map.fmp", MapSerialize(TestMap(48, 36, false)));
+    const std::string small = Save("small.fmp", MapSerialize(TestMap(39, 40, false)));
     const std::string out = Path("never.pgm");
     const std::string base = "render " + Q(map) + " ";
     struct Case {
@@ -377,18 +377,18 @@ TEST_F(VexilTool, BadUsageExitsOneWithAMessage) {
 }
 
 TEST_F(VexilTool, InfoListsChunksInFileOrderAndCounts) {
-    const MapWriterMap m = TestMap(48, 36, false);
-    std::vector<MapChunk> chunks = MapWriterChunks(m);
+    const MAPDESC m = TestMap(48, 36, false);
+    std::vector<MAPCHUNK> chunks = MapSerializeChunks(m);
     // An unknown chunk of odd length before the header: listed, skipped, and
     // the next chunk starts right after its data.
-    chunks.insert(chunks.begin(), MapChunk{"XTRA", {1, 2, 3}});
-    const std::string map = Save("map.fmp", MapWriterImage(chunks));
+    chunks.insert(chunks.begin(), MAPCHUNK{"XTRA", {1, 2, 3}});
+    const std::string map = Save("map.fmp", MapSerialize(chunks));
     const RunResult r = Run("info " + Q(map));
     ASSERT_EQ(r.status, 0) << r.err;
 
     size_t at = 0;
     size_t offset = 12;
-    for (const MapChunk& c : chunks) {
+    for (const MAPCHUNK& c : chunks) {
         const std::string len = std::to_string(c.data.size());
         const size_t pos = r.out.find("  " + c.id, at);
         ASSERT_NE(pos, std::string::npos) << c.id << " missing or out of order in\n" << r.out;

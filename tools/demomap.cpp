@@ -813,7 +813,7 @@ const FeatureDef& Def(int k) {
 
 }  // namespace
 
-MapWriterMap MapWriterDemo() {
+MAPDESC MapWriterDemo() {
     MapBuilder b;
     b.m.width = kCells;
     b.m.height = kCells;

@@ -7,4 +7,4 @@
 // Sky behind see-through blocks (the parallax graphic is the last one),
 // opaque ground, foreground plants and fences, and animated water, lamps, a
 // firework, a rising flag and a torch, in a palette of its own.
-MapWriterMap MapWriterDemo();
+MAPDESC MapWriterDemo();

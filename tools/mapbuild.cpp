@@ -43,7 +43,7 @@ int MapBuildAnim(MapBuilder& b, signed char antype, signed char andelay, const s
     key.append(reinterpret_cast<const char*>(frames.data()), frames.size() * sizeof(int));
     auto it = b.anims.find(key);
     if (it != b.anims.end()) return it->second;
-    MapWriterAnim a;
+    MAPANIMDESC a;
     a.antype = antype;
     a.andelay = andelay;
     a.ancount = andelay;

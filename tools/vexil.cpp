@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "mapformat.h"
 #include "mapwriter.h"
 #include "vexil_image.h"
 #include "vexil_mapfile.h"
@@ -93,11 +94,6 @@ bool ParseInt(const char* s, long lo, long hi, int& out) {
     return true;
 }
 
-uint32_t ReadBE32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-           static_cast<uint32_t>(p[2]) << 8 | p[3];
-}
-
 // A chunk id as text; bytes that are not printable ASCII appear as \xNN.
 std::string ChunkIdText(const unsigned char* p) {
     std::string s;
@@ -136,44 +132,8 @@ void CloseMapAndDisplay() {
     lpDD = nullptr;
 }
 
-// The chunk headers of a file image, walked as they lie in it up to the end
-// of what was read; `note` says where the walk broke off, if it did.
-struct ChunkWalk {
-    std::vector<std::string> lines;  // the first kListedChunks chunks
-    size_t more = 0;                 // chunks met after those
-    std::string note;
-    const unsigned char* mphd = nullptr;  // data of the last full-size header chunk
-};
-
 // A map has a dozen chunks; a large input of anything else may hold millions.
 constexpr size_t kListedChunks = 1000;
-
-ChunkWalk WalkChunks(const std::vector<unsigned char>& img) {
-    ChunkWalk w;
-    const size_t size = img.size();
-    size_t pos = 12;
-    while (pos < size) {
-        if (size - pos < 8) {
-            w.note = "chunk header cut short at offset " + std::to_string(pos);
-            break;
-        }
-        const uint32_t len = ReadBE32(&img[pos + 4]);
-        if (w.lines.size() < kListedChunks) {
-            char line[96];
-            std::snprintf(line, sizeof line, "  %-16s %10u  at %zu", ChunkIdText(&img[pos]).c_str(), len, pos);
-            w.lines.push_back(line);
-        } else {
-            w.more++;
-        }
-        if (len > size - pos - 8) {
-            w.note = "the last chunk runs past the end of the file";
-            break;
-        }
-        if (!std::memcmp(&img[pos], "MPHD", 4) && len >= sizeof(MPHD)) w.mphd = &img[pos + 8];
-        pos += 8 + static_cast<size_t>(len);
-    }
-    return w;
-}
 
 void PrintFile(const MapFileImage& f) {
     const std::vector<unsigned char>& img = f.bytes;
@@ -182,24 +142,29 @@ void PrintFile(const MapFileImage& f) {
     } else {
         std::printf("size         unknown (not a regular file; %zu bytes read)\n", img.size());
     }
+    uint32_t form = 0;
     if (img.size() < 12) {
         std::printf("form         (too short for a FORM header)\n");
         return;
     }
-    const uint64_t formend = uint64_t{ReadBE32(&img[4])} + 8;
+    if (MapFormSize(img.data(), img.size(), &form) != 0) {
+        std::printf("form         %s (not a FORM)\n", ChunkIdText(&img[0]).c_str());
+        return;
+    }
+    const uint64_t formend = uint64_t{form} + 8;
     const char* note = "";
     if (f.fileSize >= 0 && formend != static_cast<uint64_t>(f.fileSize)) {
         note = " (size disagrees with the file)";
-    } else if (f.fileSize < 0 && !std::memcmp(&img[0], "FORM", 4) && formend > img.size()) {
+    } else if (f.fileSize < 0 && formend > img.size()) {
         note = " (the input ended first)";
     }
-    std::printf("form         %s size %u type %s%s\n", ChunkIdText(&img[0]).c_str(), ReadBE32(&img[4]),
-                ChunkIdText(&img[8]).c_str(), note);
-    if (std::memcmp(&img[0], "FORM", 4) != 0) return;
-    const ChunkWalk w = WalkChunks(img);
-    if (w.mphd) {
-        MPHD h;
-        std::memcpy(&h, w.mphd, sizeof h);
+    std::printf("form         FORM size %u type %s%s\n", form, ChunkIdText(&img[8]).c_str(), note);
+
+    // The header as the file states it, even when the map is rejected.
+    MAPDESC desc;
+    MapParse(img.data(), img.size(), &desc, nullptr);
+    if (desc.held & (1u << MAPCHUNK_MPHD)) {
+        const MPHD& h = desc.header;
         std::printf("version      %d.%d\n", h.mapverhigh, h.mapverlow);
         std::printf("mapwidth     %d\n", h.mapwidth);
         std::printf("mapheight    %d\n", h.mapheight);
@@ -210,10 +175,25 @@ void PrintFile(const MapFileImage& f) {
         std::printf("numblockstr  %d\n", h.numblockstr);
         std::printf("numblockgfx  %d\n", h.numblockgfx);
     }
-    std::printf("chunks       %zu\n", w.lines.size() + w.more);
-    for (const std::string& l : w.lines) std::printf("%s\n", l.c_str());
-    if (w.more) std::printf("  (%zu more)\n", w.more);
-    if (!w.note.empty()) std::printf("  (%s)\n", w.note.c_str());
+
+    // The chunks as the loaders walk them, up to where the walk stops.
+    std::vector<std::string> lines;
+    size_t more = 0;
+    MAPREASON why;
+    const int walked = MapWalk(img.data(), img.size(), [&](const MAPCHUNKINFO& c) {
+        if (lines.size() == kListedChunks) {
+            more++;
+            return;
+        }
+        char line[96];
+        std::snprintf(line, sizeof line, "  %-16s %10u  at %llu", ChunkIdText(reinterpret_cast<const unsigned char*>(c.id)).c_str(),
+                      c.length, static_cast<unsigned long long>(c.offset));
+        lines.push_back(line);
+    }, &why);
+    std::printf("chunks       %zu\n", lines.size() + more);
+    for (const std::string& l : lines) std::printf("%s\n", l.c_str());
+    if (more) std::printf("  (%zu more)\n", more);
+    if (walked) std::printf("  (%s)\n", why.text);
 }
 
 // Animation records of the loaded map: counted downward from the end of the
@@ -516,7 +496,7 @@ int CmdMkdemo(int argc, char** argv) {
         return kExitOk;
     }
     if (argc != 3) return UsageError("mkdemo takes exactly one output file");
-    if (!MapWriterSave(argv[2], MapWriterImage(MapWriterDemo()))) {
+    if (!MapWriterSave(argv[2], MapSerialize(MapWriterDemo()))) {
         std::fprintf(stderr, "vexil: cannot write %s: %s\n", argv[2], std::strerror(errno));
         return kExitFailed;
     }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "vexil_mapfile.h"
 #include "vexilconvert.h"
 
 namespace {
@@ -125,28 +126,24 @@ int CmdExport(int argc, char** argv, const char* help) {
         return status < 0 ? kExitOk : status;
     }
     if (!EndsWithTmx(out)) return Usage(("output '" + out + "' must end in .tmx").c_str());
-    std::vector<uint8_t> image;
-    FILE* f = std::fopen(in.c_str(), "rb");
-    if (!f) {
-        std::fprintf(stderr, "vexil: %s: cannot open: %s\n", in.c_str(), std::strerror(errno));
+    // Read as the loaders bound it: no more than the FORM and the file hold,
+    // and a FORM that does not fill the file is no map file.
+    MapFileImage f;
+    std::string why;
+    if (!ReadMapFile(in.c_str(), f, why)) {
+        std::fprintf(stderr, "vexil: %s: %s\n", in.c_str(), why.c_str());
         return kExitRejected;
     }
-    unsigned char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) image.insert(image.end(), buf, buf + n);
-    const bool bad = std::ferror(f);
-    std::fclose(f);
-    if (bad) {
-        std::fprintf(stderr, "vexil: %s: cannot read\n", in.c_str());
+    if (f.fileSize >= 0 && static_cast<uint64_t>(f.fileSize) != f.bytes.size()) {
+        std::fprintf(stderr, "vexil: %s: not a map file: the FORM size disagrees with the file size\n", in.c_str());
         return kExitRejected;
     }
     std::vector<TmxFile> files;
     TmxError err;
-    if (!TmxExport(image.data(), image.size(), out, files, err)) {
+    if (!TmxExport(f.bytes.data(), f.bytes.size(), out, files, err)) {
         std::fprintf(stderr, "vexil: %s: %s\n", in.c_str(), err.reason.c_str());
         return kExitRejected;
     }
-    std::string why;
     if (!WriteAll(files, why)) {
         std::fprintf(stderr, "vexil: cannot write %s\n", why.c_str());
         return kExitFailed;

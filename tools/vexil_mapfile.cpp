@@ -10,6 +10,8 @@
 #include <cstring>
 #include <new>
 
+#include "mapformat.h"
+
 namespace {
 
 constexpr size_t kHeader = 12;      // "FORM", its size, the form type
@@ -43,12 +45,12 @@ bool Read(FILE* in, MapFileImage& f, std::string& why) {
         why = "not a map: " + std::to_string(f.bytes.size()) + " bytes, shorter than the 12-byte header";
         return false;
     }
-    if (std::memcmp(f.bytes.data(), "FORM", 4) != 0) {
+    uint32_t form = 0;
+    if (MapFormSize(f.bytes.data(), f.bytes.size(), &form) != 0) {
         why = "not a map: it does not start with FORM";
         return false;
     }
-    const unsigned char* p = f.bytes.data() + 4;
-    uint64_t want = (uint64_t{p[0]} << 24 | uint64_t{p[1]} << 16 | uint64_t{p[2]} << 8 | p[3]) + 8;
+    uint64_t want = uint64_t{form} + 8;
     if (f.fileSize >= 0) want = std::min(want, static_cast<uint64_t>(f.fileSize));
     try {
         while (f.bytes.size() < want) {

@@ -1,0 +1,117 @@
+// mapformat: map file images parsed into descriptions of the map they hold,
+// and descriptions serialized back into map file images. Needs no display
+// object and touches none of the library's global state; MapLoad and
+// MapDecode read maps through it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "vexildx.h"
+
+// Chunk kinds, in the order the loaders compare the ids.
+enum MapChunkKind {
+    MAPCHUNK_MPHD,
+    MAPCHUNK_CMAP,
+    MAPCHUNK_BKDT,
+    MAPCHUNK_ANDT,
+    MAPCHUNK_BGFX,
+    MAPCHUNK_BODY,
+    MAPCHUNK_LYR1,  // LYR1..LYR7 follow in order
+    MAPCHUNK_NULL = MAPCHUNK_LYR1 + 7,  // any other id
+    MAPCHUNK_KINDS
+};
+
+// The kind of a four-byte chunk id (compared byte by byte, case-sensitively)
+// and the id of a kind ("unknown" for MAPCHUNK_NULL).
+MapChunkKind MapChunkKindOf(const char* id);
+const char* MapChunkName(MapChunkKind kind);
+
+// An animation: its frames are the frame list's entries start to end - 1.
+struct MAPANIMDESC {
+    signed char antype = ANTYPE_LOOP_FWD;
+    signed char andelay = 0;
+    signed char ancount = 0;
+    signed char anuser = 0;
+    int start = 0;  // first frame entry
+    int end = 0;    // one past the last frame entry
+    int cur = 0;    // the entry it shows after a load
+};
+
+// A map as its file holds it. Block structures keep their stored form (graphic
+// offsets are byte offsets into gfx); frame entries are byte offsets into the
+// block structures (32 per block); cells are stored cell values. The block
+// and graphic counts are those of blocks and gfx.
+struct MAPDESC {
+    int width = 0, height = 0;  // in cells
+    int blockwidth = 16, blockheight = 16, depth = 8;
+    int blockstrsize = 32;     // as the header states it
+    int verhigh = 1, verlow = 0;  // format version in the header
+    std::vector<uint8_t> cmap;    // 768 bytes: RGB triples
+    std::vector<BLKSTR> blocks;
+    std::vector<uint8_t> gfx;     // block graphics back to back
+    std::vector<int32_t> frames;  // the frame list
+    std::vector<MAPANIMDESC> anims;  // animation 0 first
+    std::vector<int16_t> layers[8];  // 0 BODY, 1..7 LYR1..LYR7; empty = absent
+    // What a parse read, which serializing ignores: bit 1 << MapChunkKind
+    // for each known chunk (a map that failed holds only these, unchecked;
+    // the animations once the check has read them), and the header chunk as
+    // it stands in the file, whose counts a map that passes has in blocks
+    // and gfx.
+    unsigned held = 0;
+    MPHD header{};
+
+    int numblockgfx() const;  // whole graphics in gfx
+};
+
+// Why a parse failed: the code and the text the loaders leave in maperror and
+// mapreason (MER_MAPLOADERROR with what is wrong, or MER_OUTOFMEM).
+struct MAPREASON {
+    int code = MER_NONE;
+    char text[128] = "";
+};
+
+// Parses a map file image: the FORM must lie within `size` bytes, nothing
+// past them is read, and everything the loaders check is checked. 0 with the
+// map in `desc`; -1 with the reason in `why` and in `desc` what was read
+// before the failure (see MAPDESC::held). `why` may be null.
+int MapParse(const unsigned char* img, size_t size, MAPDESC* desc, MAPREASON* why);
+
+// A chunk met by MapWalk.
+struct MAPCHUNKINFO {
+    char id[4];
+    uint32_t length;
+    uint64_t offset;            // of its header in the image
+    const unsigned char* data;  // its length bytes
+};
+
+// Walks the chunks of an image in file order, as the loaders do, calling
+// `visit` for each whole one: up to the end of the FORM, or of the image when
+// it ends first. 0 when the walk reaches that end; -1 with the reason where
+// it stops (no FORM of type FMAP, a chunk cut short).
+int MapWalk(const unsigned char* img, size_t size, const std::function<void(const MAPCHUNKINFO&)>& visit,
+            MAPREASON* why);
+
+// The FORM size field of an image's first 8 bytes: 0 with *formsize set when
+// they are "FORM" and a size; -1 otherwise. The FORM is that size + 8 bytes.
+int MapFormSize(const unsigned char* img, size_t size, uint32_t* formsize);
+
+// One chunk of an image: a four-character id (any bytes; shorter ids are
+// padded with spaces) and its data.
+struct MAPCHUNK {
+    std::string id;
+    std::vector<uint8_t> data;
+};
+
+// The data of one chunk of a description (for MAPCHUNK_BODY and the layers,
+// the cells of that layer).
+std::vector<uint8_t> MapSerializeChunk(const MAPDESC& desc, MapChunkKind kind);
+// The chunks of a description in the usual order: MPHD, CMAP, BKDT, ANDT
+// (when it has frames or animations), BGFX, BODY, LYR1..LYR7 (those present).
+std::vector<MAPCHUNK> MapSerializeChunks(const MAPDESC& desc);
+// A file image: "FORM", its size, "FMAP", then the chunks in order.
+std::vector<uint8_t> MapSerialize(const std::vector<MAPCHUNK>& chunks);
+std::vector<uint8_t> MapSerialize(const MAPDESC& desc);
