@@ -171,7 +171,8 @@ int MapDecodeChunk(MapParseState& st, MapChunkKind kind, MapInput& in, uint32_t 
         }
     }
     if (!ok) return MapReject(why, "chunk %s is cut short by the end of the file", MapChunkName(kind));
-    if (kind != MAPCHUNK_NULL) d.held |= 1u << kind;
+    // The animations are described once the check has read them.
+    if (kind != MAPCHUNK_NULL && kind != MAPCHUNK_ANDT) d.held |= 1u << kind;
     MapSkip(in, end - in.pos);  // what the decoder does not keep
     return 0;
 }
@@ -187,9 +188,9 @@ int MapParseFile(FILE* f, MapParseState& st, MAPREASON* why) {
         if (std::ferror(f)) return MapReject(why, "cannot read the file: %s", std::strerror(errno));
         return MapReject(why, "file is shorter than its header");
     }
-    if (std::memcmp(h, "FORM", 4) != 0) return MapReject(why, "file does not start with FORM");
+    uint32_t form = 0;
+    if (MapFormSize(h, sizeof h, &form) != 0) return MapReject(why, "file does not start with FORM");
     if (filesize == -1) return MapReject(why, "file size is unknown");
-    const uint32_t form = MapGetLength(h + 4);
     if (uint64_t{form} + 8 != static_cast<uint64_t>(filesize)) {
         return MapReject(why, "FORM size %u + 8 differs from the file size %ld", form, filesize);
     }
@@ -203,18 +204,30 @@ int MapParseFile(FILE* f, MapParseState& st, MAPREASON* why) {
     return MapParseInput(in, st, why);
 }
 
-int MapParseMemory(const unsigned char* img, size_t size, MapParseState& st, MAPREASON* why) {
+// The header tests of an image in memory; 0 with `in` set to walk its chunks.
+// The FORM must lie within the image, or with `clamp` the walk ends where the
+// image does.
+static int MapOpenImage(const unsigned char* img, size_t size, bool clamp, MapInput& in, MAPREASON* why) {
     if (!img || size < 12) return MapReject(why, "image is shorter than its 12-byte header");
-    if (std::memcmp(img, "FORM", 4) != 0) return MapReject(why, "image does not start with FORM");
-    const uint64_t total = uint64_t{MapGetLength(img + 4)} + 8;
+    uint32_t form = 0;
+    if (MapFormSize(img, size, &form) != 0) return MapReject(why, "image does not start with FORM");
     if (std::memcmp(img + 8, "FMAP", 4) != 0) return MapReject(why, "form type is not FMAP");
-    if (total < 12) return MapReject(why, "FORM size %llu is below 4", ULL(total - 8));
-    if (total > size) return MapReject(why, "FORM size runs %llu bytes past the end of the buffer", ULL(total - size));
-
-    MapInput in;
+    const uint64_t total = uint64_t{form} + 8;
+    if (total < 12) return MapReject(why, "FORM size %u is below 4", form);
     in.mem = img;
     in.pos = 12;
     in.end = total;
+    if (total > size) {
+        if (!clamp) return MapReject(why, "FORM size runs %llu bytes past the end of the buffer", ULL(total - size));
+        in.end = size;
+        in.endname = "image";
+    }
+    return 0;
+}
+
+int MapParseMemory(const unsigned char* img, size_t size, MapParseState& st, MAPREASON* why) {
+    MapInput in;
+    if (MapOpenImage(img, size, false, in, why)) return -1;
     return MapParseInput(in, st, why);
 }
 
@@ -239,20 +252,8 @@ int MapWalk(const unsigned char* img, size_t size, const std::function<void(cons
     MAPREASON local;
     if (!why) why = &local;
     *why = MAPREASON{};
-    if (!img || size < 12) return MapReject(why, "image is shorter than its 12-byte header");
-    uint32_t form = 0;
-    if (MapFormSize(img, size, &form)) return MapReject(why, "image does not start with FORM");
-    if (std::memcmp(img + 8, "FMAP", 4) != 0) return MapReject(why, "form type is not FMAP");
-    if (form < 4) return MapReject(why, "FORM size %u is below 4", form);
-
     MapInput in;
-    in.mem = img;
-    in.pos = 12;
-    in.end = uint64_t{form} + 8;
-    if (in.end > size) {
-        in.end = size;
-        in.endname = "image";
-    }
+    if (MapOpenImage(img, size, true, in, why)) return -1;
     return MapWalkInput(in, why, [&](const char* id, uint32_t len, uint64_t pos) {
         MAPCHUNKINFO c;
         std::memcpy(c.id, id, 4);

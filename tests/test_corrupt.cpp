@@ -11,6 +11,7 @@
 #include <set>
 
 #include "corrupt_maps.h"
+#include "mapformat.h"
 #include "mapwriter.h"
 #include "test_support.h"
 #include "vexildx.h"
@@ -66,6 +67,11 @@ TEST_F(CorruptTest, EveryListedMapGivesItsResultInBothLoaders) {
         MapFreeMem();
         EXPECT_EQ(DDLiveObjects(), baseline) << m.file;
         Expect("MapDecode", m, DecodeExact(img), m.decodeResult, m.decodeError, m.decodeReason);
+        // The format layer alone gives the decoder's verdict in its words.
+        MAPREASON why;
+        EXPECT_EQ(MapParse(img.data(), img.size(), nullptr, &why), m.decodeResult) << m.file;
+        EXPECT_EQ(why.code, maperror) << m.file;
+        EXPECT_STREQ(why.text, mapreason) << m.file;
         MapFreeMem();
         EXPECT_EQ(DDLiveObjects(), baseline) << m.file;
     }

@@ -7,7 +7,7 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_
 if(rc)
   message(FATAL_ERROR "install failed: ${rc}")
 endif()
-foreach(f include/vexildx/vexildx.h include/vexildx/ddraw.h lib/libvexildx.a lib/libvexil_display.a
+foreach(f include/vexildx/vexildx.h include/vexildx/mapformat.h include/vexildx/ddraw.h lib/libvexildx.a lib/libvexil_display.a
           lib/cmake/vexildx/vexildxConfig.cmake lib/pkgconfig/vexildx.pc)
   if(NOT EXISTS ${WORK_DIR}/prefix/${f})
     message(FATAL_ERROR "not installed: ${f}")

@@ -1,9 +1,10 @@
-// A program of a library user: decodes a small map built in memory, draws one
-// frame and frees everything.
+// A program of a library user: parses and decodes a small map built in
+// memory, draws one frame and frees everything.
 #include <cstdint>
 #include <cstdio>
 #include <vector>
 
+#include "mapformat.h"
 #include "vexildx.h"
 
 LPDIRECTDRAW lpDD;
@@ -28,6 +29,8 @@ int main() {
     for (int s = 24; s >= 0; s -= 8) img.push_back(static_cast<uint8_t>(n >> s));
     img.insert(img.end(), chunks.begin(), chunks.end());
 
+    MAPDESC desc;  // the format layer needs no display object
+    if (MapParse(img.data(), img.size(), &desc, nullptr) != 0 || desc.width != 40) return 5;
     if (DirectDrawCreate(nullptr, &lpDD, nullptr) != DD_OK) return 1;
     if (MapDecode(img.data(), img.size()) != 0) return 2;
     LPDIRECTDRAWSURFACE target = nullptr;
