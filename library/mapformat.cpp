@@ -104,8 +104,8 @@ const char* MapChunkName(MapChunkKind kind) {
 }
 
 int MAPDESC::numblockgfx() const {
-    const int tile = MapTileBytes(blockwidth, blockheight, depth);
-    return tile > 0 ? static_cast<int>(gfx.size() / static_cast<size_t>(tile)) : 0;
+    const int64_t tile = int64_t{blockwidth} * blockheight * ((depth + 1) / 8);
+    return tile > 0 ? static_cast<int>(gfx.size() / static_cast<uint64_t>(tile)) : 0;
 }
 
 bool MapRead(MapInput& in, void* dst, size_t n) {

@@ -5,6 +5,7 @@
 // One map at a time lives in the global state below. Results: 0 success,
 // -1 failure with a reason code in `maperror` (and a short text in
 // `mapreason`). The host program defines the display object `lpDD`.
+// mapformat.h reads and writes map files with no display object.
 #pragma once
 
 #include <cstddef>
