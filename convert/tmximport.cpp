@@ -6,9 +6,11 @@
 #include <cmath>
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <new>
 #include <numeric>
 #include <stdexcept>
+#include <type_traits>
 #include <unordered_map>
 
 #include "mapbuild.h"
@@ -340,21 +342,21 @@ struct Importer {
         rec.unused1 |= BoolProp(p, "unused1");
         rec.unused2 |= BoolProp(p, "unused2");
         rec.unused3 |= BoolProp(p, "unused3");
-        bool f;
-        int64_t v = IntProp(p, "user1", INT32_MIN, UINT32_MAX, r, &f);
-        if (f) rec.user1 = static_cast<uint32_t>(v);
-        v = IntProp(p, "user2", INT32_MIN, UINT32_MAX, r, &f);
-        if (f) rec.user2 = static_cast<uint32_t>(v);
-        v = IntProp(p, "user3", INT16_MIN, UINT16_MAX, r, &f);
-        if (f) rec.user3 = static_cast<uint16_t>(v);
-        v = IntProp(p, "user4", INT16_MIN, UINT16_MAX, r, &f);
-        if (f) rec.user4 = static_cast<uint16_t>(v);
-        v = IntProp(p, "user5", INT8_MIN, UINT8_MAX, r, &f);
-        if (f) rec.user5 = static_cast<uint8_t>(v);
-        v = IntProp(p, "user6", INT8_MIN, UINT8_MAX, r, &f);
-        if (f) rec.user6 = static_cast<uint8_t>(v);
-        v = IntProp(p, "user7", INT8_MIN, UINT8_MAX, r, &f);
-        if (f) rec.user7 = static_cast<uint8_t>(v);
+        // A user field takes a value of its width, signed or not.
+        auto user = [&](const char* name, auto& field) {
+            using T = std::remove_reference_t<decltype(field)>;
+            using S = std::make_signed_t<T>;
+            bool f;
+            const int64_t v = IntProp(p, name, std::numeric_limits<S>::min(), std::numeric_limits<T>::max(), r, &f);
+            if (f) field = static_cast<T>(v);
+        };
+        user("user1", rec.user1);
+        user("user2", rec.user2);
+        user("user3", rec.user3);
+        user("user4", rec.user4);
+        user("user5", rec.user5);
+        user("user6", rec.user6);
+        user("user7", rec.user7);
     }
 
     // The stack the pieces show when each is on the given frame.

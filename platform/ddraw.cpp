@@ -98,21 +98,17 @@ IDirectDrawSurface* NewSurfaceOn(uint8_t* pixels, int width, int height, LONG pi
 }
 
 IDirectDrawSurface* NewSurface(int width, int height, DWORD caps) {
-    auto* s = AllocSurface();
-    if (!s) return nullptr;
     const LONG pitch = (width + 15) & ~15;
     const size_t bytes = size_t(pitch) * size_t(height);
-    s->pixels = static_cast<uint8_t*>(std::aligned_alloc(16, bytes));
-    if (!s->pixels) {
-        FreeSurface(s);
+    auto* pixels = static_cast<uint8_t*>(std::aligned_alloc(16, bytes));
+    if (!pixels) return nullptr;
+    std::memset(pixels, 0, bytes);
+    IDirectDrawSurface* s = NewSurfaceOn(pixels, width, height, pitch, caps);
+    if (!s) {
+        std::free(pixels);
         return nullptr;
     }
-    std::memset(s->pixels, 0, bytes);
-    s->width = width;
-    s->height = height;
-    s->pitch = pitch;
-    s->caps = caps;
-    ++liveObjects;
+    s->ownsPixels = true;
     return s;
 }
 
