@@ -702,9 +702,7 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
     // the view.
     if (im.exported >= 0) {
         for (int g = 0; g < im.ngfx; g++) {
-            const std::string px = seeded[g] < 0 ? empty : pixels(im.comps[seeded[g]]);
-            b.gfx.emplace(px, g);
-            m.gfx.insert(m.gfx.end(), px.begin(), px.end());
+            MapBuildAddGraphic(b, seeded[g] < 0 ? empty : pixels(im.comps[seeded[g]]));
         }
         const TmxTileset& ts = map.tilesets[im.exported];
         for (int i = 0; i < im.nblocks; i++) {
@@ -722,10 +720,7 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
                 *offs[s] = static_cast<int32_t>(g * tile);
             }
             if (!has[0]) TmxThrow(ts.file, "tile %d of tileset \"%s\" is a block without a bg property", r.id, ts.name.c_str());
-            std::string key(sizeof rec, '\0');
-            std::memcpy(key.data(), &rec, sizeof rec);
-            b.blocks.emplace(key, i);
-            m.blocks.push_back(rec);
+            MapBuildAddBlock(b, rec);
         }
         std::vector<int> frames;
         const TmxProp* fp = Importer::Prop(ts.props, "frames");

@@ -5,28 +5,42 @@
 
 int MapBuildTileSize(const MapBuilder& b) { return b.m.blockwidth * b.m.blockheight; }
 
-int MapBuildGraphic(MapBuilder& b, const std::string& pixels) {
-    auto it = b.gfx.find(pixels);
-    if (it != b.gfx.end()) return it->second;
+namespace {
+
+std::string BlockKey(const BLKSTR& rec) {
+    std::string key(sizeof rec, '\0');
+    std::memcpy(key.data(), &rec, sizeof rec);
+    return key;
+}
+
+}  // namespace
+
+int MapBuildAddGraphic(MapBuilder& b, const std::string& pixels) {
     const int n = static_cast<int>(b.m.gfx.size() / pixels.size());
     b.gfx.emplace(pixels, n);
     b.m.gfx.insert(b.m.gfx.end(), pixels.begin(), pixels.end());
     return n;
 }
 
+int MapBuildGraphic(MapBuilder& b, const std::string& pixels) {
+    auto it = b.gfx.find(pixels);
+    return it != b.gfx.end() ? it->second : MapBuildAddGraphic(b, pixels);
+}
+
 int MapBuildGraphic(MapBuilder& b, const unsigned char* pixels) {
     return MapBuildGraphic(b, std::string(reinterpret_cast<const char*>(pixels), MapBuildTileSize(b)));
 }
 
-int MapBuildBlock(MapBuilder& b, const BLKSTR& rec) {
-    std::string key(sizeof rec, '\0');
-    std::memcpy(key.data(), &rec, sizeof rec);
-    auto it = b.blocks.find(key);
-    if (it != b.blocks.end()) return it->second;
+int MapBuildAddBlock(MapBuilder& b, const BLKSTR& rec) {
     const int n = static_cast<int>(b.m.blocks.size());
     b.m.blocks.push_back(rec);
-    b.blocks.emplace(std::move(key), n);
+    b.blocks.emplace(BlockKey(rec), n);
     return n;
+}
+
+int MapBuildBlock(MapBuilder& b, const BLKSTR& rec) {
+    auto it = b.blocks.find(BlockKey(rec));
+    return it != b.blocks.end() ? it->second : MapBuildAddBlock(b, rec);
 }
 
 int MapBuildStack(MapBuilder& b, int bg, const int fg[3], BLKSTR rec) {

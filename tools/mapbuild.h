@@ -32,6 +32,12 @@ int MapBuildGraphic(MapBuilder& b, const unsigned char* pixels);
 // graphic offsets are byte offsets into the graphics, as stored.
 int MapBuildBlock(MapBuilder& b, const BLKSTR& rec);
 
+// Append a graphic or block structure under the next number even when an
+// equal one is there (the index keeps finding the first), for maps whose
+// numbers must stay as they are; the number it got.
+int MapBuildAddGraphic(MapBuilder& b, const std::string& pixels);
+int MapBuildAddBlock(MapBuilder& b, const BLKSTR& rec);
+
 // The block showing graphic `bg` with foreground graphics `fg[0..2]`
 // (-1 = none) and the given flag byte and user fields of `rec`.
 int MapBuildStack(MapBuilder& b, int bg, const int fg[3], BLKSTR rec);
