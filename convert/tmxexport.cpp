@@ -119,11 +119,7 @@ bool TmxExport(const uint8_t* image, size_t size, const std::string& tmxpath, st
     for (int b = 0; b < B; b++) put(G + b, composite(m.blocks[b], true));
     std::vector<std::vector<std::pair<int, int>>> played(A);
     for (int k = 0; k < A; k++) {
-        const MAPANIMDESC& a = m.anims[k];
-        std::vector<int> entries;
-        if (a.start == a.end) entries.push_back(m.frames[a.start] / 32);
-        for (int e = a.start; e < a.end; e++) entries.push_back(m.frames[e] / 32);
-        played[k] = TmxTiledFrames(a.antype, a.andelay, entries);
+        played[k] = TmxTiledFrames(m.anims[k], m.frames);
         put(G + B + k, composite(m.blocks[played[k][0].first], true));
     }
     if (alias) put(G + B + A, composite(zero, false));

@@ -437,7 +437,11 @@ std::string CellText(const std::string& layer, int64_t i, int width) {
 
 // The frames Tiled plays for an animation of the map format, starting where
 // MapInitAnims starts it: one cycle of (block, milliseconds).
-std::vector<std::pair<int, int>> TmxTiledFrames(int antype, int andelay, const std::vector<int>& entries) {
+std::vector<std::pair<int, int>> TmxTiledFrames(const MAPANIMDESC& a, const std::vector<int32_t>& frames) {
+    std::vector<int> entries;  // block numbers of its frame entries in order
+    if (a.start == a.end) entries.push_back(frames[a.start] / 32);
+    for (int e = a.start; e < a.end; e++) entries.push_back(frames[e] / 32);
+    const int antype = a.antype, andelay = a.andelay;
     const int n = static_cast<int>(entries.size());
     const int steps = andelay >= 0 ? andelay + 1 : andelay == -128 ? 129 : 1;
     const int ms = (steps * 1000 + 30) / 60;
@@ -754,11 +758,7 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
             if (lines[key].isdirect || ps.size() != 1 || ps[0].ref.ts != im.exported || ps[0].ref.flips || ps[0].opacity != 1) continue;
             const int k2 = ps[0].ref.id - im.ngfx - im.nblocks;
             if (k2 < 0 || k2 >= im.nanims || !ps[0].def) continue;
-            const MAPANIMDESC& a = m.anims[k2];
-            std::vector<int> entries;
-            if (a.start == a.end) entries.push_back(frames[a.start]);  // it shows the entry it starts on
-            for (int e = a.start; e < a.end; e++) entries.push_back(frames[e]);
-            std::vector<std::pair<int, int>> want = TmxTiledFrames(a.antype, a.andelay, entries);
+            std::vector<std::pair<int, int>> want = TmxTiledFrames(m.anims[k2], m.frames);
             for (auto& f : want) f.first += im.ngfx;
             if (ps[0].def->anim == want) {
                 lines[key].isdirect = true;

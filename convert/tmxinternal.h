@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "mapformat.h"
 #include "vexilconvert.h"
 
 // A conversion failure deep inside the reader or the builder: thrown, caught
@@ -134,5 +135,6 @@ bool TmxReduceColours(const std::vector<uint32_t>& colours, const std::vector<ui
 
 // What Tiled plays for an animation of the map format, from where the
 // animation starts after a reset: one cycle of (block number, milliseconds).
-// `entries` are the block numbers of its frame entries in order.
-std::vector<std::pair<int, int>> TmxTiledFrames(int antype, int andelay, const std::vector<int>& entries);
+// `frames` is the map's frame list as stored (32 bytes a block); an
+// animation without frame entries shows the entry it starts on.
+std::vector<std::pair<int, int>> TmxTiledFrames(const MAPANIMDESC& a, const std::vector<int32_t>& frames);
