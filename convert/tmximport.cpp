@@ -486,15 +486,9 @@ bool NumberList(const std::string& s, std::vector<int>& out) {
     return true;
 }
 
-void Build(Importer& im, std::vector<uint8_t>& image) {
-    TmxMap& map = im.map;
-    const TmxLimits& lim = im.options.limits;
-    const int64_t ncells = int64_t{map.width} * map.height;
-
-    // The layers that make the picture (visible tile layers with tiles, in
-    // drawing order) and the layers kept as LYR1..LYR7.
-    std::vector<int> picture;
-    int extra[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
+// The layers that make the picture (visible tile layers with tiles, in
+// drawing order) and the layers kept as LYR1..LYR7 (-1 where there is none).
+void ChooseLayers(const TmxMap& map, std::vector<int>& picture, int extra[8]) {
     for (size_t i = 0; i < map.layers.size(); i++) {
         const TmxLayer& l = map.layers[i];
         auto it = l.props.find("layer");
@@ -508,67 +502,64 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
             picture.push_back(static_cast<int>(i));
         }
     }
-    // More than four picture layers: the lowest merge into the background.
-    const int np = static_cast<int>(picture.size());
-    auto slotOf = [&](int k) { return np > 4 ? std::max(0, k - (np - 4)) : k; };
+}
 
-    // Cells with the same gids in every layer share their result: intern
-    // them as keys. The key's first cell names it in messages.
-    std::unordered_map<std::string, int> keyof;
-    std::vector<std::vector<std::pair<uint32_t, int>>> keys;  // gid and picture layer (-1 on LYR1..LYR7)
-    std::vector<std::string> keywhere;
-    auto intern = [&](std::vector<std::pair<uint32_t, int>>& k, const std::string& layer, int64_t i) {
+// Cells with the same gids in every layer share their result: each cell's
+// gids, with the picture layer of each (-1 on LYR1..LYR7), are interned as
+// a key. The key's first cell names it in messages.
+struct CellKeys {
+    std::vector<std::vector<std::pair<uint32_t, int>>> keys;
+    std::vector<std::string> where;
+    std::vector<int> cells[8];  // the key of each cell of BODY and LYR1..LYR7; empty = no such layer
+    std::unordered_map<std::string, int> index;
+
+    int Intern(const std::vector<std::pair<uint32_t, int>>& k, const std::string& layer, int64_t i, int width) {
         std::string s(reinterpret_cast<const char*>(k.data()), k.size() * sizeof k[0]);
-        auto it = keyof.find(s);
-        if (it != keyof.end()) return it->second;
+        auto it = index.find(s);
+        if (it != index.end()) return it->second;
         const int n = static_cast<int>(keys.size());
-        keyof.emplace(std::move(s), n);
+        index.emplace(std::move(s), n);
         keys.push_back(k);
-        keywhere.push_back(CellText(layer, i, map.width));
+        where.push_back(CellText(layer, i, width));
         return n;
-    };
-    std::vector<int> cellkey[8];
+    }
+};
+
+CellKeys MakeKeys(const TmxMap& map, const std::vector<int>& picture, const int extra[8]) {
+    CellKeys ck;
+    const int64_t ncells = int64_t{map.width} * map.height;
     std::vector<std::pair<uint32_t, int>> k;
-    cellkey[0].resize(static_cast<size_t>(ncells));
+    ck.cells[0].resize(static_cast<size_t>(ncells));
     for (int64_t i = 0; i < ncells; i++) {
         k.clear();
         std::string layer;
-        for (int p = 0; p < np; p++) {
+        for (size_t p = 0; p < picture.size(); p++) {
             const uint32_t g = map.layers[picture[p]].gids[static_cast<size_t>(i)] & ~0x10000000u;
             if (g & kTmxGidMask) {
-                k.emplace_back(g, p);
+                k.emplace_back(g, static_cast<int>(p));
                 layer = map.layers[picture[p]].name;
             }
         }
-        cellkey[0][static_cast<size_t>(i)] = intern(k, layer, i);
+        ck.cells[0][static_cast<size_t>(i)] = ck.Intern(k, layer, i, map.width);
     }
     for (int n = 1; n < 8; n++) {
         if (extra[n] < 0) continue;
         const TmxLayer& l = map.layers[extra[n]];
-        cellkey[n].resize(static_cast<size_t>(ncells));
+        ck.cells[n].resize(static_cast<size_t>(ncells));
         for (int64_t i = 0; i < ncells; i++) {
             const uint32_t g = l.gids[static_cast<size_t>(i)] & ~0x10000000u;
             k.clear();
             if (g & kTmxGidMask) k.emplace_back(g, -1);
-            cellkey[n][static_cast<size_t>(i)] = intern(k, l.name, i);
+            ck.cells[n][static_cast<size_t>(i)] = ck.Intern(k, l.name, i, map.width);
         }
     }
+    return ck;
+}
 
-    // Resolve every key's tiles; this also loads the images they use.
-    std::vector<std::vector<Piece>> pieces(keys.size());
-    std::vector<std::string> used;  // images the picture comes from
-    for (size_t key = 0; key < keys.size(); key++) {
-        for (const auto& [gid, p] : keys[key]) {
-            const TileRef r = im.Resolve(gid, keywhere[key]);
-            Piece piece = im.MakePiece(r, p < 0 ? 0 : slotOf(p), p < 0 ? 1 : map.layers[picture[p]].opacity);
-            used.push_back(im.ImagePath(r));
-            for (const auto& f : piece.frames) used.push_back(im.ImagePath(f.first));
-            pieces[key].push_back(std::move(piece));
-        }
-    }
-
-    // The exported tileset, if the map comes from an export: its numbers of
-    // graphics, blocks and animations.
+// The exported tileset, if the map comes from an export: its numbers of
+// graphics, blocks and animations. Its image joins `used`.
+void FindExported(Importer& im, std::vector<std::string>& used) {
+    TmxMap& map = im.map;
     for (size_t t = 0; t < map.tilesets.size() && im.exported < 0; t++) {
         TmxTileset& ts = map.tilesets[t];
         const TmxProp* g = Importer::Prop(ts.props, "graphics");
@@ -585,23 +576,29 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
         im.exported = static_cast<int>(t);
         for (int i = 0; i < im.ngfx; i++) used.push_back(ts.image);
     }
+}
 
-    // The parallax graphic: a repeating image layer at half speed.
-    const TmxImageLayer* para = nullptr;
-    for (const TmxImageLayer& l : map.imagelayers) {
+// The parallax graphic: a repeating image layer at half speed, whose image
+// joins `used`; null when the map has none.
+const TmxImageLayer* FindParallax(Importer& im, std::vector<std::string>& used) {
+    for (const TmxImageLayer& l : im.map.imagelayers) {
         if (l.image.empty() || !l.repeatx || !l.repeaty || l.parallaxx != 0.5 || l.parallaxy != 0.5) continue;
         const TmxImage& img = im.Image(l.image);
         if (img.width != im.tw || img.height != im.th) {
             TmxThrow(l.file, "image layer \"%s\": a parallax image must be one tile of %d x %d pixels, it is %d x %d",
                      l.name.c_str(), im.tw, im.th, img.width, img.height);
         }
-        para = &l;
         used.push_back(l.image);
-        break;
+        return &l;
     }
+    return nullptr;
+}
 
-    // Index mode: every image is a palette image with the same palette, in
-    // which only entry 0 is see-through. Indices are then kept as they are.
+// Index mode: every image is a palette image with the same palette, in
+// which only entry 0 is see-through. Indices are then kept as they are.
+// `used` is left sorted, each image once.
+void ChooseIndexMode(Importer& im, std::vector<std::string>& used, const std::vector<int>& picture,
+                     const TmxImageLayer* para) {
     std::sort(used.begin(), used.end());
     used.erase(std::unique(used.begin(), used.end()), used.end());
     im.indexmode = !used.empty();
@@ -612,31 +609,195 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
         for (size_t i = 1; ok && i < img.trns.size(); i++) ok = img.trns[i] == 255;
         im.indexmode = im.indexmode && ok;
     }
-    for (const TmxTileset& ts : map.tilesets) im.indexmode = im.indexmode && !ts.hastrans;
-    for (int p : picture) im.indexmode = im.indexmode && map.layers[p].opacity == 1;
+    for (const TmxTileset& ts : im.map.tilesets) im.indexmode = im.indexmode && !ts.hastrans;
+    for (int p : picture) im.indexmode = im.indexmode && im.map.layers[p].opacity == 1;
     if (para && para->hastrans) im.indexmode = false;
+}
 
-    // Every key's stacks over time.
-    std::vector<Timeline> lines(keys.size());
-    for (size_t key = 0; key < keys.size(); key++) {
-        const std::vector<Piece>& ps = pieces[key];
-        // A lone tile of the exported tileset stands for its own block or animation.
-        if (im.exported >= 0 && ps.size() == 1 && ps[0].ref.ts == im.exported && !ps[0].ref.flips && ps[0].opacity == 1) {
-            const int id = ps[0].ref.id;
-            const TmxTile* def = ps[0].def;
-            bool found = false;
-            const int64_t alias = def ? im.IntProp(def->props, "block", 0, im.nblocks - 1, ps[0].ref, &found) : 0;
-            if (found) {
-                lines[key].isdirect = true;
-                lines[key].direct = static_cast<int>(32 * alias);
-            } else if (id >= im.ngfx && id < im.ngfx + im.nblocks) {
-                lines[key].isdirect = true;
-                lines[key].direct = 32 * (id - im.ngfx);
-            }
+// A key's stacks over time. A lone tile of the exported tileset stands for
+// its own block.
+Timeline Line(Importer& im, const std::vector<Piece>& ps, const std::string& where) {
+    if (im.exported >= 0 && ps.size() == 1 && ps[0].ref.ts == im.exported && !ps[0].ref.flips && ps[0].opacity == 1) {
+        const int id = ps[0].ref.id;
+        const TmxTile* def = ps[0].def;
+        bool found = false;
+        const int64_t alias = def ? im.IntProp(def->props, "block", 0, im.nblocks - 1, ps[0].ref, &found) : 0;
+        Timeline tl;
+        tl.isdirect = true;
+        if (found) {
+            tl.direct = static_cast<int>(32 * alias);
+            return tl;
         }
-        if (!lines[key].isdirect) lines[key] = im.Follow(ps, keywhere[key]);
+        if (id >= im.ngfx && id < im.ngfx + im.nblocks) {
+            tl.direct = 32 * (id - im.ngfx);
+            return tl;
+        }
     }
-    const TmxImage* paraimg = para ? &im.Image(para->image) : nullptr;
+    return im.Follow(ps, where);
+}
+
+// The parallax image as composite pixels (see-through pixels 0); empty
+// without a parallax.
+std::vector<uint32_t> ParallaxPixels(Importer& im, const TmxImageLayer* para) {
+    std::vector<uint32_t> px;
+    if (!para) return px;
+    const TmxImage& img = im.Image(para->image);
+    px.resize(im.tilepx);
+    for (size_t i = 0; i < im.tilepx; i++) {
+        const uint32_t v = im.indexmode ? img.index[i] : img.rgba[i];
+        const bool opaque = im.indexmode ? v != 0 : (v >> 24) >= 128 && !(para->hastrans && (v & 0xFFFFFF) == para->trans);
+        px[i] = opaque ? v | 0xFF000000u : 0;
+    }
+    return px;
+}
+
+// The palette into `cmap`: kept in index mode (that of the first image in
+// `used`), else made from the colours of the composites and the parallax,
+// with the map's background colour as entry 0. The palette entry of each
+// colour; empty in index mode.
+std::unordered_map<uint32_t, uint8_t> MakePalette(Importer& im, const std::vector<std::string>& used,
+                                                  const std::vector<uint32_t>& parapx, std::vector<uint8_t>& cmap) {
+    std::unordered_map<uint32_t, uint8_t> colourindex;
+    if (im.indexmode) {
+        cmap = im.Image(used[0]).plte;
+        return colourindex;
+    }
+    std::unordered_map<uint32_t, uint32_t> counts;
+    for (const auto& c : im.comps) {
+        for (uint32_t v : c) {
+            if (v) counts[v & 0xFFFFFF]++;
+        }
+    }
+    for (uint32_t v : parapx) {
+        if (v) counts[v & 0xFFFFFF]++;
+    }
+    std::vector<uint32_t> colours, uses;
+    for (const auto& [c, n] : counts) colours.push_back(c);
+    std::sort(colours.begin(), colours.end());
+    for (uint32_t c : colours) uses.push_back(counts[c]);
+    std::vector<uint8_t> index;
+    if (!TmxReduceColours(colours, uses, cmap, index)) TmxThrow(im.map.file, "colour reduction failed");
+    for (size_t i = 0; i < colours.size(); i++) colourindex[colours[i]] = index[i];
+    if (im.map.hasbackground) {
+        cmap[0] = im.map.background & 0xFF;
+        cmap[1] = im.map.background >> 8 & 0xFF;
+        cmap[2] = im.map.background >> 16 & 0xFF;
+    }
+    return colourindex;
+}
+
+// An exported map's graphics (their pixels in `gfx`), block structures,
+// frame list and animations, each under its number.
+void SeedExported(Importer& im, MapBuilder& b, const std::vector<std::string>& gfx) {
+    MAPDESC& m = b.m;
+    for (const std::string& px : gfx) MapBuildAddGraphic(b, px);
+    const TmxTileset& ts = im.map.tilesets[im.exported];
+    auto def = [&](const TileRef& r) -> const TmxTile& {
+        static const TmxTile none;
+        const TmxTile* d = im.Def(r);
+        return d ? *d : none;
+    };
+    const int tile = static_cast<int>(im.tilepx);
+    for (int i = 0; i < im.nblocks; i++) {
+        const TileRef r{im.exported, im.ngfx + i, 0};
+        const TmxTile& d = def(r);
+        BLKSTR rec{};
+        im.Apply(&d, 0, r, rec);
+        bool has[4];
+        const char* names[4] = {"bg", "fg", "fg2", "fg3"};
+        int32_t* offs[4] = {&rec.bgoff, &rec.fgoff, &rec.fgoff2, &rec.fgoff3};
+        for (int s = 0; s < 4; s++) {
+            const int64_t g = im.IntProp(d.props, names[s], s ? 1 : 0, im.ngfx - 1, r, &has[s]);
+            *offs[s] = static_cast<int32_t>(g * tile);
+        }
+        if (!has[0]) TmxThrow(ts.file, "tile %d of tileset \"%s\" is a block without a bg property", r.id, ts.name.c_str());
+        MapBuildAddBlock(b, rec);
+    }
+    std::vector<int> frames;
+    const TmxProp* fp = Importer::Prop(ts.props, "frames");
+    if (!NumberList(fp ? fp->value : "", frames)) TmxThrow(ts.file, "tileset \"%s\": property frames is not a list of block numbers", ts.name.c_str());
+    for (int f : frames) {
+        if (f >= im.nblocks) TmxThrow(ts.file, "tileset \"%s\": frame list names block %d of %d", ts.name.c_str(), f, im.nblocks);
+        m.frames.push_back(32 * f);
+    }
+    const int nf = static_cast<int>(frames.size());
+    for (int i = 0; i < im.nanims; i++) {
+        const TileRef r{im.exported, im.ngfx + im.nblocks + i, 0};
+        const TmxProps& p = def(r).props;
+        MAPANIMDESC a;
+        a.antype = static_cast<signed char>(im.IntProp(p, "antype", -128, 127, r));
+        a.andelay = static_cast<signed char>(im.IntProp(p, "andelay", -128, 127, r));
+        a.ancount = static_cast<signed char>(im.IntProp(p, "ancount", -128, 127, r));
+        a.anuser = static_cast<signed char>(im.IntProp(p, "anuser", -128, 127, r));
+        a.start = static_cast<int>(im.IntProp(p, "start", 0, nf, r));
+        a.end = static_cast<int>(im.IntProp(p, "end", a.start, nf, r));
+        a.cur = static_cast<int>(im.IntProp(p, "cur", 0, nf, r));
+        if (a.start == a.end && a.start == nf) TmxThrow(ts.file, "tile %d: an animation without frames must start on a frame entry", r.id);
+        if (a.antype == -1) TmxThrow(ts.file, "tile %d: antype -1 marks the end of the animations", r.id);
+        m.anims.push_back(a);
+    }
+}
+
+// Animation tiles of the exported tileset stand for their animation while
+// Tiled plays them as exported; an edited animation is converted as Tiled
+// plays it.
+void KeepAnimations(Importer& im, const MAPDESC& m, const std::vector<std::vector<Piece>>& pieces,
+                    std::vector<Timeline>& lines) {
+    for (size_t key = 0; key < pieces.size(); key++) {
+        const std::vector<Piece>& ps = pieces[key];
+        if (lines[key].isdirect || ps.size() != 1 || ps[0].ref.ts != im.exported || ps[0].ref.flips || ps[0].opacity != 1) continue;
+        const int k2 = ps[0].ref.id - im.ngfx - im.nblocks;
+        if (k2 < 0 || k2 >= im.nanims || !ps[0].def) continue;
+        std::vector<std::pair<int, int>> want = TmxTiledFrames(m.anims[k2], m.frames);
+        for (auto& f : want) f.first += im.ngfx;
+        if (ps[0].def->anim == want) {
+            lines[key].isdirect = true;
+            lines[key].direct = -16 * (k2 + 1);
+        }
+    }
+}
+
+// The steps of one frame entry for segments that last multiples of `unit`
+// steps: the largest divisor of `unit` that andelay can hold.
+int64_t FrameSteps(int64_t unit) {
+    for (int64_t d = std::min<int64_t>(unit, 128); d > 1; d--) {
+        if (unit % d == 0) return d;
+    }
+    return 1;
+}
+
+void Build(Importer& im, std::vector<uint8_t>& image) {
+    TmxMap& map = im.map;
+    const TmxLimits& lim = im.options.limits;
+    const int64_t ncells = int64_t{map.width} * map.height;
+
+    std::vector<int> picture;
+    int extra[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
+    ChooseLayers(map, picture, extra);
+    // More than four picture layers: the lowest merge into the background.
+    const int np = static_cast<int>(picture.size());
+    auto slotOf = [&](int k) { return np > 4 ? std::max(0, k - (np - 4)) : k; };
+    const CellKeys ck = MakeKeys(map, picture, extra);
+    const size_t nkeys = ck.keys.size();
+
+    // Resolve every key's tiles; this also loads the images they use.
+    std::vector<std::vector<Piece>> pieces(nkeys);
+    std::vector<std::string> used;  // images the picture comes from
+    for (size_t key = 0; key < nkeys; key++) {
+        for (const auto& [gid, p] : ck.keys[key]) {
+            const TileRef r = im.Resolve(gid, ck.where[key]);
+            Piece piece = im.MakePiece(r, p < 0 ? 0 : slotOf(p), p < 0 ? 1 : map.layers[picture[p]].opacity);
+            used.push_back(im.ImagePath(r));
+            for (const auto& f : piece.frames) used.push_back(im.ImagePath(f.first));
+            pieces[key].push_back(std::move(piece));
+        }
+    }
+    FindExported(im, used);
+    const TmxImageLayer* para = FindParallax(im, used);
+    ChooseIndexMode(im, used, picture, para);
+
+    std::vector<Timeline> lines(nkeys);
+    for (size_t key = 0; key < nkeys; key++) lines[key] = Line(im, pieces[key], ck.where[key]);
 
     // Exported graphics keep their numbers.
     std::vector<int> seeded;
@@ -647,17 +808,8 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
             seeded.push_back(im.Composite(px));
         }
     }
-    std::vector<uint32_t> parapx;
-    if (paraimg) {
-        parapx.resize(im.tilepx);
-        for (size_t i = 0; i < im.tilepx; i++) {
-            const uint32_t v = im.indexmode ? paraimg->index[i] : paraimg->rgba[i];
-            const bool opaque = im.indexmode ? v != 0 : (v >> 24) >= 128 && !(para->hastrans && (v & 0xFFFFFF) == para->trans);
-            parapx[i] = opaque ? v | 0xFF000000u : 0;
-        }
-    }
+    const std::vector<uint32_t> parapx = ParallaxPixels(im, para);
 
-    // The palette: kept in index mode, else made from the colours in use.
     MapBuilder b;
     MAPDESC& m = b.m;
     m.width = map.width;
@@ -665,32 +817,7 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
     m.blockwidth = im.tw;
     m.blockheight = im.th;
     m.cmap.assign(768, 0);
-    std::unordered_map<uint32_t, uint8_t> colourindex;
-    if (im.indexmode) {
-        m.cmap = im.Image(used[0]).plte;
-    } else {
-        std::unordered_map<uint32_t, uint32_t> counts;
-        for (const auto& c : im.comps) {
-            for (uint32_t v : c) {
-                if (v) counts[v & 0xFFFFFF]++;
-            }
-        }
-        for (uint32_t v : parapx) {
-            if (v) counts[v & 0xFFFFFF]++;
-        }
-        std::vector<uint32_t> colours, uses;
-        for (const auto& [c, n] : counts) colours.push_back(c);
-        std::sort(colours.begin(), colours.end());
-        for (uint32_t c : colours) uses.push_back(counts[c]);
-        std::vector<uint8_t> index;
-        if (!TmxReduceColours(colours, uses, m.cmap, index)) TmxThrow(map.file, "colour reduction failed");
-        for (size_t i = 0; i < colours.size(); i++) colourindex[colours[i]] = index[i];
-        if (map.hasbackground) {
-            m.cmap[0] = map.background & 0xFF;
-            m.cmap[1] = map.background >> 8 & 0xFF;
-            m.cmap[2] = map.background >> 16 & 0xFF;
-        }
-    }
+    std::unordered_map<uint32_t, uint8_t> colourindex = MakePalette(im, used, parapx, m.cmap);
     const int tile = static_cast<int>(im.tilepx);
     auto pixels = [&](const std::vector<uint32_t>& c) {
         std::string out(c.size(), '\0');
@@ -705,66 +832,10 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
     // numbers; else block 0 is the empty one, which the drawing skips inside
     // the view.
     if (im.exported >= 0) {
-        for (int g = 0; g < im.ngfx; g++) {
-            MapBuildAddGraphic(b, seeded[g] < 0 ? empty : pixels(im.comps[seeded[g]]));
-        }
-        const TmxTileset& ts = map.tilesets[im.exported];
-        for (int i = 0; i < im.nblocks; i++) {
-            const TileRef r{im.exported, im.ngfx + i, 0};
-            const TmxTile* def = im.Def(r);
-            static const TmxTile none;
-            if (!def) def = &none;
-            BLKSTR rec{};
-            im.Apply(def, 0, r, rec);
-            bool has[4];
-            const char* names[4] = {"bg", "fg", "fg2", "fg3"};
-            int32_t* offs[4] = {&rec.bgoff, &rec.fgoff, &rec.fgoff2, &rec.fgoff3};
-            for (int s = 0; s < 4; s++) {
-                const int64_t g = im.IntProp(def->props, names[s], s ? 1 : 0, im.ngfx - 1, r, &has[s]);
-                *offs[s] = static_cast<int32_t>(g * tile);
-            }
-            if (!has[0]) TmxThrow(ts.file, "tile %d of tileset \"%s\" is a block without a bg property", r.id, ts.name.c_str());
-            MapBuildAddBlock(b, rec);
-        }
-        std::vector<int> frames;
-        const TmxProp* fp = Importer::Prop(ts.props, "frames");
-        if (!NumberList(fp ? fp->value : "", frames)) TmxThrow(ts.file, "tileset \"%s\": property frames is not a list of block numbers", ts.name.c_str());
-        for (int f : frames) {
-            if (f >= im.nblocks) TmxThrow(ts.file, "tileset \"%s\": frame list names block %d of %d", ts.name.c_str(), f, im.nblocks);
-            m.frames.push_back(32 * f);
-        }
-        for (int i = 0; i < im.nanims; i++) {
-            const TileRef r{im.exported, im.ngfx + im.nblocks + i, 0};
-            const TmxTile* def = im.Def(r);
-            static const TmxTile none;
-            if (!def) def = &none;
-            const int nf = static_cast<int>(frames.size());
-            MAPANIMDESC a;
-            a.antype = static_cast<signed char>(im.IntProp(def->props, "antype", -128, 127, r));
-            a.andelay = static_cast<signed char>(im.IntProp(def->props, "andelay", -128, 127, r));
-            a.ancount = static_cast<signed char>(im.IntProp(def->props, "ancount", -128, 127, r));
-            a.anuser = static_cast<signed char>(im.IntProp(def->props, "anuser", -128, 127, r));
-            a.start = static_cast<int>(im.IntProp(def->props, "start", 0, nf, r));
-            a.end = static_cast<int>(im.IntProp(def->props, "end", a.start, nf, r));
-            a.cur = static_cast<int>(im.IntProp(def->props, "cur", 0, nf, r));
-            if (a.start == a.end && a.start == nf) TmxThrow(ts.file, "tile %d: an animation without frames must start on a frame entry", r.id);
-            if (a.antype == -1) TmxThrow(ts.file, "tile %d: antype -1 marks the end of the animations", r.id);
-            m.anims.push_back(a);
-        }
-        // Animation tiles stand for their animation while Tiled plays them as
-        // exported; an edited animation is converted as Tiled plays it.
-        for (size_t key = 0; key < keys.size(); key++) {
-            const std::vector<Piece>& ps = pieces[key];
-            if (lines[key].isdirect || ps.size() != 1 || ps[0].ref.ts != im.exported || ps[0].ref.flips || ps[0].opacity != 1) continue;
-            const int k2 = ps[0].ref.id - im.ngfx - im.nblocks;
-            if (k2 < 0 || k2 >= im.nanims || !ps[0].def) continue;
-            std::vector<std::pair<int, int>> want = TmxTiledFrames(m.anims[k2], m.frames);
-            for (auto& f : want) f.first += im.ngfx;
-            if (ps[0].def->anim == want) {
-                lines[key].isdirect = true;
-                lines[key].direct = -16 * (k2 + 1);
-            }
-        }
+        std::vector<std::string> gfx;
+        for (int g : seeded) gfx.push_back(g < 0 ? empty : pixels(im.comps[g]));
+        SeedExported(im, b, gfx);
+        KeepAnimations(im, m, pieces, lines);
     }
 
     // Each key's cell value; a graphic that would have to be a foreground
@@ -799,26 +870,20 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
         none.rec.trigger = 1;
         block(none);
     }
-    std::vector<int> value(keys.size());
+    std::vector<int> value(nkeys);
     int64_t frames = static_cast<int64_t>(m.frames.size());
-    for (size_t key = 0; key < keys.size(); key++) {
-        Timeline& tl = lines[key];
+    for (size_t key = 0; key < nkeys; key++) {
+        const Timeline& tl = lines[key];
         if (tl.isdirect) {
             value[key] = tl.direct;
-        } else if (keys[key].empty()) {
+        } else if (ck.keys[key].empty()) {
             value[key] = 0;
         } else if (tl.segments.size() == 1) {
             value[key] = 32 * block(tl.segments[0].first);
         } else {
             int64_t unit = 0;
             for (const auto& seg : tl.segments) unit = std::gcd(unit, seg.second);
-            int64_t delay = 1;  // the largest divisor of `unit` that andelay can hold
-            for (int64_t d = std::min<int64_t>(unit, 128); d >= 1; d--) {
-                if (unit % d == 0) {
-                    delay = d;
-                    break;
-                }
-            }
+            const int64_t delay = FrameSteps(unit);
             std::vector<int> seq;
             for (const auto& seg : tl.segments) {
                 const int blk = block(seg.first);
@@ -839,10 +904,10 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
 
     // The parallax graphic goes last; without one, the last graphic is empty
     // so that the parallax shows palette entry 0, the background colour.
-    const std::string parabytes = paraimg ? pixels(parapx) : empty;
+    const std::string parabytes = para ? pixels(parapx) : empty;
     if (im.exported < 0) {
         auto it = b.gfx.find(empty);
-        const int none = paraimg && it != b.gfx.end() ? it->second : MapBuildGraphic(b, empty);
+        const int none = para && it != b.gfx.end() ? it->second : MapBuildGraphic(b, empty);
         for (BLKSTR& blk : m.blocks) {
             if (blk.bgoff == kEmptyMark * tile) blk.bgoff = none * tile;
         }
@@ -858,9 +923,9 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
     if (bytes > UINT32_MAX) TmxThrow(map.file, "the map file would be larger than 4 GiB");
 
     for (int n = 0; n < 8; n++) {
-        if (cellkey[n].empty()) continue;
-        m.layers[n].resize(cellkey[n].size());
-        for (size_t i = 0; i < cellkey[n].size(); i++) m.layers[n][i] = static_cast<int16_t>(value[cellkey[n][i]]);
+        if (ck.cells[n].empty()) continue;
+        m.layers[n].resize(ck.cells[n].size());
+        for (size_t i = 0; i < ck.cells[n].size(); i++) m.layers[n][i] = static_cast<int16_t>(value[ck.cells[n][i]]);
     }
     image = MapSerialize(m);
 }
