@@ -31,7 +31,6 @@ constexpr uint32_t kTmxGidMask = 0x0FFFFFFFu;
 enum { kTmxTL = 1, kTmxTR = 2, kTmxBL = 4, kTmxBR = 8 };
 
 struct TmxProp {
-    std::string type;  // "string", "int", "bool", ...
     std::string value;
 };
 using TmxProps = std::map<std::string, TmxProp>;
@@ -86,7 +85,6 @@ struct TmxLayer {
 
 struct TmxImageLayer {
     std::string name;
-    bool visible = true;
     bool repeatx = false, repeaty = false;
     double parallaxx = 1, parallaxy = 1;
     std::string image;  // path
@@ -102,7 +100,6 @@ struct TmxMap {
     bool infinite = false;
     bool hasbackground = false;
     uint32_t background = 0;  // R | G << 8 | B << 16
-    TmxProps props;
     std::vector<TmxTileset> tilesets;  // by first gid
     std::vector<TmxLayer> layers;      // drawing order
     std::vector<TmxImageLayer> imagelayers;

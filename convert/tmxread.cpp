@@ -131,7 +131,6 @@ bool Colour(const char* s, uint32_t& rgb, int* alpha = nullptr) {
 void ReadProps(const pugi::xml_node& parent, TmxProps& props) {
     for (const pugi::xml_node p : parent.child("properties").children("property")) {
         TmxProp& prop = props[p.attribute("name").value()];
-        prop.type = p.attribute("type") ? p.attribute("type").value() : "string";
         prop.value = p.attribute("value") ? p.attribute("value").value() : p.text().get();
     }
 }
@@ -419,10 +418,9 @@ struct Reader {
         map.layers.push_back(std::move(layer));
     }
 
-    void ImageLayer(const pugi::xml_node& n, const Inherited& in) {
+    void ImageLayer(const pugi::xml_node& n) {
         TmxImageLayer l;
         l.name = n.attribute("name").value();
-        l.visible = in.visible && Flag(n, "visible", true);
         l.repeatx = Flag(n, "repeatx", false);
         l.repeaty = Flag(n, "repeaty", false);
         l.parallaxx = Real(n, "parallaxx", 1, w);
@@ -441,7 +439,7 @@ struct Reader {
             if (tag == "layer") {
                 TileLayer(n, in);
             } else if (tag == "imagelayer") {
-                ImageLayer(n, in);
+                ImageLayer(n);
             } else if (tag == "group") {
                 Inherited g = in;
                 g.visible = in.visible && Flag(n, "visible", true);
@@ -543,7 +541,6 @@ void TmxParse(const char* xml, size_t size, const std::string& path, const TmxIm
         if (!Colour(bg.value(), map.background)) TmxThrow(path, "backgroundcolor \"%s\" is not a colour", bg.value());
         map.hasbackground = true;
     }
-    ReadProps(m, map.props);
 
     for (const pugi::xml_node ts : m.children("tileset")) {
         TmxTileset t;
