@@ -130,42 +130,43 @@ TmxImage TmxDecodePng(const std::vector<uint8_t>& data, const std::string& file,
     return img;
 }
 
-std::vector<uint8_t> TmxEncodePng(int width, int height, const uint8_t* indices, const uint8_t* cmap, bool key0) {
+namespace {
+
+// A PNG file in memory through libpng's simplified API: rows of `stride`
+// bytes in `format`; empty when it cannot be written.
+std::vector<uint8_t> EncodePng(int width, int height, png_uint_32 format, const void* pixels, int stride,
+                               const void* colormap, png_uint_32 entries) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     image.width = static_cast<png_uint_32>(width);
     image.height = static_cast<png_uint_32>(height);
-    image.format = PNG_FORMAT_RGBA_COLORMAP;
-    image.colormap_entries = 256;
+    image.format = format;
+    image.colormap_entries = entries;
+    png_alloc_size_t size = 0;
+    if (!png_image_write_get_memory_size(image, size, 0, pixels, stride, colormap)) return {};
+    std::vector<uint8_t> out(size);
+    if (!png_image_write_to_memory(&image, out.data(), &size, 0, pixels, stride, colormap)) return {};
+    out.resize(size);
+    return out;
+}
+
+}  // namespace
+
+std::vector<uint8_t> TmxEncodePng(int width, int height, const uint8_t* indices, const uint8_t* cmap, bool key0) {
     uint8_t colormap[256 * 4];
     for (int i = 0; i < 256; i++) {
         std::memcpy(&colormap[4 * i], &cmap[3 * i], 3);
         colormap[4 * i + 3] = key0 && i == 0 ? 0 : 255;
     }
-    png_alloc_size_t size = 0;
-    if (!png_image_write_get_memory_size(image, size, 0, indices, width, colormap)) return {};
-    std::vector<uint8_t> out(size);
-    if (!png_image_write_to_memory(&image, out.data(), &size, 0, indices, width, colormap)) return {};
-    out.resize(size);
-    return out;
+    return EncodePng(width, height, PNG_FORMAT_RGBA_COLORMAP, indices, width, colormap, 256);
 }
 
 std::vector<uint8_t> TmxEncodePngRgba(int width, int height, const uint32_t* rgba) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(width);
-    image.height = static_cast<png_uint_32>(height);
-    image.format = PNG_FORMAT_RGBA;
     std::vector<uint8_t> bytes(size_t(width) * height * 4);
     for (size_t i = 0; i < bytes.size() / 4; i++) {
         for (int c = 0; c < 4; c++) bytes[4 * i + c] = static_cast<uint8_t>(rgba[i] >> (8 * c));
     }
-    png_alloc_size_t size = 0;
-    if (!png_image_write_get_memory_size(image, size, 0, bytes.data(), width * 4, nullptr)) return {};
-    std::vector<uint8_t> out(size);
-    if (!png_image_write_to_memory(&image, out.data(), &size, 0, bytes.data(), width * 4, nullptr)) return {};
-    out.resize(size);
-    return out;
+    return EncodePng(width, height, PNG_FORMAT_RGBA, bytes.data(), width * 4, nullptr, 0);
 }
 
 bool TmxReduceColours(const std::vector<uint32_t>& colours, const std::vector<uint32_t>& counts,
