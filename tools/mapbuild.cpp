@@ -3,8 +3,6 @@
 
 #include <cstring>
 
-int MapBuildTileSize(const MapBuilder& b) { return b.m.blockwidth * b.m.blockheight; }
-
 namespace {
 
 std::string BlockKey(const BLKSTR& rec) {
@@ -27,10 +25,6 @@ int MapBuildGraphic(MapBuilder& b, const std::string& pixels) {
     return it != b.gfx.end() ? it->second : MapBuildAddGraphic(b, pixels);
 }
 
-int MapBuildGraphic(MapBuilder& b, const unsigned char* pixels) {
-    return MapBuildGraphic(b, std::string(reinterpret_cast<const char*>(pixels), MapBuildTileSize(b)));
-}
-
 int MapBuildAddBlock(MapBuilder& b, const BLKSTR& rec) {
     const int n = static_cast<int>(b.m.blocks.size());
     b.m.blocks.push_back(rec);
@@ -44,7 +38,7 @@ int MapBuildBlock(MapBuilder& b, const BLKSTR& rec) {
 }
 
 int MapBuildStack(MapBuilder& b, int bg, const int fg[3], BLKSTR rec) {
-    const int tile = MapBuildTileSize(b);
+    const int tile = b.m.blockwidth * b.m.blockheight;  // bytes of one graphic
     rec.bgoff = bg * tile;
     rec.fgoff = fg[0] < 0 ? 0 : fg[0] * tile;
     rec.fgoff2 = fg[1] < 0 ? 0 : fg[1] * tile;

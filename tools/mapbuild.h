@@ -20,13 +20,9 @@ struct MapBuilder {
     std::unordered_map<std::string, int> anims;   // type, delay, frames -> animation number
 };
 
-// Bytes of one graphic: blockwidth x blockheight at 8 bits per pixel.
-int MapBuildTileSize(const MapBuilder& b);
-
-// The number of the graphic with these pixels (tile size bytes), added at
-// the end when it is new.
+// The number of the graphic with these pixels (blockwidth x blockheight
+// bytes), added at the end when it is new.
 int MapBuildGraphic(MapBuilder& b, const std::string& pixels);
-int MapBuildGraphic(MapBuilder& b, const unsigned char* pixels);
 
 // The number of the block structure equal to `rec` in all 32 bytes; its
 // graphic offsets are byte offsets into the graphics, as stored.
