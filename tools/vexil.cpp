@@ -12,6 +12,7 @@
 
 #include "mapformat.h"
 #include "mapwriter.h"
+#include "vexil_cli.h"
 #include "vexil_image.h"
 #include "vexil_mapfile.h"
 #include "vexildx.h"
@@ -24,12 +25,20 @@
 
 LPDIRECTDRAW lpDD = nullptr;
 
+int UsageError(const char* fmt, ...) {
+    std::fputs("vexil: ", stderr);
+    va_list ap;
+    va_start(ap, fmt);
+    std::vfprintf(stderr, fmt, ap);
+    va_end(ap);
+    std::fputs("\n(vexil --help shows the usage)\n", stderr);
+    return kExitUsage;
+}
+
 namespace {
 
 constexpr int kViewWidth = 640;  // the default view, or as much of it as the map has
 constexpr int kViewHeight = 480;
-
-enum { kExitOk = 0, kExitUsage = 1, kExitRejected = 2, kExitFailed = 3 };
 
 const char kHelp[] =
     "usage: vexil COMMAND ARGS...\n"
@@ -70,16 +79,6 @@ const char kHelp[] =
     "\n"
     "Exit status: 0 success, 1 bad usage, 2 the map cannot be read or is rejected\n"
     "(the reason on stderr), 3 any other failure (display, output file).\n";
-
-__attribute__((format(printf, 1, 2))) int UsageError(const char* fmt, ...) {
-    std::fputs("vexil: ", stderr);
-    va_list ap;
-    va_start(ap, fmt);
-    std::vfprintf(stderr, fmt, ap);
-    va_end(ap);
-    std::fputs("\n(vexil --help shows the usage)\n", stderr);
-    return kExitUsage;
-}
 
 bool IsHelp(const char* a) { return !std::strcmp(a, "-h") || !std::strcmp(a, "--help"); }
 

@@ -11,17 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "vexil_cli.h"
 #include "vexil_mapfile.h"
 #include "vexilconvert.h"
 
 namespace {
-
-enum { kExitOk = 0, kExitUsage = 1, kExitRejected = 2, kExitFailed = 3 };
-
-int Usage(const char* what) {
-    std::fprintf(stderr, "vexil: %s\n(vexil --help shows the usage)\n", what);
-    return kExitUsage;
-}
 
 bool EndsWithTmx(const std::string& s) {
     if (s.size() < 5) return false;
@@ -40,22 +34,22 @@ bool InOut(int argc, char** argv, const char* cmd, std::string& in, std::string&
         }
         if (a == "-o") {
             if (i + 1 >= argc) {
-                status = Usage("-o needs a value");
+                status = UsageError("-o needs a value");
                 return false;
             }
             out = argv[++i];
         } else if (a.size() > 1 && a[0] == '-') {
-            status = Usage(("unknown option '" + a + "'").c_str());
+            status = UsageError("unknown option '%s'", a.c_str());
             return false;
         } else if (!in.empty()) {
-            status = Usage(("unexpected argument '" + a + "': one input file only").c_str());
+            status = UsageError("unexpected argument '%s': one input file only", a.c_str());
             return false;
         } else {
             in = a;
         }
     }
     if (in.empty() || out.empty()) {
-        status = Usage((std::string(cmd) + " needs an input file and -o OUT").c_str());
+        status = UsageError("%s needs an input file and -o OUT", cmd);
         return false;
     }
     return true;
@@ -125,7 +119,7 @@ int CmdExport(int argc, char** argv, const char* help) {
         if (status < 0) std::fputs(help, stdout);
         return status < 0 ? kExitOk : status;
     }
-    if (!EndsWithTmx(out)) return Usage(("output '" + out + "' must end in .tmx").c_str());
+    if (!EndsWithTmx(out)) return UsageError("output '%s' must end in .tmx", out.c_str());
     // Read as the loaders bound it: no more than the FORM and the file hold,
     // and a FORM that does not fill the file is no map file.
     MapFileImage f;
