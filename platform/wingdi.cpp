@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 
+#include "vxpresent.h"
 #include "wininternal.h"
 
 namespace {
@@ -295,17 +296,11 @@ BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX, in
         if (!Clip(x, y, width, height, srcX, srcY, src->width, src->height, a.x0, a.y0, a.x1, a.y1)) {
             return TRUE;
         }
+        // The presenter's conversion, through the source's palette or the grey ramp.
         uint32_t table[256];
-        for (int i = 0; i < 256; i++) {
-            table[i] = src->palette ? Xrgb(src->palette[i].peRed, src->palette[i].peGreen,
-                                           src->palette[i].peBlue)
-                                    : Xrgb(uint8_t(i), uint8_t(i), uint8_t(i));
-        }
-        for (int row = 0; row < height; row++) {
-            const uint8_t* s = src->bits + ptrdiff_t(srcY + row) * src->pitch + srcX;
-            uint32_t* d = a.origin + ptrdiff_t(y + row) * a.pitch + x;
-            for (int col = 0; col < width; col++) d[col] = table[s[col]];
-        }
+        VxPresentTable(src->palette, table);
+        VxPresentConvert(src->bits + ptrdiff_t(srcY) * src->pitch + srcX, src->pitch,
+                         a.origin + ptrdiff_t(y) * a.pitch + x, LONG(a.pitch) * 4, width, height, table);
         return TRUE;
     }
     if (!dest->bits) return FALSE;
