@@ -53,11 +53,6 @@ bool AnyPaintPending(HWND hwnd) {
     return false;
 }
 
-uint32_t Xrgb(COLORREF c) {
-    return 0xFF000000u | (uint32_t(GetRValue(c)) << 16) | (uint32_t(GetGValue(c)) << 8) |
-           GetBValue(c);
-}
-
 bool MakeSdlWindow(HWND hwnd, int x, int y) {
     Uint32 flags = SDL_WINDOW_HIDDEN;
     const bool framed = hwnd->style & (WS_CAPTION | WS_THICKFRAME);
@@ -380,7 +375,7 @@ LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_ERASEBKGND: {
             HBRUSH b = hwnd->cls->wc.hbrBackground;
             if (!b || b->hollow || hwnd->display) return 0;
-            WinFillRect(hwnd, 0, 0, hwnd->width, hwnd->height, Xrgb(b->color));
+            WinFillRect(hwnd, 0, 0, hwnd->width, hwnd->height, WinXrgb(b->color));
             return 1;
         }
         case WM_PAINT: {

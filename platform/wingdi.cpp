@@ -78,10 +78,6 @@ WindowArea AreaOf(HWND w) {
     return a;
 }
 
-uint32_t Xrgb(uint8_t r, uint8_t g, uint8_t b) {
-    return 0xFF000000u | uint32_t(r) << 16 | uint32_t(g) << 8 | b;
-}
-
 // The palette entry closest to the colour, first of equals; without a palette
 // the grey level stands for the index.
 uint8_t Nearest(const PALETTEENTRY* pal, uint8_t r, uint8_t g, uint8_t b) {
@@ -362,8 +358,7 @@ BOOL TextOutA(HDC dc, int x, int y, LPCSTR text, int length) {
     if (HWND win = WindowOf(dc)) {
         const WindowArea a = AreaOf(win);
         if (Clip(x, y, w, h, sx, sy, glyphs->w, glyphs->h, a.x0, a.y0, a.x1, a.y1)) {
-            const uint32_t fgc = Xrgb(GetRValue(fg), GetGValue(fg), GetBValue(fg));
-            const uint32_t bgc = Xrgb(GetRValue(bg), GetGValue(bg), GetBValue(bg));
+            const uint32_t fgc = WinXrgb(fg), bgc = WinXrgb(bg);
             for (int row = 0; row < h; row++) {
                 const uint8_t* s8 = ink + ptrdiff_t(sy + row) * inkPitch + sx;
                 uint32_t* d = a.origin + ptrdiff_t(y + row) * a.pitch + x;

@@ -77,6 +77,11 @@ extern bool winVideoOpen;             // SDL's video runs (WinOpenDisplay succee
 extern HWND winDisplayWnd;            // the window showing the display layer's frames
 extern HWND winCaptureWnd;            // the button that holds the mouse
 
+// A GDI colour as the stores' XRGB8888.
+inline uint32_t WinXrgb(COLORREF c) {
+    return 0xFF000000u | uint32_t(GetRValue(c)) << 16 | uint32_t(GetGValue(c)) << 8 | GetBValue(c);
+}
+
 // Window tree (wincore.cpp).
 HWND WinTopLevel(HWND hwnd);
 // The window and all its ancestors are visible.
