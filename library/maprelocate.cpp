@@ -68,38 +68,32 @@ static int MapRelocateBlocks() {
 }
 
 // The relocated animation data mirrors the stored data at twice its size:
-// frame entries become block pointers, the end record and the animation
-// records become MAPANIMs whose offsets are frame entry addresses.
+// the checked frame list becomes block pointers, then the animation records
+// (the last one first) and the end record become MAPANIMs whose offsets are
+// frame entry addresses.
 static int MapRelocateAnims() {
-    if (!mapanimstrpt) return 0;
-    const int64_t len = mapanimstrendpt - mapanimstrpt;
-    mapanimrelpt = static_cast<char*>(std::calloc(2 * len, 1));
+    const MAPDESC& d = mapstore.desc;
+    if (!((d.held >> MAPCHUNK_ANDT) & 1)) return 0;
+    const size_t frames = d.frames.size(), anims = d.anims.size();
+    const size_t bytes = frames * sizeof(MAPBLOCK*) + (anims + 1) * sizeof(MAPANIM);
+    mapanimrelpt = static_cast<char*>(std::calloc(bytes, 1));
     if (!mapanimrelpt) return -1;
-    mapanimrelendpt = mapanimrelpt + 2 * len;
+    mapanimrelendpt = mapanimrelpt + bytes;
 
-    int k = 0;
-    for (; static_cast<unsigned char>(mapanimstrendpt[-16 * (k + 1)]) != 0xFF; k++) {
-        const char* rec = mapanimstrendpt - 16 * (k + 1);
-        MAPANIM* an = MapAnim(k);
-        an->antype = rec[0];
-        an->andelay = rec[1];
-        an->ancount = rec[2];
-        an->anuser = rec[3];
-        int32_t start = MapGet32(rec + 8), end = MapGet32(rec + 12), cur = MapGet32(rec + 4);
-        an->anstartoff = reinterpret_cast<MAPBLOCK**>(mapanimrelendpt + 2 * int64_t{start});
-        an->anendoff = reinterpret_cast<MAPBLOCK**>(mapanimrelendpt + 2 * int64_t{end});
-        // A stored current frame outside the animation's own frames starts
-        // it on its first frame.
-        bool curok = cur >= start && cur < end && (int64_t{cur} - start) % 4 == 0;
-        an->ancuroff = curok ? reinterpret_cast<MAPBLOCK**>(mapanimrelendpt + 2 * int64_t{cur}) : an->anstartoff;
-    }
-    MapAnim(k)->antype = -1;  // the end record
-
-    const int64_t frames = (len - 16 * (k + 1)) / 4;
     MAPBLOCK** entry = reinterpret_cast<MAPBLOCK**>(mapanimrelpt);
-    for (int64_t i = 0; i < frames; i++) {
-        entry[i] = reinterpret_cast<MAPBLOCK*>(mapblkrelpt + 2 * int64_t{MapGet32(mapanimstrpt + 4 * i)});
+    for (size_t i = 0; i < frames; i++) entry[i] = reinterpret_cast<MAPBLOCK*>(mapblkrelpt + 2 * int64_t{d.frames[i]});
+    for (size_t k = 0; k < anims; k++) {
+        const MAPANIMDESC& a = d.anims[k];
+        MAPANIM* an = MapAnim(static_cast<int>(k));
+        an->antype = a.antype;
+        an->andelay = a.andelay;
+        an->ancount = a.ancount;
+        an->anuser = a.anuser;
+        an->anstartoff = entry + a.start;
+        an->anendoff = entry + a.end;
+        an->ancuroff = entry + a.cur;
     }
+    MapAnim(static_cast<int>(anims))->antype = -1;  // the end record
     return 0;
 }
 
