@@ -19,7 +19,6 @@ unsigned long long ULL(uint64_t v) { return static_cast<unsigned long long>(v); 
 // frame list, and the records from the end record up, with a current frame
 // outside an animation's own frames taken as its first.
 int MapCheckAnimations(MapParseState& st, MAPREASON* why) {
-    st.numanims = 0;
     if (!st.len[MAPCHUNK_ANDT]) return 0;
     const char* const data = st.andt.data();
     const int64_t len = st.len[MAPCHUNK_ANDT];
@@ -62,7 +61,6 @@ int MapCheckAnimations(MapParseState& st, MAPREASON* why) {
     if (endrec) std::memcpy(d.frames.data(), data, static_cast<size_t>(endrec));
     d.anims = std::move(anims);
     d.held |= 1u << MAPCHUNK_ANDT;
-    st.numanims = count;
     return 0;
 }
 
@@ -171,8 +169,8 @@ namespace {
 // the smallest. Only a rejected layer is searched for the cell to name.
 int MapCheckLayer(const MapParseState& st, int n, MAPREASON* why) {
     const MapCellRange& range = st.range[n];
-    const int32_t blocks = st.desc.header.numblockstr;
-    const auto valid = [&](int32_t v) { return MapCellValidFor(v, blocks, st.numanims); };
+    const int32_t blocks = st.desc.header.numblockstr, anims = static_cast<int32_t>(st.desc.anims.size());
+    const auto valid = [&](int32_t v) { return MapCellValidFor(v, blocks, anims); };
     if (range.lowbits == 0 && valid(range.hi) && valid(range.lo)) return 0;
     const std::vector<int16_t>& cells = st.desc.layers[n];
     const size_t width = static_cast<size_t>(st.desc.width);

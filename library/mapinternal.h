@@ -28,7 +28,6 @@ struct MapParseState {
     uint32_t len[MAPCHUNK_KINDS] = {};   // length of each known chunk met (the last
                                          // one of an id met twice); 0 = not met
     MapCellRange range[8] = {};          // of each layer read
-    int numanims = 0;                    // animation records, once checked
 };
 
 // The loaded map: the buffers the global state points into. Emptied by

@@ -37,7 +37,7 @@ void MapPublish() {
     }
     mappt = mapmappt[0];
     if (mapcmappt) MapCMAPtoPE(mapcmappt, mappept);
-    mapnumanimstr = mapstore.numanims;
+    mapnumanimstr = static_cast<int>(d.anims.size());
 }
 
 void MapSetReason(const MAPREASON& why) {
