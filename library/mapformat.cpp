@@ -13,6 +13,19 @@ const char kChunkIds[MAPCHUNK_NULL][5] = {"MPHD", "CMAP", "BKDT", "ANDT", "BGFX"
 
 unsigned long long ULL(uint64_t v) { return static_cast<unsigned long long>(v); }
 
+// Reads n bytes at the position into dst; false when the input ends first.
+bool MapRead(MapInput& in, void* dst, size_t n) {
+    if (n > in.end - in.pos) return false;
+    if (n == 0) return true;
+    if (in.mem) {
+        std::memcpy(dst, in.mem + in.pos, n);
+    } else if (std::fread(dst, 1, n, in.file) != n) {
+        return false;
+    }
+    in.pos += n;
+    return true;
+}
+
 // Skips n bytes of the input, which holds them.
 void MapSkip(MapInput& in, uint64_t n) {
     if (in.file && n) std::fseek(in.file, static_cast<long>(n), SEEK_CUR);
@@ -56,6 +69,18 @@ int MapWalkInput(MapInput& in, MAPREASON* why, Visit&& visit) {
         }
         if (visit(reinterpret_cast<const char*>(hd), len, pos)) return -1;
     }
+    return 0;
+}
+
+// Tests a chunk met by the walk before any byte of it is used: known chunks
+// may not be empty, the header needs 24 bytes and the colour map 768. Records
+// its length.
+int MapCheckChunk(MapParseState& st, MapChunkKind kind, uint32_t len, MAPREASON* why) {
+    if (kind == MAPCHUNK_NULL) return 0;
+    if (len == 0) return MapReject(why, "chunk %s is empty", MapChunkName(kind));
+    if (kind == MAPCHUNK_MPHD && len < sizeof(MPHD)) return MapReject(why, "chunk MPHD has %u bytes, needs 24", len);
+    if (kind == MAPCHUNK_CMAP && len < 768) return MapReject(why, "chunk CMAP has %u bytes, needs 768", len);
+    st.len[kind] = len;
     return 0;
 }
 
@@ -106,27 +131,6 @@ const char* MapChunkName(MapChunkKind kind) {
 int MAPDESC::numblockgfx() const {
     const int64_t tile = int64_t{blockwidth} * blockheight * ((depth + 1) / 8);
     return tile > 0 ? static_cast<int>(gfx.size() / static_cast<uint64_t>(tile)) : 0;
-}
-
-bool MapRead(MapInput& in, void* dst, size_t n) {
-    if (n > in.end - in.pos) return false;
-    if (n == 0) return true;
-    if (in.mem) {
-        std::memcpy(dst, in.mem + in.pos, n);
-    } else if (std::fread(dst, 1, n, in.file) != n) {
-        return false;
-    }
-    in.pos += n;
-    return true;
-}
-
-int MapCheckChunk(MapParseState& st, MapChunkKind kind, uint32_t len, MAPREASON* why) {
-    if (kind == MAPCHUNK_NULL) return 0;
-    if (len == 0) return MapReject(why, "chunk %s is empty", MapChunkName(kind));
-    if (kind == MAPCHUNK_MPHD && len < sizeof(MPHD)) return MapReject(why, "chunk MPHD has %u bytes, needs 24", len);
-    if (kind == MAPCHUNK_CMAP && len < 768) return MapReject(why, "chunk CMAP has %u bytes, needs 768", len);
-    st.len[kind] = len;
-    return 0;
 }
 
 int MapDecodeChunk(MapParseState& st, MapChunkKind kind, MapInput& in, uint32_t len, MAPREASON* why) {

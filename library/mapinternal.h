@@ -44,9 +44,6 @@ struct MapInput {
     const char* endname = "FORM";
 };
 
-// Reads n bytes at the position into dst; false when the input ends first.
-bool MapRead(MapInput& in, void* dst, size_t n);
-
 // Starts a load: frees the map and clears the reasons.
 void MapBeginLoad();
 
@@ -63,11 +60,6 @@ int MapParseMemory(const unsigned char* img, size_t size, MapParseState& st, MAP
 // Decodes one chunk of `len` bytes at the input's position into `st`; the
 // input moves past it. The chunk must lie inside the input.
 int MapDecodeChunk(MapParseState& st, MapChunkKind kind, MapInput& in, uint32_t len, MAPREASON* why);
-
-// Tests a chunk met by the walk before any byte of it is used: known chunks
-// may not be empty, the header needs 24 bytes and the colour map 768. Records
-// its length.
-int MapCheckChunk(MapParseState& st, MapChunkKind kind, uint32_t len, MAPREASON* why);
 
 // The whole-map check after the walk; 0 when every size relation holds and
 // every reference designates something that exists. It reads the animation
