@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "mapwriter.h"
+#include "ddinternal.h"
 #include "vexildx.h"
 #ifdef VEXIL_PLATFORMER_DATA
 #include "game.h"

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "ddinternal.h"
 #include "vexildx.h"
 
 LPDIRECTDRAW lpDD;

@@ -1,6 +1,5 @@
 // Global map state, freeing a map, byte swapping and palette conversion.
 #include <bit>
-#include <cstdarg>
 #include <cstdlib>
 
 #include "mapinternal.h"
@@ -36,10 +35,6 @@ char* mapanimrelendpt;        // one past the relocated animation data
 MapParseState mapstore;       // the buffers of the loaded map
 const MAPBLOCK* mapcellblk[MAPCELLSLOTS];  // the block each cell value shows
 
-uint32_t Mapbyteswapl(uint32_t i) {
-    return (i >> 24) | ((i >> 8) & 0xFF00u) | ((i << 8) & 0xFF0000u) | (i << 24);
-}
-
 template <class T>
 static void MapFreeBuffer(T*& buffer) {
     std::free(buffer);
@@ -71,32 +66,6 @@ void MapBeginLoad() {
     maperror = 0;
     mapreason[0] = '\0';
     mapnumanimstr = 0;
-}
-
-// Bytes of the file that a reason quotes (chunk ids) may be anything: those
-// that are not printable ASCII appear as \xNN, so a message printed to a
-// terminal shows them instead of acting on them.
-int MapReject(MAPREASON* why, const char* fmt, ...) {
-    why->code = MER_MAPLOADERROR;
-    char* const text = why->text;
-    char raw[sizeof why->text];
-    va_list args;
-    va_start(args, fmt);
-    std::vsnprintf(raw, sizeof raw, fmt, args);
-    va_end(args);
-    size_t n = 0;
-    for (const char* p = raw; *p; p++) {
-        const auto c = static_cast<unsigned char>(*p);
-        const bool plain = c >= 0x20 && c < 0x7F && c != '\\';
-        if (n + (plain ? 1 : 4) >= sizeof why->text) break;
-        if (plain) {
-            text[n++] = static_cast<char>(c);
-        } else {
-            n += static_cast<size_t>(std::snprintf(text + n, 5, "\\x%02X", c));
-        }
-    }
-    text[n] = '\0';
-    return -1;
 }
 
 const char* MapErrorName(int code) {

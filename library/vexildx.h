@@ -13,53 +13,8 @@
 #include <cstdio>
 
 #include "ddraw.h"
-
-// --- Records as stored in a map ---------------------------------------------
-
-#pragma pack(push, 1)
-
-// Block structure: 32 bytes, little-endian.
-struct BLKSTR {
-    int32_t bgoff;   // background graphic: byte offset into the block graphics
-    int32_t fgoff;   // foreground graphics 1 to 3: byte offsets, 0 = none
-    int32_t fgoff2;
-    int32_t fgoff3;
-    uint32_t user1, user2;  // application data
-    uint16_t user3, user4;
-    uint8_t user5, user6, user7;
-    uint8_t tl : 1, tr : 1, bl : 1, br : 1, trigger : 1, unused1 : 1, unused2 : 1, unused3 : 1;
-};
-
-// Animation record: 16 bytes. Offsets are relative to the end of the
-// animation data (negative): they designate frame entries.
-struct ANISTR {
-    signed char antype;  // ANTYPE_*; -1 marks the end record
-    signed char andelay;
-    signed char ancount;
-    signed char anuser;
-    int32_t ancuroff;
-    int32_t anstartoff;
-    int32_t anendoff;
-};
-
-// Map header chunk: 24 bytes.
-struct MPHD {
-    uint8_t mapverhigh, mapverlow, lsb, reserved;
-    int16_t mapwidth, mapheight, reserved1, reserved2;
-    int16_t blockwidth, blockheight, blockdepth, blockstrsize;
-    int16_t numblockstr, numblockgfx;
-};
-
-// Chunk header: four id characters and a big-endian length.
-struct GENHEAD {
-    char id1, id2, id3, id4;
-    uint32_t headsize;
-};
-
-#pragma pack(pop)
-
-static_assert(sizeof(BLKSTR) == 32 && sizeof(ANISTR) == 16);
-static_assert(sizeof(MPHD) == 24 && sizeof(GENHEAD) == 8);
+#include "mapchunks.h"  // single-chunk decoders, for tests
+#include "maprecords.h"
 
 // --- Relocated form ----------------------------------------------------------
 // A stored 32-bit offset cannot hold a pointer on a 64-bit machine, so the
@@ -93,28 +48,6 @@ struct MAPANIM {
 
 static_assert(sizeof(MAPBLOCK) == 64 && sizeof(MAPANIM) == 32);
 
-// Animation types.
-enum {
-    ANTYPE_NONE = 0,
-    ANTYPE_LOOP_FWD = 1,
-    ANTYPE_LOOP_BACK = 2,
-    ANTYPE_ONCE = 3,
-    ANTYPE_ONCE_HOLD = 4,
-    ANTYPE_PINGPONG_FWD_OUT = 5,
-    ANTYPE_PINGPONG_BACK_OUT = 6,
-    ANTYPE_PINGPONG_BACK_RET = 7,
-    ANTYPE_PINGPONG_FWD_RET = 8,
-    ANTYPE_ONCE_DONE = 9,
-};
-
-// Reason codes in maperror.
-enum {
-    MER_NONE = 0,
-    MER_OUTOFMEM = 1,
-    MER_MAPLOADERROR = 2,
-    MER_NOOPEN = 3,
-};
-
 // --- Global map state ---------------------------------------------------------
 
 extern LPDIRECTDRAW lpDD;  // the display object; defined by the host program
@@ -127,8 +60,6 @@ extern short mapblockwidth, mapblockheight;   // block size in pixels
 extern short mapdepth;                        // bits per pixel
 extern short mapblockstrsize;                 // block structure size as stated
 extern short mapnumblockstr, mapnumblockgfx;  // counts
-extern FILE* mapfilept;       // the file the MapDecodeMPHD... entry points read
-extern GENHEAD mapgenheader;  // the header of the chunk they read
 extern short* mappt;          // the layer drawing reads (BODY after a load)
 extern short* mapmappt[8];    // BODY and LYR1..LYR7; null where absent
 extern unsigned char* mapcmappt;  // colour map: 256 RGB triples
@@ -170,35 +101,6 @@ int MapDecode(const unsigned char* mapmempt, size_t mapmemsize = SIZE_MAX);
 const char* MapErrorName(int code);
 // Frees every buffer and releases every surface of the map.
 void MapFreeMem();
-uint32_t Mapbyteswapl(uint32_t i);
-
-// Single chunks, each read into the loaded map by the decoders MapLoad and
-// MapDecode use (mapformat.h parses whole images). These read the chunk whose
-// header is in mapgenheader from mapfilept's position.
-int MapDecodeMPHD();
-int MapDecodeCMAP();
-int MapDecodeBKDT();
-int MapDecodeANDT();
-int MapDecodeBGFX();
-int MapDecodeBODY();
-int MapDecodeLYR1();
-int MapDecodeLYR2();
-int MapDecodeLYR3();
-int MapDecodeLYR4();
-int MapDecodeLYR5();
-int MapDecodeLYR6();
-int MapDecodeLYR7();
-int MapDecodeNULL();
-
-// These read a chunk in memory: MPHD and CMAP get the chunk data, the others
-// the chunk's length field. MapMemDecodeLYR refuses a layer outside 0..7.
-int MapMemDecodeMPHD(const unsigned char* mapmempt);
-int MapMemDecodeCMAP(const unsigned char* cmppt);
-int MapMemDecodeBKDT(const unsigned char* mapmempt);
-int MapMemDecodeANDT(const unsigned char* mapmempt);
-int MapMemDecodeBGFX(const unsigned char* mapmempt);
-int MapMemDecodeBODY(const unsigned char* mapmempt);
-int MapMemDecodeLYR(const unsigned char* mapmempt, int maplayernum);
 
 // Builds the tile and parallax surfaces and the relocated form; run once at
 // the end of every load. On failure the whole map is freed.

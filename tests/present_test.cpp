@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "ddinternal.h"
 #include "vxconvert.h"
 
 namespace {

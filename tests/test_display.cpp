@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "ddblit.h"
-#include "ddraw.h"
+#include "ddinternal.h"
 #include "ddrun.h"
 
 namespace {

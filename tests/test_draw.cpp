@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "ddinternal.h"
 #include "draw_model.h"
 #include "mapwriter.h"
 #include "vexildx.h"

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ddinternal.h"
 #include "vexildx.h"
 
 class MapFixture : public ::testing::Test {

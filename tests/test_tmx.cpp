@@ -17,6 +17,7 @@
 
 #include "mapwriter.h"
 #include "tmxinternal.h"
+#include "vexildx.h"
 #ifdef VEXIL_HAVE_DEMOMAP
 #include "demomap.h"
 #endif

@@ -7,7 +7,8 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_
 if(rc)
   message(FATAL_ERROR "install failed: ${rc}")
 endif()
-foreach(f include/vexildx/vexildx.h include/vexildx/mapformat.h include/vexildx/ddraw.h lib/libvexildx.a lib/libvexil_display.a
+foreach(f include/vexildx/vexildx.h include/vexildx/mapformat.h include/vexildx/maprecords.h include/vexildx/ddraw.h
+          lib/libvexildx.a lib/libvexilformat.a lib/libvexil_display.a
           lib/cmake/vexildx/vexildxConfig.cmake lib/pkgconfig/vexildx.pc)
   if(NOT EXISTS ${WORK_DIR}/prefix/${f})
     message(FATAL_ERROR "not installed: ${f}")
@@ -75,13 +76,27 @@ if(HAVE_PRESENT)
   message(STATUS "presenter consumer: ${out}")
 endif()
 
-# The Tiled converter, when it is built: its library and pkg-config entry.
-if(EXISTS ${WORK_DIR}/prefix/lib/libvexilconvert.a)
-  foreach(f include/vexildx/vexilconvert.h lib/libvexil_mapbuild.a lib/pkgconfig/vexilconvert.pc)
+# Nothing of the tests' seams is installed with the display layer.
+file(READ ${WORK_DIR}/prefix/include/vexildx/ddraw.h ddraw)
+if(ddraw MATCHES "DDInjectFault|DDSetBltLog|DDLiveObjects|DDSetDisplayHooks" OR
+   EXISTS ${WORK_DIR}/prefix/include/vexildx/ddinternal.h)
+  message(FATAL_ERROR "the installed display header declares test seams or window hooks")
+endif()
+
+# The Tiled converter, when it is built: its CMake target, imported at run
+# time by a game of the consumer's, and its pkg-config entry.
+if(HAVE_CONVERT)
+  foreach(f include/vexildx/vexilconvert.h lib/libvexilconvert.a lib/pkgconfig/vexilconvert.pc)
     if(NOT EXISTS ${WORK_DIR}/prefix/${f})
       message(FATAL_ERROR "not installed: ${f}")
     endif()
   endforeach()
+  execute_process(COMMAND ${WORK_DIR}/build/tmx_consumer ${SOURCE_DIR}/examples/platformer/level/level.tmx
+    RESULT_VARIABLE rc OUTPUT_VARIABLE out)
+  if(NOT rc EQUAL 0 OR NOT out MATCHES "imported [0-9]+ x [0-9]+ cells of 16 x 16 pixels")
+    message(FATAL_ERROR "the CMake consumer cannot import a Tiled map at run time: ${rc} ${out}")
+  endif()
+  message(STATUS "converter consumer (CMake): ${out}")
   execute_process(COMMAND pkg-config --cflags --libs vexilconvert
     RESULT_VARIABLE rc OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE)
   if(rc)

@@ -1,11 +1,31 @@
-// A program of a converter user: exports a small map made in memory to Tiled
-// files and imports the map back, all in memory; built from pkg-config's flags.
+// A program of a converter user. With a Tiled map's path it imports the map
+// when it starts and loads it, as a game would; without, it exports a small
+// map made in memory to Tiled files and imports the map back, all in memory.
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "vexilconvert.h"
+#include "vexildx.h"
+
+LPDIRECTDRAW lpDD;
+
+// Imports the Tiled map at `path` and loads it into the library.
+static int ImportAndLoad(const char* path) {
+    std::vector<uint8_t> image;
+    TmxError err;
+    if (!TmxImport(path, image, err)) {
+        std::printf("import failed: %s: %s\n", err.file.c_str(), err.reason.c_str());
+        return 2;
+    }
+    if (DirectDrawCreate(nullptr, &lpDD, nullptr) != DD_OK) return 3;
+    const int loaded = MapDecode(image.data(), image.size());
+    if (loaded == 0) std::printf("imported %d x %d cells of %d x %d pixels\n", mapwidth, mapheight, mapblockwidth, mapblockheight);
+    MapFreeMem();
+    lpDD->Release();
+    return loaded == 0 ? 0 : 4;
+}
 
 static void Put(std::vector<uint8_t>& v, const char* id, const std::vector<uint8_t>& data) {
     v.insert(v.end(), id, id + 4);
@@ -14,7 +34,8 @@ static void Put(std::vector<uint8_t>& v, const char* id, const std::vector<uint8
     v.insert(v.end(), data.begin(), data.end());
 }
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc > 1) return ImportAndLoad(argv[1]);
     std::vector<uint8_t> mphd = {1, 0, 1, 0, 40, 0, 30, 0, 0, 0, 0, 0, 16, 0, 16, 0, 8, 0, 32, 0, 1, 0, 1, 0};
     std::vector<uint8_t> chunks = {'F', 'M', 'A', 'P'};
     Put(chunks, "MPHD", mphd);

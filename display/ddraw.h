@@ -1,11 +1,10 @@
 // Software display layer: 8-bit palettized surfaces with the DirectDraw-style
 // interface the map library and the demo call. No SDL here; a window layer
-// attaches itself through DDSetDisplayHooks to show flipped frames.
+// attaches itself (ddinternal.h) to show flipped frames.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 typedef uint32_t DWORD;
 typedef int32_t LONG;
@@ -107,18 +106,9 @@ struct DDSURFACEDESC {
     DDSCAPS ddsCaps;
 };
 
-// A device context on an 8-bit surface (or a memory context of the window
-// layer): where GDI-style text and bitmap calls write their palette indices.
-struct HDC__ {
-    uint8_t* bits;                // top-left pixel, or null for an empty memory context
-    int width, height;
-    LONG pitch;                   // bytes from one row to the next
-    const PALETTEENTRY* palette;  // 256 entries used to map RGB colours, or null
-    COLORREF bkColor;             // GDI defaults: white background, black text
-    COLORREF textColor;
-    void* selected;               // object selected into a memory context (window layer)
-    void* owner;                  // the surface this context belongs to, if any
-};
+// A device context on an 8-bit surface: where GDI-style text and bitmap
+// calls of the window layer write their palette indices.
+struct HDC__;
 typedef HDC__* HDC;
 
 struct IDirectDrawPalette;
@@ -190,7 +180,7 @@ struct IDirectDrawSurface {
     IDirectDrawPalette* palette = nullptr;  // held with a reference
     IDirectDrawSurface* backBuffer = nullptr;  // the attached buffer of a primary
     IDirectDrawSurface* primary = nullptr;     // for a back buffer, its primary
-    HDC__ dc{};
+    HDC__* dc = nullptr;        // made by the first GetDC, kept until the surface goes
     bool dcOut = false;
     bool locked = false;
     ULONG refs = 1;
@@ -228,50 +218,3 @@ HRESULT DirectDrawCreate(void* guid, LPDIRECTDRAW* out, void* outer);
 // An off-screen plain surface of width x height pixels made on dd: the
 // CreateSurface call every user of the layer would otherwise spell out.
 HRESULT DDCreatePlainSurface(LPDIRECTDRAW dd, int width, int height, LPDIRECTDRAWSURFACE* out);
-
-// --- Hooks for the window layer -------------------------------------------
-
-struct DDDisplayHooks {
-    // The primary surface flipped: show `pixels` through `palette` (null when
-    // the surface has none). `flags` are those given to Flip.
-    void (*present)(const uint8_t* pixels, int width, int height, LONG pitch,
-                    const PALETTEENTRY* palette, DWORD flags, void* user);
-    void (*cooperativeLevel)(HWND hwnd, DWORD flags, void* user);
-    void (*displayMode)(int width, int height, int bpp, void* user);
-    void* user;
-};
-// Installs the hooks (copied); null removes them.
-void DDSetDisplayHooks(const DDDisplayHooks* hooks);
-
-// --- Test seams -------------------------------------------------------------
-
-enum DDFault {
-    DDFAULT_DIRECTDRAWCREATE,
-    DDFAULT_SETCOOPERATIVELEVEL,
-    DDFAULT_SETDISPLAYMODE,
-    DDFAULT_CREATESURFACE,
-    DDFAULT_GETATTACHEDSURFACE,
-    DDFAULT_GETDC,
-    DDFAULT_LOCK,
-    DDFAULT_COUNT
-};
-// Makes the nth call from now (1 = the next one) of that operation fail with
-// DDERR_GENERIC; 0 disarms it.
-void DDInjectFault(DDFault which, int nth);
-void DDClearFaults();
-
-// One BltFast call as it was made, for tests that check what a draw did.
-// `rect` is the source rectangle used: the whole source when null was given.
-struct DDBltRecord {
-    const IDirectDrawSurface* dest;
-    DWORD x, y;
-    const IDirectDrawSurface* src;
-    RECT rect;
-    DWORD flags;
-    HRESULT result;
-};
-// Every BltFast call is appended to *log while it is set; null stops logging.
-void DDSetBltLog(std::vector<DDBltRecord>* log);
-
-// Display objects, surfaces and palettes alive now, for leak checks.
-int DDLiveObjects();

@@ -1,7 +1,8 @@
 // mapformat: map file images parsed into descriptions of the map they hold,
 // and descriptions serialized back into map file images. Needs no display
-// object and touches none of the library's global state; MapLoad and
-// MapDecode read maps through it.
+// object and touches none of the map library's global state; MapLoad and
+// MapDecode read maps through it. Its library (vexil_format) also holds the
+// map builder (mapbuild.h) and the writer helpers (mapwriter.h).
 #pragma once
 
 #include <cstddef>
@@ -10,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "vexildx.h"
+#include "maprecords.h"
 
 // Chunk kinds, in the order the loaders compare the ids.
 enum MapChunkKind {

@@ -2,9 +2,10 @@
 // over a map image in memory or a file read as the walk goes, and the
 // serializer that writes a description back into an image.
 #include <cerrno>
+#include <cstdarg>
 #include <new>
 
-#include "mapinternal.h"
+#include "mapparse.h"
 
 namespace {
 
@@ -116,6 +117,36 @@ void PutBE32(std::vector<uint8_t>& out, uint32_t v) {
 }
 
 }  // namespace
+
+uint32_t Mapbyteswapl(uint32_t i) {
+    return (i >> 24) | ((i >> 8) & 0xFF00u) | ((i << 8) & 0xFF0000u) | (i << 24);
+}
+
+// Bytes of the file that a reason quotes (chunk ids) may be anything: those
+// that are not printable ASCII appear as \xNN, so a message printed to a
+// terminal shows them instead of acting on them.
+int MapReject(MAPREASON* why, const char* fmt, ...) {
+    why->code = MER_MAPLOADERROR;
+    char* const text = why->text;
+    char raw[sizeof why->text];
+    va_list args;
+    va_start(args, fmt);
+    std::vsnprintf(raw, sizeof raw, fmt, args);
+    va_end(args);
+    size_t n = 0;
+    for (const char* p = raw; *p; p++) {
+        const auto c = static_cast<unsigned char>(*p);
+        const bool plain = c >= 0x20 && c < 0x7F && c != '\\';
+        if (n + (plain ? 1 : 4) >= sizeof why->text) break;
+        if (plain) {
+            text[n++] = static_cast<char>(c);
+        } else {
+            n += static_cast<size_t>(std::snprintf(text + n, 5, "\\x%02X", c));
+        }
+    }
+    text[n] = '\0';
+    return -1;
+}
 
 MapChunkKind MapChunkKindOf(const char* id) {
     for (int k = 0; k < MAPCHUNK_NULL; k++) {

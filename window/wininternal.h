@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "ddinternal.h"
 #include "win32.h"
 
 struct SDL_Window;

@@ -1,6 +1,6 @@
 // Software display layer: display object, 8-bit surfaces with a flipping
 // chain, palettes, device contexts, and the hooks and seams around them.
-#include "ddraw.h"
+#include "ddinternal.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -114,6 +114,7 @@ IDirectDrawSurface* NewSurface(int width, int height, DWORD caps) {
 
 void DestroySurface(IDirectDrawSurface* s) {
     if (s->palette) s->palette->Release();
+    delete s->dc;
     if (s->ownsPixels) std::free(s->pixels);
     FreeSurface(s);
     --liveObjects;
@@ -402,7 +403,7 @@ HRESULT IDirectDrawSurface::SetPalette(IDirectDrawPalette* pal) {
     if (pal) pal->AddRef();
     if (palette) palette->Release();
     palette = pal;
-    if (dcOut) dc.palette = pal ? pal->entries : nullptr;
+    if (dcOut) dc->palette = pal ? pal->entries : nullptr;
     return DD_OK;
 }
 
@@ -411,23 +412,24 @@ HRESULT IDirectDrawSurface::GetDC(HDC* out) {
     *out = nullptr;
     if (Faulted(DDFAULT_GETDC)) return DDERR_GENERIC;
     if (dcOut || locked) return DDERR_SURFACEBUSY;
-    dc = HDC__{};
-    dc.bits = pixels;
-    dc.width = width;
-    dc.height = height;
-    dc.pitch = pitch;
-    dc.palette = palette ? palette->entries : nullptr;
-    dc.bkColor = RGB(255, 255, 255);
-    dc.textColor = RGB(0, 0, 0);
-    dc.owner = this;
+    if (!dc && !(dc = new (std::nothrow) HDC__{})) return DDERR_OUTOFMEMORY;
+    *dc = HDC__{};
+    dc->bits = pixels;
+    dc->width = width;
+    dc->height = height;
+    dc->pitch = pitch;
+    dc->palette = palette ? palette->entries : nullptr;
+    dc->bkColor = RGB(255, 255, 255);
+    dc->textColor = RGB(0, 0, 0);
+    dc->owner = this;
     dcOut = true;
-    *out = &dc;
+    *out = dc;
     return DD_OK;
 }
 
 HRESULT IDirectDrawSurface::ReleaseDC(HDC hdc) {
     if (!dcOut) return DDERR_NODC;
-    if (hdc != &dc) return DDERR_INVALIDPARAMS;
+    if (hdc != dc) return DDERR_INVALIDPARAMS;
     dcOut = false;
     return DD_OK;
 }

@@ -9,7 +9,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "mapinternal.h"
+#include "mapparse.h"
 
 namespace {
 
