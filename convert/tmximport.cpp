@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <deque>
 #include <limits>
 #include <new>
 #include <numeric>
@@ -13,54 +12,9 @@
 #include <type_traits>
 #include <unordered_map>
 
-#include "mapbuild.h"
-#include "tmxinternal.h"
+#include "tmximport.h"
 
 namespace {
-
-constexpr int kMaxBlocks = 1024;  // cell values 0 to 32736 in steps of 32
-constexpr int kMaxAnims = 2048;   // cell values -16 to -32768
-constexpr int kMaxGraphics = 32767;
-
-// A tile as a cell shows it: tileset, local id, flip bits of the gid.
-struct TileRef {
-    int ts = -1;
-    int id = 0;
-    uint32_t flips = 0;
-};
-
-// What one layer puts on a cell: a tile, animated or not, in a slot (0 the
-// background graphic, 1..3 the foreground graphics).
-struct Piece {
-    int slot = 0;
-    double opacity = 1;
-    TileRef ref;
-    const TmxTile* def = nullptr;               // the tile's <tile> element, if any
-    std::vector<std::pair<TileRef, int>> frames;  // animation: tile, steps; empty when still
-    int64_t period = 0;                          // steps of one cycle
-};
-
-// A block as it will be built: composite pictures per slot (-1 none) and
-// the flags and user fields (graphic offsets unset).
-struct Stack {
-    int comp[4] = {-1, -1, -1, -1};
-    BLKSTR rec{};
-};
-
-// A cell's stacks over one cycle: one stack with length 0 when still.
-struct Timeline {
-    std::vector<std::pair<Stack, int64_t>> segments;
-    int direct = 0;        // a tile of an exported tileset standing for this cell value
-    bool isdirect = false;
-};
-
-bool SameStack(const Stack& a, const Stack& b) {
-    return !std::memcmp(a.comp, b.comp, sizeof a.comp) && !std::memcmp(&a.rec, &b.rec, sizeof a.rec);
-}
-
-// Steps of a frame of `ms` milliseconds: one step is 1/60 s, and a frame
-// lasts at least one.
-int64_t Steps(int64_t ms) { return std::max<int64_t>(1, (ms * 6 + 50) / 100); }
 
 // The quarters after the flips: the diagonal flip first, then horizontal
 // and vertical.
@@ -72,402 +26,93 @@ uint8_t FlipQuarters(uint8_t q, uint32_t flips) {
     return q;
 }
 
-struct Importer {
-    const TmxImportOptions& options;
-    TmxMap& map;
-    int tw, th;
-    size_t tilepx;
+}  // namespace
 
-    std::deque<TmxImage> images;
-    std::unordered_map<std::string, int> imageof;  // path -> images index
-    bool indexmode = false;
+const TmxProp* Importer::Prop(const TmxProps& props, const char* name) {
+    auto it = props.find(name);
+    return it == props.end() ? nullptr : &it->second;
+}
 
-    std::unordered_map<std::string, int> pictureof;  // tile and flips -> pictures index
-    std::deque<std::vector<uint32_t>> pictures;
-
-    std::unordered_map<std::string, int> compof;  // pixels -> composite number
-    std::vector<std::vector<uint32_t>> comps;     // see-through pixels are 0
-
-    // Frame changes followed so far: each becomes at least one frame entry,
-    // so their number is bounded like the frame list's.
-    int64_t changes = 0;
-
-    // The exported tileset whose graphics, blocks and animations are taken
-    // over with their numbers: -1 when the map has none.
-    int exported = -1;
-    int ngfx = 0, nblocks = 0, nanims = 0;
-
-    Importer(const TmxImportOptions& o, TmxMap& m)
-        : options(o), map(m), tw(m.tilewidth), th(m.tileheight), tilepx(size_t(tw) * th) {}
-
-    const TmxImage& Image(const std::string& path) {
-        auto it = imageof.find(path);
-        if (it != imageof.end()) return images[it->second];
-        TmxImage img = TmxDecodePng(TmxLoadFile(options, path), path, options.limits.maxpixels);
-        imageof.emplace(path, static_cast<int>(images.size()));
-        images.push_back(std::move(img));
-        return images.back();
+int64_t Importer::IntProp(const TmxProps& props, const char* name, int64_t lo, int64_t hi, const TileRef& r, bool* found) {
+    const TmxProp* p = Prop(props, name);
+    if (found) *found = p != nullptr;
+    if (!p) return 0;
+    const char* s = p->value.c_str();
+    char* end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(s, &end, 10);
+    if (!*s || *end || errno || v < lo || v > hi) {
+        TmxThrow(map.tilesets[r.ts].file, "tile %d of tileset \"%s\": property %s=\"%s\" must be a whole number from %lld to %lld",
+                 r.id, map.tilesets[r.ts].name.c_str(), name, s, static_cast<long long>(lo), static_cast<long long>(hi));
     }
+    return v;
+}
 
-    // Tiles of an image tileset, from its image as it is.
-    int TileCount(TmxTileset& ts) {
-        if (ts.image.empty()) return 0;
-        if (!ts.columns && !ts.tilecount) {
-            const TmxImage& img = Image(ts.image);
-            const int cols = (img.width - 2 * ts.margin + ts.spacing) / (tw + ts.spacing);
-            const int rows = (img.height - 2 * ts.margin + ts.spacing) / (th + ts.spacing);
-            ts.columns = std::max(cols, 0);
-            ts.tilecount = std::max(cols, 0) * std::max(rows, 0);
-            if (!ts.tilecount) {
-                TmxThrow(ts.image, "image of %d x %d pixels holds no %d x %d tile", img.width, img.height, tw, th);
-            }
-        }
-        return ts.tilecount;
+bool Importer::BoolProp(const TmxProps& props, const char* name) {
+    const TmxProp* p = Prop(props, name);
+    return p && (p->value == "true" || p->value == "1");
+}
+
+void Importer::Apply(const TmxTile* def, uint32_t flips, const TileRef& r, BLKSTR& rec) {
+    if (!def) return;
+    const TmxProps& p = def->props;
+    const uint8_t q = FlipQuarters(static_cast<uint8_t>(def->quarters | (BoolProp(p, "tl") ? kTmxTL : 0) |
+                                                        (BoolProp(p, "tr") ? kTmxTR : 0) | (BoolProp(p, "bl") ? kTmxBL : 0) |
+                                                        (BoolProp(p, "br") ? kTmxBR : 0)),
+                                   flips);
+    rec.tl |= (q & kTmxTL) != 0;
+    rec.tr |= (q & kTmxTR) != 0;
+    rec.bl |= (q & kTmxBL) != 0;
+    rec.br |= (q & kTmxBR) != 0;
+    rec.trigger |= BoolProp(p, "trigger");
+    rec.unused1 |= BoolProp(p, "unused1");
+    rec.unused2 |= BoolProp(p, "unused2");
+    rec.unused3 |= BoolProp(p, "unused3");
+    // A user field takes a value of its width, signed or not.
+    auto user = [&](const char* name, auto& field) {
+        using T = std::remove_reference_t<decltype(field)>;
+        using S = std::make_signed_t<T>;
+        bool f;
+        const int64_t v = IntProp(p, name, std::numeric_limits<S>::min(), std::numeric_limits<T>::max(), r, &f);
+        if (f) field = static_cast<T>(v);
+    };
+    user("user1", rec.user1);
+    user("user2", rec.user2);
+    user("user3", rec.user3);
+    user("user4", rec.user4);
+    user("user5", rec.user5);
+    user("user6", rec.user6);
+    user("user7", rec.user7);
+}
+
+Stack Importer::MakeStack(const std::vector<Piece>& pieces, const std::vector<size_t>& frame) {
+    Stack s;
+    std::vector<std::pair<const Piece*, TileRef>> drawn[4];
+    int below = -1;  // the slot of the piece under this one
+    for (size_t i = 0; i < pieces.size(); i++) {
+        const Piece& p = pieces[i];
+        const TileRef r = p.frames.empty() ? p.ref : p.frames[frame[i]].first;
+        // Partly transparent pixels blend with what is under them, so
+        // such a tile joins the graphic of the tile below.
+        const int slot = below >= 0 && !indexmode && Partial(r, p.opacity) ? below : p.slot;
+        drawn[slot].emplace_back(&p, r);
+        below = slot;
+        Apply(p.def, p.ref.flips, p.ref, s.rec);
+        if (r.id != p.ref.id) Apply(Def(r), r.flips, r, s.rec);
     }
-
-    bool ValidTile(int t, int id) {
-        TmxTileset& ts = map.tilesets[t];
-        if (ts.image.empty()) {
-            auto it = ts.tiles.find(id);
-            return it != ts.tiles.end() && !it->second.image.empty();
-        }
-        return id < TileCount(ts);
+    for (int k = 0; k < 4; k++) s.comp[k] = drawn[k].empty() ? -1 : Slot(drawn[k]);
+    // A background with see-through pixels lets the parallax show.
+    if (s.comp[0] < 0 || std::find(comps[s.comp[0]].begin(), comps[s.comp[0]].end(), 0u) != comps[s.comp[0]].end()) {
+        s.rec.trigger = 1;
     }
+    return s;
+}
 
-    // The tile a gid designates; `where` says where it was met.
-    TileRef Resolve(uint32_t gid, const std::string& where) {
-        const int64_t id = gid & kTmxGidMask;
-        int t = -1;
-        for (size_t i = 0; i < map.tilesets.size() && map.tilesets[i].firstgid <= id; i++) t = static_cast<int>(i);
-        if (t < 0 || !ValidTile(t, static_cast<int>(id - map.tilesets[t].firstgid))) {
-            TmxThrow(map.file, "gid %lld %s is beyond every tileset", static_cast<long long>(id), where.c_str());
-        }
-        return {t, static_cast<int>(id - map.tilesets[t].firstgid), gid & (kTmxFlipH | kTmxFlipV | kTmxFlipD)};
-    }
-
-    const TmxTile* Def(const TileRef& r) {
-        const auto& tiles = map.tilesets[r.ts].tiles;
-        auto it = tiles.find(r.id);
-        return it == tiles.end() ? nullptr : &it->second;
-    }
-
-    // The image a tile's pixels come from.
-    const std::string& ImagePath(const TileRef& r) {
-        const TmxTileset& ts = map.tilesets[r.ts];
-        return ts.image.empty() ? ts.tiles.at(r.id).image : ts.image;
-    }
-
-    // A piece with its animation frames resolved.
-    Piece MakePiece(const TileRef& ref, int slot, double opacity) {
-        Piece p;
-        p.slot = slot;
-        p.opacity = opacity;
-        p.ref = ref;
-        p.def = Def(ref);
-        if (p.def && !p.def->anim.empty()) {
-            for (auto [id, ms] : p.def->anim) {
-                if (!ValidTile(ref.ts, id)) {
-                    TmxThrow(map.tilesets[ref.ts].file, "tile %d of tileset \"%s\": animation frame %d is not a tile",
-                             ref.id, map.tilesets[ref.ts].name.c_str(), id);
-                }
-                const int64_t steps = Steps(ms);
-                p.frames.push_back({TileRef{ref.ts, id, ref.flips}, static_cast<int>(steps)});
-                p.period += steps;
-                if (p.period > options.limits.maxsteps) {
-                    TmxThrow(map.tilesets[ref.ts].file, "tile %d: its animation lasts more than %lld steps of 1/60 s",
-                             ref.id, static_cast<long long>(options.limits.maxsteps));
-                }
-            }
-        }
-        return p;
-    }
-
-    // --- Pictures -----------------------------------------------------------
-
-    // The pixels of a tile with its flips baked in: RGBA, or in index mode
-    // the palette index with alpha 255 (index 0 see-through).
-    const std::vector<uint32_t>& Picture(const TileRef& r) {
-        std::string key(12, '\0');
-        std::memcpy(&key[0], &r.ts, 4);
-        std::memcpy(&key[4], &r.id, 4);
-        std::memcpy(&key[8], &r.flips, 4);
-        auto it = pictureof.find(key);
-        if (it != pictureof.end()) return pictures[it->second];
-        const TmxTileset& ts = map.tilesets[r.ts];
-        const std::string& path = ImagePath(r);
-        const TmxImage& img = Image(path);
-        int x0 = 0, y0 = 0;
-        if (ts.image.empty()) {
-            if (img.width != tw || img.height != th) {
-                TmxThrow(path, "image is %d x %d pixels, the map's tiles are %d x %d", img.width, img.height, tw, th);
-            }
-        } else {
-            x0 = ts.margin + (r.id % ts.columns) * (tw + ts.spacing);
-            y0 = ts.margin + (r.id / ts.columns) * (th + ts.spacing);
-        }
-        std::vector<uint32_t> px(tilepx);
-        for (int y = 0; y < th; y++) {
-            for (int x = 0; x < tw; x++) {
-                const size_t at = size_t(y0 + y) * img.width + x0 + x;
-                uint32_t v;
-                if (indexmode) {
-                    const uint32_t k = img.index[at];
-                    v = k ? k | 0xFF000000u : 0;
-                } else {
-                    v = img.rgba[at];
-                    if (ts.hastrans && (v & 0xFFFFFF) == ts.trans) v = 0;
-                }
-                px[size_t(y) * tw + x] = v;
-            }
-        }
-        if (r.flips) {
-            if ((r.flips & kTmxFlipD) && tw != th) {
-                TmxThrow(map.file, "tile %d of tileset \"%s\" is flipped diagonally, which needs square tiles", r.id, ts.name.c_str());
-            }
-            std::vector<uint32_t> out(tilepx);
-            for (int y = 0; y < th; y++) {
-                for (int x = 0; x < tw; x++) {
-                    // Where the pixel shown at (x, y) comes from: undo the
-                    // vertical, then the horizontal, then the diagonal flip.
-                    int sx = x, sy = y;
-                    if (r.flips & kTmxFlipV) sy = th - 1 - sy;
-                    if (r.flips & kTmxFlipH) sx = tw - 1 - sx;
-                    if (r.flips & kTmxFlipD) std::swap(sx, sy);
-                    out[size_t(y) * tw + x] = px[size_t(sy) * tw + sx];
-                }
-            }
-            px.swap(out);
-        }
-        pictureof.emplace(std::move(key), static_cast<int>(pictures.size()));
-        pictures.push_back(std::move(px));
-        return pictures.back();
-    }
-
-    // Interns composite pixels (see-through pixels 0); -1 for all see-through.
-    int Composite(std::vector<uint32_t>& px) {
-        if (std::all_of(px.begin(), px.end(), [](uint32_t v) { return v == 0; })) return -1;
-        std::string key(reinterpret_cast<const char*>(px.data()), px.size() * 4);
-        auto it = compof.find(key);
-        if (it != compof.end()) return it->second;
-        const int n = static_cast<int>(comps.size());
-        compof.emplace(std::move(key), n);
-        comps.push_back(std::move(px));
-        return n;
-    }
-
-    // Whether a tile shows partly transparent pixels in its layer.
-    bool Partial(const TileRef& r, double opacity) {
-        const std::vector<uint32_t>& px = Picture(r);
-        return std::any_of(px.begin(), px.end(), [&](uint32_t v) {
-            const uint32_t a = v >> 24;
-            return (a > 0 && a < 255) || (a && opacity < 1);
-        });
-    }
-
-    // The slot's pieces drawn in order, blended as Tiled blends them; a
-    // pixel that ends at least half opaque is drawn, fully opaque.
-    int Slot(const std::vector<std::pair<const Piece*, TileRef>>& drawn) {
-        std::vector<uint32_t> px(tilepx, 0);
-        if (indexmode) {
-            for (const auto& [piece, ref] : drawn) {
-                const std::vector<uint32_t>& src = Picture(ref);
-                for (size_t i = 0; i < tilepx; i++) {
-                    if (src[i]) px[i] = src[i];
-                }
-            }
-            return Composite(px);
-        }
-        std::vector<float> c(4 * tilepx, 0.0f);  // red, green, blue, alpha
-        for (const auto& [piece, ref] : drawn) {
-            const std::vector<uint32_t>& src = Picture(ref);
-            for (size_t i = 0; i < tilepx; i++) {
-                const float a = static_cast<float>((src[i] >> 24) / 255.0 * piece->opacity);
-                if (a <= 0) continue;
-                float* d = &c[4 * i];
-                const float out = a + d[3] * (1 - a);
-                for (int k = 0; k < 3; k++) d[k] = (static_cast<float>(src[i] >> (8 * k) & 255) * a + d[k] * d[3] * (1 - a)) / out;
-                d[3] = out;
-            }
-        }
-        for (size_t i = 0; i < tilepx; i++) {
-            const float* d = &c[4 * i];
-            if (d[3] < 0.5f) continue;
-            px[i] = 0xFF000000u | static_cast<uint32_t>(std::lround(d[0])) | static_cast<uint32_t>(std::lround(d[1])) << 8 |
-                    static_cast<uint32_t>(std::lround(d[2])) << 16;
-        }
-        return Composite(px);
-    }
-
-    // --- Properties ---------------------------------------------------------
-
-    static const TmxProp* Prop(const TmxProps& props, const char* name) {
-        auto it = props.find(name);
-        return it == props.end() ? nullptr : &it->second;
-    }
-
-    int64_t IntProp(const TmxProps& props, const char* name, int64_t lo, int64_t hi, const TileRef& r, bool* found = nullptr) {
-        const TmxProp* p = Prop(props, name);
-        if (found) *found = p != nullptr;
-        if (!p) return 0;
-        const char* s = p->value.c_str();
-        char* end = nullptr;
-        errno = 0;
-        const long long v = std::strtoll(s, &end, 10);
-        if (!*s || *end || errno || v < lo || v > hi) {
-            TmxThrow(map.tilesets[r.ts].file, "tile %d of tileset \"%s\": property %s=\"%s\" must be a whole number from %lld to %lld",
-                     r.id, map.tilesets[r.ts].name.c_str(), name, s, static_cast<long long>(lo), static_cast<long long>(hi));
-        }
-        return v;
-    }
-
-    bool BoolProp(const TmxProps& props, const char* name) {
-        const TmxProp* p = Prop(props, name);
-        return p && (p->value == "true" || p->value == "1");
-    }
-
-    // Flags and user fields a tile gives its block: the flags are added up,
-    // a user field set here replaces one set by a lower tile.
-    void Apply(const TmxTile* def, uint32_t flips, const TileRef& r, BLKSTR& rec) {
-        if (!def) return;
-        const TmxProps& p = def->props;
-        const uint8_t q = FlipQuarters(static_cast<uint8_t>(def->quarters | (BoolProp(p, "tl") ? kTmxTL : 0) |
-                                                            (BoolProp(p, "tr") ? kTmxTR : 0) | (BoolProp(p, "bl") ? kTmxBL : 0) |
-                                                            (BoolProp(p, "br") ? kTmxBR : 0)),
-                                       flips);
-        rec.tl |= (q & kTmxTL) != 0;
-        rec.tr |= (q & kTmxTR) != 0;
-        rec.bl |= (q & kTmxBL) != 0;
-        rec.br |= (q & kTmxBR) != 0;
-        rec.trigger |= BoolProp(p, "trigger");
-        rec.unused1 |= BoolProp(p, "unused1");
-        rec.unused2 |= BoolProp(p, "unused2");
-        rec.unused3 |= BoolProp(p, "unused3");
-        // A user field takes a value of its width, signed or not.
-        auto user = [&](const char* name, auto& field) {
-            using T = std::remove_reference_t<decltype(field)>;
-            using S = std::make_signed_t<T>;
-            bool f;
-            const int64_t v = IntProp(p, name, std::numeric_limits<S>::min(), std::numeric_limits<T>::max(), r, &f);
-            if (f) field = static_cast<T>(v);
-        };
-        user("user1", rec.user1);
-        user("user2", rec.user2);
-        user("user3", rec.user3);
-        user("user4", rec.user4);
-        user("user5", rec.user5);
-        user("user6", rec.user6);
-        user("user7", rec.user7);
-    }
-
-    // The stack the pieces show when each is on the given frame.
-    Stack MakeStack(const std::vector<Piece>& pieces, const std::vector<size_t>& frame) {
-        Stack s;
-        std::vector<std::pair<const Piece*, TileRef>> drawn[4];
-        int below = -1;  // the slot of the piece under this one
-        for (size_t i = 0; i < pieces.size(); i++) {
-            const Piece& p = pieces[i];
-            const TileRef r = p.frames.empty() ? p.ref : p.frames[frame[i]].first;
-            // Partly transparent pixels blend with what is under them, so
-            // such a tile joins the graphic of the tile below.
-            const int slot = below >= 0 && !indexmode && Partial(r, p.opacity) ? below : p.slot;
-            drawn[slot].emplace_back(&p, r);
-            below = slot;
-            Apply(p.def, p.ref.flips, p.ref, s.rec);
-            if (r.id != p.ref.id) Apply(Def(r), r.flips, r, s.rec);
-        }
-        for (int k = 0; k < 4; k++) s.comp[k] = drawn[k].empty() ? -1 : Slot(drawn[k]);
-        // A background with see-through pixels lets the parallax show.
-        if (s.comp[0] < 0 || std::find(comps[s.comp[0]].begin(), comps[s.comp[0]].end(), 0u) != comps[s.comp[0]].end()) {
-            s.rec.trigger = 1;
-        }
-        return s;
-    }
-
-    // Follows the pieces over the cycle of all their animations.
-    Timeline Follow(const std::vector<Piece>& pieces, const std::string& where) {
-        Timeline tl;
-        int64_t cycle = 1;
-        for (const Piece& p : pieces) {
-            if (p.frames.empty()) continue;
-            cycle = std::lcm(cycle, p.period);
-            if (cycle > options.limits.maxsteps) {
-                TmxThrow(map.file, "the animations %s repeat only after more than %lld steps of 1/60 s", where.c_str(),
-                         static_cast<long long>(options.limits.maxsteps));
-            }
-        }
-        std::vector<size_t> frame(pieces.size(), 0);
-        if (std::all_of(pieces.begin(), pieces.end(), [](const Piece& p) { return p.frames.empty(); })) {
-            tl.segments.push_back({MakeStack(pieces, frame), 0});
-            return tl;
-        }
-        // Step from one frame change to the next; `left` counts down the
-        // current frame of each animated piece.
-        std::vector<int64_t> left(pieces.size(), INT64_MAX);
-        for (size_t i = 0; i < pieces.size(); i++) {
-            if (!pieces[i].frames.empty()) left[i] = pieces[i].frames[0].second;
-        }
-        for (int64_t t = 0; t < cycle;) {
-            if (++changes > options.limits.maxframes) {
-                TmxThrow(map.file, "the animations need more than %lld frame entries", static_cast<long long>(options.limits.maxframes));
-            }
-            const int64_t len = std::min(*std::min_element(left.begin(), left.end()), cycle - t);
-            Stack s = MakeStack(pieces, frame);
-            if (!tl.segments.empty() && SameStack(tl.segments.back().first, s)) tl.segments.back().second += len;
-            else tl.segments.push_back({s, len});
-            t += len;
-            for (size_t i = 0; i < pieces.size(); i++) {
-                if (pieces[i].frames.empty()) continue;
-                left[i] -= len;
-                if (left[i] == 0) {
-                    frame[i] = (frame[i] + 1) % pieces[i].frames.size();
-                    left[i] = pieces[i].frames[frame[i]].second;
-                }
-            }
-        }
-        if (tl.segments.size() == 1) tl.segments[0].second = 0;
-        return tl;
-    }
-};
+namespace {
 
 std::string CellText(const std::string& layer, int64_t i, int width) {
     return "at cell (" + std::to_string(i % width) + ", " + std::to_string(i / width) + ") of layer \"" + layer + "\"";
 }
-
-}  // namespace
-
-// The frames Tiled plays for an animation of the map format, starting where
-// MapInitAnims starts it: one cycle of (block, milliseconds).
-std::vector<std::pair<int, int>> TmxTiledFrames(const MAPANIMDESC& a, const std::vector<int32_t>& frames) {
-    std::vector<int> entries;  // block numbers of its frame entries in order
-    if (a.start == a.end) entries.push_back(frames[a.start] / 32);
-    for (int e = a.start; e < a.end; e++) entries.push_back(frames[e] / 32);
-    const int antype = a.antype, andelay = a.andelay;
-    const int n = static_cast<int>(entries.size());
-    const int steps = andelay >= 0 ? andelay + 1 : andelay == -128 ? 129 : 1;
-    const int ms = (steps * 1000 + 30) / 60;
-    std::vector<int> order;
-    const bool back = antype == ANTYPE_LOOP_BACK || antype == ANTYPE_PINGPONG_BACK_OUT || antype == ANTYPE_PINGPONG_BACK_RET;
-    if (n <= 1 || antype == ANTYPE_NONE || antype < 0 || antype > ANTYPE_ONCE_DONE) {
-        order = {n && back ? n - 1 : 0};
-    } else if (antype == ANTYPE_LOOP_BACK) {
-        for (int i = n - 1; i >= 0; i--) order.push_back(i);
-    } else if (antype >= ANTYPE_PINGPONG_FWD_OUT && antype <= ANTYPE_PINGPONG_FWD_RET) {
-        if (back) {
-            for (int i = n - 1; i >= 0; i--) order.push_back(i);
-            for (int i = 1; i < n - 1; i++) order.push_back(i);
-        } else {
-            for (int i = 0; i < n; i++) order.push_back(i);
-            for (int i = n - 2; i > 0; i--) order.push_back(i);
-        }
-    } else {
-        for (int i = 0; i < n; i++) order.push_back(i);
-    }
-    std::vector<std::pair<int, int>> out;
-    for (int i : order) out.emplace_back(n ? entries[i] : 0, ms);
-    return out;
-}
-
-namespace {
 
 // Reads the numbers of a comma-separated list.
 bool NumberList(const std::string& s, std::vector<int>& out) {
@@ -755,15 +400,6 @@ void KeepAnimations(Importer& im, const MAPDESC& m, const std::vector<std::vecto
             lines[key].direct = -16 * (k2 + 1);
         }
     }
-}
-
-// The steps of one frame entry for segments that last multiples of `unit`
-// steps: the largest divisor of `unit` that andelay can hold.
-int64_t FrameSteps(int64_t unit) {
-    for (int64_t d = std::min<int64_t>(unit, 128); d > 1; d--) {
-        if (unit % d == 0) return d;
-    }
-    return 1;
 }
 
 void Build(Importer& im, std::vector<uint8_t>& image) {

@@ -135,6 +135,7 @@ static void StartGame() {
                      h, kScreenWidth, kScreenHeight);
         return;
     }
+    MapSetView(0, 0, kScreenWidth, kScreenHeight);  // the whole screen
     lpDD->CreatePalette(DDPCAPS_8BIT, mappept, &lpddpal, nullptr);
     lpDDSPrimary->SetPalette(lpddpal);
     lpDDSBack->SetPalette(lpddpal);

@@ -1,23 +1,26 @@
 // scroll: a minimal game of one's own on the map library. Loads the map named
 // on the command line, scrolls it with the arrow keys inside the map's bounds
 // and shows it through the map's palette with the presenter. F11 switches
-// between a window and full screen; Escape quits.
+// between a window and full screen; Escape quits. The view is 640 x 480, or
+// as much of it as a smaller map has.
 //
 //   scroll MAP.FMP
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "vexildx.h"
 #include "vxpresent.h"
 
 LPDIRECTDRAW lpDD;  // the display object the library makes its surfaces on
 
-static const int kWidth = 640, kHeight = 480;
+static const int kWidth = 640, kHeight = 480;  // the largest view
 
 struct Game {
     VxPresenter* presenter = nullptr;     // the window, paced to 60 frames a second
     LPDIRECTDRAWSURFACE frame = nullptr;  // the 8-bit picture the map is drawn into
+    int w = 0, h = 0;                     // the view: the picture's size
     int x = 0, y = 0;                     // scroll position in map pixels
     int maxx = 0, maxy = 0;
 };
@@ -31,13 +34,14 @@ static bool Startup(Game& g, const char* mapname) {
                      mapreason[0] ? ": " : "", mapreason);
         return false;
     }
-    g.maxx = mapwidth * mapblockwidth - kWidth;
-    g.maxy = mapheight * mapblockheight - kHeight;
-    if (g.maxx < 0 || g.maxy < 0) {
-        std::fprintf(stderr, "scroll: %s is smaller than the %d x %d view\n", mapname, kWidth, kHeight);
-        return false;
-    }
-    if (DDCreatePlainSurface(lpDD, kWidth, kHeight, &g.frame) != DD_OK) return false;
+    // A map smaller than the largest view is shown whole.
+    const int mapw = mapwidth * mapblockwidth, maph = mapheight * mapblockheight;
+    g.w = mapw < kWidth ? mapw : kWidth;
+    g.h = maph < kHeight ? maph : kHeight;
+    g.maxx = mapw - g.w;
+    g.maxy = maph - g.h;
+    if (MapSetView(0, 0, g.w, g.h) != 0) return false;
+    if (DDCreatePlainSurface(lpDD, g.w, g.h, &g.frame) != DD_OK) return false;
 
     // With no desktop SDL would fall back to a driver that shows nothing.
     const char* x11 = SDL_getenv("DISPLAY");
@@ -50,7 +54,9 @@ static bool Startup(Game& g, const char* mapname) {
         std::fprintf(stderr, "scroll: no display: %s\n", SDL_GetError());
         return false;
     }
-    g.presenter = VxPresentOpen("scroll", kWidth, kHeight, 1, VXP_RESIZABLE);
+        // A small map gets a larger window, scaled by a whole number.
+    const int scale = g.w < kWidth / 2 && g.h < kHeight / 2 ? (kWidth / g.w < kHeight / g.h ? kWidth / g.w : kHeight / g.h) : 1;
+    g.presenter = VxPresentOpen("scroll", g.w, g.h, scale, VXP_RESIZABLE);
     if (!g.presenter) {
         std::fprintf(stderr, "scroll: cannot open a window: %s\n", VxPresentError());
         return false;
@@ -104,9 +110,18 @@ static void Shutdown(Game& g) {
     lpDD = nullptr;
 }
 
+static const char kUsage[] =
+    "usage: scroll MAP\n"
+    "Shows the map file MAP in a window: the arrow keys scroll, F11 switches to\n"
+    "full screen and back, Escape quits.\n";
+
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: scroll MAP\n");
+    if (argc == 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc != 2 || argv[1][0] == '-') {
+        std::fputs(kUsage, stderr);
         return 1;
     }
     Game g;

@@ -1,4 +1,5 @@
 // Block animation: resets and steps the relocated animation records.
+#include "mapplay.h"
 #include "vexildx.h"
 
 namespace {
@@ -18,77 +19,14 @@ void MapEachAnim(F&& f) {
     }
 }
 
-// Forward ping-pong step. Past the last entry it turns to the entry before
-// the last (or stays on a single entry) and takes the type `turned`.
-void MapStepOut(MAPANIM& a, signed char turned) {
-    if (++a.ancuroff != a.anendoff) return;
-    a.ancuroff = (a.anendoff - a.anstartoff >= 2) ? a.anendoff - 2 : a.anstartoff;
-    a.antype = turned;
-}
-
-// Backward ping-pong step. Before the first entry it turns to the entry after
-// the first (or stays on a single entry) and takes the type `turned`.
-void MapStepBack(MAPANIM& a, signed char turned) {
-    if (a.ancuroff != a.anstartoff) {
-        --a.ancuroff;
-        return;
-    }
-    a.ancuroff = (a.anendoff - a.anstartoff >= 2) ? a.anstartoff + 1 : a.anstartoff;
-    a.antype = turned;
-}
-
-// One step of the record's type; the record has at least one entry.
-void MapStep(MAPANIM& a) {
-    MAPBLOCK** const s = a.anstartoff;
-    MAPBLOCK** const e = a.anendoff;
-    if (a.antype < ANTYPE_LOOP_FWD || a.antype > ANTYPE_PINGPONG_FWD_RET) return;
-    // Records are relocated onto one of their entries and every rule keeps
-    // them there; an application that moved ancuroff away gets it reset
-    // rather than a walk that never meets its bound.
-    if (a.ancuroff < s || a.ancuroff >= e) a.ancuroff = s;
-    switch (a.antype) {
-    case ANTYPE_LOOP_FWD:
-        if (++a.ancuroff == e) a.ancuroff = s;
-        break;
-    case ANTYPE_LOOP_BACK:
-        a.ancuroff = (a.ancuroff == s) ? e - 1 : a.ancuroff - 1;
-        break;
-    case ANTYPE_ONCE:
-        if (++a.ancuroff == e) {
-            a.antype = ANTYPE_ONCE_DONE;
-            a.ancuroff = s;
-        }
-        break;
-    case ANTYPE_ONCE_HOLD:
-        if (a.ancuroff != e - 1) ++a.ancuroff;
-        break;
-    case ANTYPE_PINGPONG_FWD_OUT:
-        MapStepOut(a, ANTYPE_PINGPONG_FWD_RET);
-        break;
-    case ANTYPE_PINGPONG_BACK_RET:
-        MapStepOut(a, ANTYPE_PINGPONG_BACK_OUT);
-        break;
-    case ANTYPE_PINGPONG_BACK_OUT:
-        MapStepBack(a, ANTYPE_PINGPONG_BACK_RET);
-        break;
-    case ANTYPE_PINGPONG_FWD_RET:
-        MapStepBack(a, ANTYPE_PINGPONG_FWD_OUT);
-        break;
-    }
-}
-
 }  // namespace
 
-// Puts every animation back to its start: returning ping-pongs and finished
-// play-once records take their first type again, the countdown is reloaded.
+// Puts every animation back to its start (mapplay.h): returning ping-pongs
+// and finished play-once records take their first type again, the countdown
+// is reloaded.
 void MapInitAnims() {
     MapEachAnim([](MAPANIM& a) {
-        if (a.antype == ANTYPE_PINGPONG_FWD_RET) a.antype = ANTYPE_PINGPONG_FWD_OUT;
-        else if (a.antype == ANTYPE_PINGPONG_BACK_RET) a.antype = ANTYPE_PINGPONG_BACK_OUT;
-        else if (a.antype == ANTYPE_ONCE_DONE) a.antype = ANTYPE_ONCE;
-
-        const bool backward = a.antype == ANTYPE_LOOP_BACK || a.antype == ANTYPE_PINGPONG_BACK_OUT;
-        a.ancuroff = (backward && a.anstartoff != a.anendoff) ? a.anendoff - 1 : a.anstartoff;
+        a.ancuroff = MapAnimReset(a.antype, a.anstartoff, a.anendoff);
         a.ancount = a.andelay;
     });
 }
@@ -102,6 +40,6 @@ void MapUpdateAnims() {
         a.ancount = static_cast<signed char>(static_cast<unsigned char>(a.ancount) - 1u);
         if (a.ancount >= 0) return;
         a.ancount = a.andelay;
-        if (a.anstartoff != a.anendoff) MapStep(a);
+        if (a.anstartoff != a.anendoff) MapAnimStep(a.antype, a.ancuroff, a.anstartoff, a.anendoff);
     });
 }

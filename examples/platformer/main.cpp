@@ -216,6 +216,13 @@ bool Events(Window& w) {
 }
 
 int Windowed(const Options& o, PfGame& g, PfView& v) {
+    // With no desktop SDL would fall back to a driver that shows nothing.
+    const char* x11 = SDL_getenv("DISPLAY");
+    const char* wayland = SDL_getenv("WAYLAND_DISPLAY");
+    if (!SDL_getenv("SDL_VIDEODRIVER") && !(x11 && *x11) && !(wayland && *wayland)) {
+        std::fprintf(stderr, "platformer: no display (DISPLAY and WAYLAND_DISPLAY are not set; --headless runs without one)\n");
+        return 1;
+    }
     Window w;
     if (!o.record.empty() && !(w.record = std::fopen(o.record.c_str(), "w"))) {
         std::fprintf(stderr, "platformer: cannot write %s\n", o.record.c_str());

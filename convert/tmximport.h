@@ -1,0 +1,144 @@
+// The Tiled importer's rooms share these: the tile a cell shows, the pieces
+// a cell's layers put on it, the stacks they make over time, and the importer
+// whose tile pictures (tmxtiles.cpp), animation timing (tmxtiming.cpp) and
+// assembly (tmximport.cpp) turn a Tiled map into a map file image.
+#pragma once
+
+#include <cstring>
+#include <deque>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "mapbuild.h"
+#include "tmxinternal.h"
+
+constexpr int kMaxBlocks = 1024;  // cell values 0 to 32736 in steps of 32
+constexpr int kMaxAnims = 2048;   // cell values -16 to -32768
+constexpr int kMaxGraphics = 32767;
+
+// A tile as a cell shows it: tileset, local id, flip bits of the gid.
+struct TileRef {
+    int ts = -1;
+    int id = 0;
+    uint32_t flips = 0;
+};
+
+// What one layer puts on a cell: a tile, animated or not, in a slot (0 the
+// background graphic, 1..3 the foreground graphics).
+struct Piece {
+    int slot = 0;
+    double opacity = 1;
+    TileRef ref;
+    const TmxTile* def = nullptr;               // the tile's <tile> element, if any
+    std::vector<std::pair<TileRef, int>> frames;  // animation: tile, steps; empty when still
+    int64_t period = 0;                          // steps of one cycle
+};
+
+// A block as it will be built: composite pictures per slot (-1 none) and
+// the flags and user fields (graphic offsets unset).
+struct Stack {
+    int comp[4] = {-1, -1, -1, -1};
+    BLKSTR rec{};
+};
+
+// A cell's stacks over one cycle: one stack with length 0 when still.
+struct Timeline {
+    std::vector<std::pair<Stack, int64_t>> segments;
+    int direct = 0;        // a tile of an exported tileset standing for this cell value
+    bool isdirect = false;
+};
+
+bool SameStack(const Stack& a, const Stack& b);
+
+// Steps of a frame of `ms` milliseconds: one step is 1/60 s, and a frame
+// lasts at least one.
+int64_t Steps(int64_t ms);
+
+// The steps of one frame entry for segments that last multiples of `unit`
+// steps: the largest divisor of `unit` that andelay can hold.
+int64_t FrameSteps(int64_t unit);
+
+struct Importer {
+    const TmxImportOptions& options;
+    TmxMap& map;
+    int tw, th;
+    size_t tilepx;
+
+    std::deque<TmxImage> images;
+    std::unordered_map<std::string, int> imageof;  // path -> images index
+    bool indexmode = false;
+
+    std::unordered_map<std::string, int> pictureof;  // tile and flips -> pictures index
+    std::deque<std::vector<uint32_t>> pictures;
+
+    std::unordered_map<std::string, int> compof;  // pixels -> composite number
+    std::vector<std::vector<uint32_t>> comps;     // see-through pixels are 0
+
+    // Frame changes followed so far: each becomes at least one frame entry,
+    // so their number is bounded like the frame list's.
+    int64_t changes = 0;
+
+    // The exported tileset whose graphics, blocks and animations are taken
+    // over with their numbers: -1 when the map has none.
+    int exported = -1;
+    int ngfx = 0, nblocks = 0, nanims = 0;
+
+    Importer(const TmxImportOptions& o, TmxMap& m)
+        : options(o), map(m), tw(m.tilewidth), th(m.tileheight), tilepx(size_t(tw) * th) {}
+
+    // --- Tile pictures (tmxtiles.cpp) ----------------------------------------
+
+    const TmxImage& Image(const std::string& path);
+
+    // Tiles of an image tileset, from its image as it is.
+    int TileCount(TmxTileset& ts);
+
+    bool ValidTile(int t, int id);
+
+    // The tile a gid designates; `where` says where it was met.
+    TileRef Resolve(uint32_t gid, const std::string& where);
+
+    const TmxTile* Def(const TileRef& r);
+
+    // The image a tile's pixels come from.
+    const std::string& ImagePath(const TileRef& r);
+
+    // The pixels of a tile with its flips baked in: RGBA, or in index mode
+    // the palette index with alpha 255 (index 0 see-through).
+    const std::vector<uint32_t>& Picture(const TileRef& r);
+
+    // Interns composite pixels (see-through pixels 0); -1 for all see-through.
+    int Composite(std::vector<uint32_t>& px);
+
+    // Whether a tile shows partly transparent pixels in its layer.
+    bool Partial(const TileRef& r, double opacity);
+
+    // The slot's pieces drawn in order, blended as Tiled blends them; a
+    // pixel that ends at least half opaque is drawn, fully opaque.
+    int Slot(const std::vector<std::pair<const Piece*, TileRef>>& drawn);
+
+    // --- Animation timing (tmxtiming.cpp) ------------------------------------
+
+    // A piece with its animation frames resolved.
+    Piece MakePiece(const TileRef& ref, int slot, double opacity);
+
+    // Follows the pieces over the cycle of all their animations.
+    Timeline Follow(const std::vector<Piece>& pieces, const std::string& where);
+
+    // --- Properties and stacks (tmximport.cpp) -------------------------------
+
+    static const TmxProp* Prop(const TmxProps& props, const char* name);
+
+    int64_t IntProp(const TmxProps& props, const char* name, int64_t lo, int64_t hi, const TileRef& r, bool* found = nullptr);
+
+    bool BoolProp(const TmxProps& props, const char* name);
+
+    // Flags and user fields a tile gives its block: the flags are added up,
+    // a user field set here replaces one set by a lower tile.
+    void Apply(const TmxTile* def, uint32_t flips, const TileRef& r, BLKSTR& rec);
+
+    // The stack the pieces show when each is on the given frame.
+    Stack MakeStack(const std::vector<Piece>& pieces, const std::vector<size_t>& frame);
+};
