@@ -96,8 +96,14 @@ std::string PfViewOpen(PfView& v, const std::string& dir, int w, int h) {
     if (MapSetView(0, 0, w, h) != 0) return "the view size is not allowed";
     if (DDCreatePlainSurface(lpDD, w, h, &v.frame) != DD_OK) return "cannot make the frame surface";
 
+    PfPicture sky;
+    std::string err = LoadPicture(dir + "/sky.png", sky);
+    if (!err.empty()) return err;
+    if (sky.w < 1 || sky.h < h) return dir + "/sky.png: lower than the view";
+    if (!(err = MakeSurface(sky.px, sky.w, sky.h, &v.sky)).empty()) return err;
+
     PfPicture sheet;
-    std::string err = LoadPicture(dir + "/sprites.png", sheet);
+    err = LoadPicture(dir + "/sprites.png", sheet);
     if (!err.empty()) return err;
     if (sheet.w < PF_FRAME_W * PF_FRAMES || sheet.h < PF_FRAME_H) return dir + "/sprites.png: fewer than 10 frames of 16 x 24";
     std::vector<uint8_t> mirrored(sheet.px.size());
@@ -133,7 +139,7 @@ std::string PfViewOpen(PfView& v, const std::string& dir, int w, int h) {
 }
 
 void PfViewClose(PfView& v) {
-    for (LPDIRECTDRAWSURFACE* s : {&v.frame, &v.sprites[0], &v.sprites[1], &v.font, &v.shadow}) {
+    for (LPDIRECTDRAWSURFACE* s : {&v.frame, &v.sky, &v.sprites[0], &v.sprites[1], &v.font, &v.shadow}) {
         if (*s) (*s)->Release();
         *s = nullptr;
     }
@@ -150,9 +156,27 @@ void PfViewText(PfView& v, int x, int y, const std::string& text) {
     }
 }
 
+namespace {
+
+// The sky at half the camera's speed: repeating across, and as far down as
+// it reaches.
+void DrawSky(PfView& v, int camx, int camy) {
+    const int sw = v.sky->width, sh = v.sky->height;
+    const int top = std::min(camy / 2, sh - v.h);
+    for (int x = -(camx / 2 % sw); x < v.w; x += sw) {
+        RECT r{0, top, sw, top + v.h};
+        int dx = x;
+        if (dx < 0) r.left = -dx, dx = 0;
+        r.right = std::min<LONG>(sw, r.left + v.w - dx);
+        v.frame->BltFast(static_cast<DWORD>(dx), 0, v.sky, &r, DDBLTFAST_WAIT);
+    }
+}
+
+}  // namespace
+
 void PfViewDraw(PfView& v, const PfGame& g) {
     MapSetView(0, 0, v.w, v.h);
-    MapDrawPara(v.frame, g.camX, g.camY);
+    DrawSky(v, g.camX, g.camY);
     MapDraw8BGT(v.frame, g.camX, g.camY);
     if (v.fgLayers >= 1) MapDraw8FG(v.frame, g.camX, g.camY, 0);
 

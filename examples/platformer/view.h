@@ -11,6 +11,7 @@
 struct PfView {
     int w = 0, h = 0;
     LPDIRECTDRAWSURFACE frame = nullptr;       // the picture, w x h
+    LPDIRECTDRAWSURFACE sky = nullptr;         // the far sky, repeating across
     LPDIRECTDRAWSURFACE sprites[2] = {};       // the sheet facing right, and mirrored
     LPDIRECTDRAWSURFACE font = nullptr;        // white glyphs on the colour key
     LPDIRECTDRAWSURFACE shadow = nullptr;      // the same glyphs in the darkest ink
@@ -22,12 +23,13 @@ struct PfView {
 // columns 3 to 14, rows 2 to 23 of a frame facing right.
 enum { PF_FRAME_W = 16, PF_FRAME_H = 24, PF_FRAMES = 10 };
 
-// Makes the frame surface and loads sprites.png and font.png from `dir`,
+// Makes the frame surface and loads sky.png, sprites.png and font.png from `dir`,
 // their colours taken to the loaded map's palette by exact RGB (the nearest
 // where one is missing). Sets the library's view to w x h. "" or the reason.
 std::string PfViewOpen(PfView& v, const std::string& dir, int w, int h);
 void PfViewClose(PfView& v);
-// Draws the game's picture: parallax, background, the first foreground
+// Draws the game's picture: the sky at half the camera's speed, the
+// background (see-through where the block's trigger is set), the first foreground
 // graphic, the player, the other foreground graphics in front of it, then
 // the score and the pause or level-complete message.
 void PfViewDraw(PfView& v, const PfGame& g);

@@ -47,7 +47,7 @@ std::vector<uint8_t> MakePalette() {
     cmap[0] = 255, cmap[1] = 0, cmap[2] = 255;
     R.ink = AddRamp(cmap, {0x140c1c, 0x2c2038}, 2);
     R.white = AddRamp(cmap, {0xffffff}, 1);
-    R.sky = AddRamp(cmap, {0x5ea8f0, 0x78b8f4}, 2);
+    R.sky = AddRamp(cmap, {0x2a64c8, 0x5ea8f0, 0x78b8f4, 0xb4dcfa}, 8);
     R.cloud = AddRamp(cmap, {0x7a9ccc, 0xaac4e4, 0xdcebf8, 0xfcfeff}, 6);
     R.hill = AddRamp(cmap, {0x235660, 0x2f7a6c, 0x46a078, 0x7cc88a, 0xb8e8b0}, 7);
     R.grass = AddRamp(cmap, {0x163e1a, 0x267024, 0x44a02e, 0x78c83a, 0xb2ea58, 0xe6ffa2}, 11);

@@ -411,8 +411,8 @@ std::string Map(const Level& l) {
       << kW << "\" height=\"" << kH
       << "\" tilewidth=\"16\" tileheight=\"16\" infinite=\"0\" nextlayerid=\"6\" nextobjectid=\"1\">\n"
       << " <tileset firstgid=\"1\" source=\"tiles.tsx\"/>\n"
-      << " <imagelayer id=\"1\" name=\"sky\" parallaxx=\"0.5\" parallaxy=\"0.5\" repeatx=\"1\" repeaty=\"1\">\n"
-      << "  <image source=\"sky.png\" width=\"16\" height=\"16\"/>\n"
+      << " <imagelayer id=\"1\" name=\"sky\" parallaxx=\"0.5\" parallaxy=\"0.5\" repeatx=\"1\">\n"
+      << "  <image source=\"sky.png\" width=\"256\" height=\"360\"/>\n"
       << " </imagelayer>\n";
     const std::pair<const char*, const std::vector<int>*> layers[] = {
         {"back", &l.back}, {"ground", &l.solid}, {"front", &l.front}};

@@ -1,19 +1,44 @@
 // The platformer's sky tile, player sprite sheet and bitmap font.
+#include <algorithm>
+#include <cmath>
+
 #include "art.h"
 
 namespace art {
 
-// The sky behind everything: calm blue with a thin wisp of cloud, repeating
-// seamlessly every 16 pixels both ways.
+// The sky behind everything, 256 x 360: deep blue at the top fading to a
+// pale haze at the horizon (ordered dithering between the shades), with a
+// few far clouds that span several tiles. It repeats every 256 pixels
+// across, so a cloud leaving the right edge comes back on the left.
 Canvas PaintSky() {
-    static const std::vector<std::string> rows = {
-        "0000000000000000", "0000000000000000", "0000000000000000", "0000000000000000",
-        "0000000000000000", "0000000000000000", "0000001011000000", "0000000000000000",
-        "0000000000000000", "0000000000000000", "0000000000000000", "0000000000000000",
-        "0000000000000000", "0000000000000000", "0000000000000000", "0000000000000000",
-    };
-    Canvas c(16, 16);
-    Stamp(View{&c, 0, 0, 16, 16}, 0, 0, rows, "01", {R.sky(0), R.sky(1)});
+    constexpr int w = 256, h = 360;
+    Canvas c(w, h);
+    for (int y = 0; y < h; y++) {
+        const double t = static_cast<double>(y) / (h - 1) * (R.sky.n - 1);
+        for (int x = 0; x < w; x++) {
+            const int k = static_cast<int>(t) + (t - static_cast<int>(t) > Bayer(x, y) ? 1 : 0);
+            c.Put(x, y, R.sky(k));
+        }
+    }
+    // Each cloud is a row of overlapping puffs with a flat base, lit from
+    // above: x, y of its base centre, width, and how tall its puffs rise.
+    const int clouds[][4] = {{40, 70, 90, 22}, {150, 38, 60, 14}, {210, 120, 110, 26}, {96, 170, 70, 16}};
+    for (const auto& cl : clouds) {
+        const int cx = cl[0], base = cl[1], cw = cl[2], rise = cl[3];
+        for (int y = base - rise - 4; y <= base; y++) {
+            for (int x = cx - cw / 2 - 4; x <= cx + cw / 2 + 4; x++) {
+                // The puffs: the height of the cloud above its base here.
+                const double u = static_cast<double>(x - cx) / (cw / 2.0);
+                if (u <= -1 || u >= 1) continue;
+                const double bump = 0.55 + 0.45 * std::cos(u * 7.0 + cx) * 0.5 + 0.5 * (1 - u * u);
+                const double top = base - rise * std::min(1.0, bump) * std::sqrt(1 - u * u);
+                if (y < top) continue;
+                const double shade = 1.0 - (y - top) / (base - top + 1.0);  // 1 at the lit top
+                const int k = static_cast<int>(shade * 3.0 + 1.6 + Bayer(x, y) - 0.5);
+                c.Put((x % w + w) % w, y, R.cloud(std::clamp(k, 1, 3)));
+            }
+        }
+    }
     return c;
 }
 
