@@ -16,7 +16,8 @@ int main(int argc, char** argv) {
     const int tiles = 1000, cols = 40, rows = 25, w = 300, h = 200;
     auto colour = [](int k) {
         k %= 200;
-        return 0xFF000000u | uint32_t(20 + 47 * (k % 5)) | uint32_t(15 + 40 * (k / 5 % 6)) << 8 | uint32_t(30 + 30 * (k / 30)) << 16;
+        return 0xFF000000u | uint32_t(20 + 47 * (k % 5)) | uint32_t(15 + 40 * (k / 5 % 6)) << 8 |
+               uint32_t(30 + 30 * (k / 30)) << 16;
     };
     std::vector<uint32_t> px(size_t(cols) * 16 * rows * 16);
     for (int t = 0; t < tiles; t++) {
@@ -30,12 +31,15 @@ int main(int argc, char** argv) {
         }
     }
     const std::vector<uint8_t> png = TmxEncodePngRgba(cols * 16, rows * 16, px.data());
-    std::ofstream(dir + "bench.png", std::ios::binary).write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+    std::ofstream(dir + "bench.png", std::ios::binary)
+        .write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
     std::ofstream tmx(dir + "bench.tmx", std::ios::binary);
-    tmx << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<map version=\"1.8\" orientation=\"orthogonal\" renderorder=\"right-down\" width=\"" << w
-        << "\" height=\"" << h << "\" tilewidth=\"16\" tileheight=\"16\" infinite=\"0\">\n"
-        << " <tileset firstgid=\"1\" name=\"bench\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"" << tiles << "\" columns=\"" << cols
-        << "\"><image source=\"bench.png\" width=\"" << cols * 16 << "\" height=\"" << rows * 16 << "\"/></tileset>\n"
+    tmx << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<map version=\"1.8\" orientation=\"orthogonal\" "
+           "renderorder=\"right-down\" width=\""
+        << w << "\" height=\"" << h << "\" tilewidth=\"16\" tileheight=\"16\" infinite=\"0\">\n"
+        << " <tileset firstgid=\"1\" name=\"bench\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"" << tiles
+        << "\" columns=\"" << cols << "\"><image source=\"bench.png\" width=\"" << cols * 16 << "\" height=\""
+        << rows * 16 << "\"/></tileset>\n"
         << " <layer name=\"ground\" width=\"" << w << "\" height=\"" << h << "\"><data encoding=\"csv\">\n";
     for (int i = 0; i < w * h; i++) tmx << 1 + (i * 7 + i / w * 13) % tiles << (i + 1 < w * h ? "," : "\n");
     tmx << "</data></layer>\n</map>\n";

@@ -4,6 +4,7 @@
 // the ratios last.
 #include <SDL.h>
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -11,11 +12,10 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
-#include "mapwriter.h"
 #include "ddinternal.h"
+#include "mapwriter.h"
 #include "vexildx.h"
 #ifdef VEXIL_PLATFORMER_DATA
 #include "game.h"
@@ -84,13 +84,13 @@ MAPDESC FrameMapOf(int block, int w, int h) {
     }
     for (int a = 0; a < 32; a++) {
         for (int f = 0; f < 4; f++) m.frames.push_back((a * 4 + f * 7) % 64 * 32);
-        m.anims.push_back({static_cast<signed char>(1 + a % 8), static_cast<signed char>(a % 4), 0, 0,
-                           4 * a, 4 * a + 4, 4 * a});
+        m.anims.push_back(
+            {static_cast<signed char>(1 + a % 8), static_cast<signed char>(a % 4), 0, 0, 4 * a, 4 * a + 4, 4 * a});
     }
     Lcg r{1};
     for (int i = 0; i < w * h; i++) {
         const uint32_t k = r.Next(100);
-        int16_t v = k < 12 ? static_cast<int16_t>(-16 * (1 + r.Next(32)))
+        int16_t v = k < 12   ? static_cast<int16_t>(-16 * (1 + r.Next(32)))
                     : k < 17 ? 0
                              : static_cast<int16_t>(32 * r.Next(64));
         m.layers[0].push_back(v);
@@ -105,9 +105,7 @@ MAPDESC FrameMap8() { return FrameMapOf(8, 300, 200); }
 MAPDESC FrameMap16() { return FrameMapOf(16, 150, 100); }
 MAPDESC FrameMap32() { return FrameMapOf(32, 75, 50); }
 
-MAPDESC (*FrameMapFor(int block))() {
-    return block == 8 ? FrameMap8 : block == 16 ? FrameMap16 : FrameMap32;
-}
+MAPDESC (*FrameMapFor(int block))() { return block == 8 ? FrameMap8 : block == 16 ? FrameMap16 : FrameMap32; }
 
 // A large map: 1000 x 1000 cells, 1000 blocks over 255 graphics, 2000
 // animations of four frames each.
@@ -125,8 +123,8 @@ MAPDESC LoadMap() {
     }
     for (int a = 0; a < 2000; a++) {
         for (int f = 0; f < 4; f++) m.frames.push_back((a * 3 + f * 11) % 1000 * 32);
-        m.anims.push_back({static_cast<signed char>(1 + a % 8), static_cast<signed char>(a % 5), 0, 0,
-                           4 * a, 4 * a + 4, 4 * a + a % 4});
+        m.anims.push_back({static_cast<signed char>(1 + a % 8), static_cast<signed char>(a % 5), 0, 0, 4 * a, 4 * a + 4,
+                           4 * a + a % 4});
     }
     Lcg r{7};
     m.layers[0].reserve(1000 * 1000);
@@ -290,8 +288,7 @@ void ReplayWithSDL(benchmark::State& state, bool rle, int w, int h, int x, int y
         if (it == sources.end()) {
             auto* src = const_cast<IDirectDrawSurface*>(r.src);
             const std::vector<uint8_t> px = Pixels(src, src->width, src->height);
-            std::pair<SDL_Surface*, SDL_Surface*> pair{make(src->width, src->height),
-                                                       make(src->width, src->height)};
+            std::pair<SDL_Surface*, SDL_Surface*> pair{make(src->width, src->height), make(src->width, src->height)};
             for (SDL_Surface* s : {pair.first, pair.second}) {
                 for (int row = 0; row < src->height; row++) {
                     std::memcpy(static_cast<uint8_t*>(s->pixels) + row * s->pitch,
@@ -533,8 +530,8 @@ void BM_PresentWindow(benchmark::State& state) {
     wc.lpfnWndProc = DefWindowProcA;
     wc.lpszClassName = "bench";
     RegisterClassA(&wc);
-    HWND w = CreateWindowExA(WS_EX_TOPMOST, "bench", "present", WS_POPUP, 0, 0, kW, kH, nullptr, nullptr,
-                             nullptr, nullptr);
+    HWND w =
+        CreateWindowExA(WS_EX_TOPMOST, "bench", "present", WS_POPUP, 0, 0, kW, kH, nullptr, nullptr, nullptr, nullptr);
     ShowWindow(w, SW_SHOW);
     LPDIRECTDRAW dd = nullptr;
     LPDIRECTDRAWSURFACE primary = nullptr, back = nullptr;

@@ -3,11 +3,12 @@
 // graphics drawn together) and one per animation; what Tiled has no field
 // for travels in custom properties, so that an import gives the same map.
 // This file makes the plan and the images; tmxwritexml.cpp writes the text.
+#include "tmxexport.h"
+
 #include <algorithm>
 #include <cstring>
 
 #include "mapformat.h"
-#include "tmxexport.h"
 #include "tmxinternal.h"
 
 namespace {
@@ -30,8 +31,8 @@ std::vector<TmxOutProp> BlockProps(const BLKSTR& b, int tile, bool alias) {
         if (b.fgoff3) p.push_back(Int("fg3", b.fgoff3 / tile));
     }
     // Tiled's int properties are 32-bit signed: larger fields wrap.
-    const long long users[7] = {static_cast<int32_t>(b.user1), static_cast<int32_t>(b.user2), b.user3, b.user4,
-                                b.user5, b.user6, b.user7};
+    const long long users[7] = {
+        static_cast<int32_t>(b.user1), static_cast<int32_t>(b.user2), b.user3, b.user4, b.user5, b.user6, b.user7};
     static const char* const unames[7] = {"user1", "user2", "user3", "user4", "user5", "user6", "user7"};
     for (int i = 0; i < 7; i++) {
         if (users[i]) p.push_back(Int(unames[i], users[i]));
@@ -146,7 +147,9 @@ bool TmxExport(const uint8_t* image, size_t size, const std::string& tmxpath, st
             for (int x = 0; x < m.width; x++) {
                 const int v = m.layers[n][size_t(y) * m.width + x];
                 const bool inside = x > 0 && y > 0 && x < m.width - 1 && y < m.height - 1;
-                const int gid = 1 + (v < 0 ? G + B + (-v / 16 - 1) : alias && v == 0 && inside ? G + B + A : G + v / 32);
+                const int gid = 1 + (v < 0                       ? G + B + (-v / 16 - 1)
+                                     : alias && v == 0 && inside ? G + B + A
+                                                                 : G + v / 32);
                 l.gids[size_t(y) * m.width + x] = static_cast<uint32_t>(gid);
             }
         }

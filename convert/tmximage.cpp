@@ -211,7 +211,8 @@ bool TmxReduceColours(const std::vector<uint32_t>& colours, const std::vector<ui
         std::vector<uint8_t> out(pixels.size());
         if (img && liq_write_remapped_image(res, img, out.data(), out.size()) == LIQ_OK) {
             const liq_palette* pal = liq_get_palette(res);
-            for (unsigned i = 0; i < pal->count && i < 255; i++) put(static_cast<int>(i + 1), pal->entries[i].r, pal->entries[i].g, pal->entries[i].b);
+            for (unsigned i = 0; i < pal->count && i < 255; i++)
+                put(static_cast<int>(i + 1), pal->entries[i].r, pal->entries[i].g, pal->entries[i].b);
             for (size_t i = 0; i < n; i++) index[i] = static_cast<uint8_t>(out[i] + 1);
             ok = true;
         }

@@ -2,6 +2,8 @@
 // of visible tiles, followed over time, becomes a block structure or a
 // looping animation over block structures; graphics, blocks and animations
 // are shared wherever they are equal.
+#include "tmximport.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -12,17 +14,20 @@
 #include <type_traits>
 #include <unordered_map>
 
-#include "tmximport.h"
-
 namespace {
 
 // The quarters after the flips: the diagonal flip first, then horizontal
 // and vertical.
 uint8_t FlipQuarters(uint8_t q, uint32_t flips) {
     auto bit = [&](int b) { return (q & b) != 0; };
-    if (flips & kTmxFlipD) q = static_cast<uint8_t>((q & (kTmxTL | kTmxBR)) | (bit(kTmxTR) ? kTmxBL : 0) | (bit(kTmxBL) ? kTmxTR : 0));
-    if (flips & kTmxFlipH) q = static_cast<uint8_t>((bit(kTmxTL) ? kTmxTR : 0) | (bit(kTmxTR) ? kTmxTL : 0) | (bit(kTmxBL) ? kTmxBR : 0) | (bit(kTmxBR) ? kTmxBL : 0));
-    if (flips & kTmxFlipV) q = static_cast<uint8_t>((bit(kTmxTL) ? kTmxBL : 0) | (bit(kTmxBL) ? kTmxTL : 0) | (bit(kTmxTR) ? kTmxBR : 0) | (bit(kTmxBR) ? kTmxTR : 0));
+    if (flips & kTmxFlipD)
+        q = static_cast<uint8_t>((q & (kTmxTL | kTmxBR)) | (bit(kTmxTR) ? kTmxBL : 0) | (bit(kTmxBL) ? kTmxTR : 0));
+    if (flips & kTmxFlipH)
+        q = static_cast<uint8_t>((bit(kTmxTL) ? kTmxTR : 0) | (bit(kTmxTR) ? kTmxTL : 0) | (bit(kTmxBL) ? kTmxBR : 0) |
+                                 (bit(kTmxBR) ? kTmxBL : 0));
+    if (flips & kTmxFlipV)
+        q = static_cast<uint8_t>((bit(kTmxTL) ? kTmxBL : 0) | (bit(kTmxBL) ? kTmxTL : 0) | (bit(kTmxTR) ? kTmxBR : 0) |
+                                 (bit(kTmxBR) ? kTmxTR : 0));
     return q;
 }
 
@@ -33,7 +38,8 @@ const TmxProp* Importer::Prop(const TmxProps& props, const char* name) {
     return it == props.end() ? nullptr : &it->second;
 }
 
-int64_t Importer::IntProp(const TmxProps& props, const char* name, int64_t lo, int64_t hi, const TileRef& r, bool* found) {
+int64_t Importer::IntProp(const TmxProps& props, const char* name, int64_t lo, int64_t hi, const TileRef& r,
+                          bool* found) {
     const TmxProp* p = Prop(props, name);
     if (found) *found = p != nullptr;
     if (!p) return 0;
@@ -42,8 +48,9 @@ int64_t Importer::IntProp(const TmxProps& props, const char* name, int64_t lo, i
     errno = 0;
     const long long v = std::strtoll(s, &end, 10);
     if (!*s || *end || errno || v < lo || v > hi) {
-        TmxThrow(map.tilesets[r.ts].file, "tile %d of tileset \"%s\": property %s=\"%s\" must be a whole number from %lld to %lld",
-                 r.id, map.tilesets[r.ts].name.c_str(), name, s, static_cast<long long>(lo), static_cast<long long>(hi));
+        TmxThrow(map.tilesets[r.ts].file,
+                 "tile %d of tileset \"%s\": property %s=\"%s\" must be a whole number from %lld to %lld", r.id,
+                 map.tilesets[r.ts].name.c_str(), name, s, static_cast<long long>(lo), static_cast<long long>(hi));
     }
     return v;
 }
@@ -56,10 +63,10 @@ bool Importer::BoolProp(const TmxProps& props, const char* name) {
 void Importer::Apply(const TmxTile* def, uint32_t flips, const TileRef& r, BLKSTR& rec) {
     if (!def) return;
     const TmxProps& p = def->props;
-    const uint8_t q = FlipQuarters(static_cast<uint8_t>(def->quarters | (BoolProp(p, "tl") ? kTmxTL : 0) |
-                                                        (BoolProp(p, "tr") ? kTmxTR : 0) | (BoolProp(p, "bl") ? kTmxBL : 0) |
-                                                        (BoolProp(p, "br") ? kTmxBR : 0)),
-                                   flips);
+    const uint8_t q = FlipQuarters(
+        static_cast<uint8_t>(def->quarters | (BoolProp(p, "tl") ? kTmxTL : 0) | (BoolProp(p, "tr") ? kTmxTR : 0) |
+                             (BoolProp(p, "bl") ? kTmxBL : 0) | (BoolProp(p, "br") ? kTmxBR : 0)),
+        flips);
     rec.tl |= (q & kTmxTL) != 0;
     rec.tr |= (q & kTmxTR) != 0;
     rec.bl |= (q & kTmxBL) != 0;
@@ -143,7 +150,8 @@ void ChooseLayers(const TmxMap& map, std::vector<int>& picture, int extra[8]) {
             if (!n) TmxThrow(map.file, "layer \"%s\": property layer=\"%s\" must be 1 to 7", l.name.c_str(), v.c_str());
             if (extra[n] >= 0) TmxThrow(map.file, "two layers are map layer %d", n);
             extra[n] = static_cast<int>(i);
-        } else if (l.visible && l.opacity > 0 && std::any_of(l.gids.begin(), l.gids.end(), [](uint32_t g) { return (g & kTmxGidMask) != 0; })) {
+        } else if (l.visible && l.opacity > 0 &&
+                   std::any_of(l.gids.begin(), l.gids.end(), [](uint32_t g) { return (g & kTmxGidMask) != 0; })) {
             picture.push_back(static_cast<int>(i));
         }
     }
@@ -216,7 +224,8 @@ void FindExported(Importer& im, std::vector<std::string>& used) {
         im.nblocks = static_cast<int>(im.IntProp(ts.props, "blocks", 1, kMaxBlocks, r));
         im.nanims = static_cast<int>(im.IntProp(ts.props, "animations", 0, kMaxAnims, r));
         if (int64_t{im.ngfx} + im.nblocks + im.nanims > im.TileCount(ts)) {
-            TmxThrow(ts.file, "tileset \"%s\" has fewer tiles than its graphics, blocks and animations", ts.name.c_str());
+            TmxThrow(ts.file, "tileset \"%s\" has fewer tiles than its graphics, blocks and animations",
+                     ts.name.c_str());
         }
         im.exported = static_cast<int>(t);
         for (int i = 0; i < im.ngfx; i++) used.push_back(ts.image);
@@ -250,7 +259,8 @@ void ChooseIndexMode(Importer& im, std::vector<std::string>& used, const std::ve
     for (const std::string& path : used) {
         const TmxImage& img = im.Image(path);
         const TmxImage& first = im.Image(used[0]);
-        bool ok = img.indexed && img.plte == first.plte && img.trns == first.trns && !img.trns.empty() && img.trns[0] == 0;
+        bool ok =
+            img.indexed && img.plte == first.plte && img.trns == first.trns && !img.trns.empty() && img.trns[0] == 0;
         for (size_t i = 1; ok && i < img.trns.size(); i++) ok = img.trns[i] == 255;
         im.indexmode = im.indexmode && ok;
     }
@@ -290,7 +300,8 @@ std::vector<uint32_t> ParallaxPixels(Importer& im, const TmxImageLayer* para) {
     px.resize(im.tilepx);
     for (size_t i = 0; i < im.tilepx; i++) {
         const uint32_t v = im.indexmode ? img.index[i] : img.rgba[i];
-        const bool opaque = im.indexmode ? v != 0 : (v >> 24) >= 128 && !(para->hastrans && (v & 0xFFFFFF) == para->trans);
+        const bool opaque =
+            im.indexmode ? v != 0 : (v >> 24) >= 128 && !(para->hastrans && (v & 0xFFFFFF) == para->trans);
         px[i] = opaque ? v | 0xFF000000u : 0;
     }
     return px;
@@ -355,14 +366,17 @@ void SeedExported(Importer& im, MapBuilder& b, const std::vector<std::string>& g
             const int64_t g = im.IntProp(d.props, names[s], s ? 1 : 0, im.ngfx - 1, r, &has[s]);
             *offs[s] = static_cast<int32_t>(g * tile);
         }
-        if (!has[0]) TmxThrow(ts.file, "tile %d of tileset \"%s\" is a block without a bg property", r.id, ts.name.c_str());
+        if (!has[0])
+            TmxThrow(ts.file, "tile %d of tileset \"%s\" is a block without a bg property", r.id, ts.name.c_str());
         MapBuildAddBlock(b, rec);
     }
     std::vector<int> frames;
     const TmxProp* fp = Importer::Prop(ts.props, "frames");
-    if (!NumberList(fp ? fp->value : "", frames)) TmxThrow(ts.file, "tileset \"%s\": property frames is not a list of block numbers", ts.name.c_str());
+    if (!NumberList(fp ? fp->value : "", frames))
+        TmxThrow(ts.file, "tileset \"%s\": property frames is not a list of block numbers", ts.name.c_str());
     for (int f : frames) {
-        if (f >= im.nblocks) TmxThrow(ts.file, "tileset \"%s\": frame list names block %d of %d", ts.name.c_str(), f, im.nblocks);
+        if (f >= im.nblocks)
+            TmxThrow(ts.file, "tileset \"%s\": frame list names block %d of %d", ts.name.c_str(), f, im.nblocks);
         m.frames.push_back(32 * f);
     }
     const int nf = static_cast<int>(frames.size());
@@ -377,7 +391,8 @@ void SeedExported(Importer& im, MapBuilder& b, const std::vector<std::string>& g
         a.start = static_cast<int>(im.IntProp(p, "start", 0, nf, r));
         a.end = static_cast<int>(im.IntProp(p, "end", a.start, nf, r));
         a.cur = static_cast<int>(im.IntProp(p, "cur", 0, nf, r));
-        if (a.start == a.end && a.start == nf) TmxThrow(ts.file, "tile %d: an animation without frames must start on a frame entry", r.id);
+        if (a.start == a.end && a.start == nf)
+            TmxThrow(ts.file, "tile %d: an animation without frames must start on a frame entry", r.id);
         if (a.antype == -1) TmxThrow(ts.file, "tile %d: antype -1 marks the end of the animations", r.id);
         m.anims.push_back(a);
     }
@@ -390,7 +405,9 @@ void KeepAnimations(Importer& im, const MAPDESC& m, const std::vector<std::vecto
                     std::vector<Timeline>& lines) {
     for (size_t key = 0; key < pieces.size(); key++) {
         const std::vector<Piece>& ps = pieces[key];
-        if (lines[key].isdirect || ps.size() != 1 || ps[0].ref.ts != im.exported || ps[0].ref.flips || ps[0].opacity != 1) continue;
+        if (lines[key].isdirect || ps.size() != 1 || ps[0].ref.ts != im.exported || ps[0].ref.flips ||
+            ps[0].opacity != 1)
+            continue;
         const int k2 = ps[0].ref.id - im.ngfx - im.nblocks;
         if (k2 < 0 || k2 >= im.nanims || !ps[0].def) continue;
         std::vector<std::pair<int, int>> want = TmxTiledFrames(m.anims[k2], m.frames);
@@ -525,7 +542,8 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
                 const int blk = block(seg.first);
                 frames += seg.second / delay;
                 if (frames > lim.maxframes) {
-                    TmxThrow(map.file, "the animations need more than %lld frame entries", static_cast<long long>(lim.maxframes));
+                    TmxThrow(map.file, "the animations need more than %lld frame entries",
+                             static_cast<long long>(lim.maxframes));
                 }
                 seq.insert(seq.end(), static_cast<size_t>(seg.second / delay), blk);
             }
@@ -534,7 +552,8 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
     }
     const int nblocks = static_cast<int>(m.blocks.size()), nanims = static_cast<int>(m.anims.size());
     if (nblocks > kMaxBlocks) {
-        TmxThrow(map.file, "the map needs %d block structures (distinct stacks of graphics), a map holds %d", nblocks, kMaxBlocks);
+        TmxThrow(map.file, "the map needs %d block structures (distinct stacks of graphics), a map holds %d", nblocks,
+                 kMaxBlocks);
     }
     if (nanims > kMaxAnims) TmxThrow(map.file, "the map needs %d animations, a map holds %d", nanims, kMaxAnims);
 
@@ -548,14 +567,15 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
             if (blk.bgoff == kEmptyMark * tile) blk.bgoff = none * tile;
         }
     }
-    if (m.gfx.size() < parabytes.size() || std::memcmp(&m.gfx[m.gfx.size() - tile], parabytes.data(), static_cast<size_t>(tile))) {
+    if (m.gfx.size() < parabytes.size() ||
+        std::memcmp(&m.gfx[m.gfx.size() - tile], parabytes.data(), static_cast<size_t>(tile))) {
         m.gfx.insert(m.gfx.end(), parabytes.begin(), parabytes.end());
     }
     if (m.numblockgfx() > kMaxGraphics) {
         TmxThrow(map.file, "the map needs %d graphics, a map holds %d", m.numblockgfx(), kMaxGraphics);
     }
-    const uint64_t bytes = m.gfx.size() + m.frames.size() * 4 + m.anims.size() * 16 + m.blocks.size() * 32 +
-                           16 * uint64_t(ncells) + 2048;
+    const uint64_t bytes =
+        m.gfx.size() + m.frames.size() * 4 + m.anims.size() * 16 + m.blocks.size() * 32 + 16 * uint64_t(ncells) + 2048;
     if (bytes > UINT32_MAX) TmxThrow(map.file, "the map file would be larger than 4 GiB");
 
     for (int n = 0; n < 8; n++) {

@@ -31,9 +31,9 @@ struct Piece {
     int slot = 0;
     double opacity = 1;
     TileRef ref;
-    const TmxTile* def = nullptr;               // the tile's <tile> element, if any
+    const TmxTile* def = nullptr;                 // the tile's <tile> element, if any
     std::vector<std::pair<TileRef, int>> frames;  // animation: tile, steps; empty when still
-    int64_t period = 0;                          // steps of one cycle
+    int64_t period = 0;                           // steps of one cycle
 };
 
 // A block as it will be built: composite pictures per slot (-1 none) and
@@ -46,7 +46,7 @@ struct Stack {
 // A cell's stacks over one cycle: one stack with length 0 when still.
 struct Timeline {
     std::vector<std::pair<Stack, int64_t>> segments;
-    int direct = 0;        // a tile of an exported tileset standing for this cell value
+    int direct = 0;  // a tile of an exported tileset standing for this cell value
     bool isdirect = false;
 };
 
@@ -131,7 +131,8 @@ struct Importer {
 
     static const TmxProp* Prop(const TmxProps& props, const char* name);
 
-    int64_t IntProp(const TmxProps& props, const char* name, int64_t lo, int64_t hi, const TileRef& r, bool* found = nullptr);
+    int64_t IntProp(const TmxProps& props, const char* name, int64_t lo, int64_t hi, const TileRef& r,
+                    bool* found = nullptr);
 
     bool BoolProp(const TmxProps& props, const char* name);
 

@@ -38,9 +38,9 @@ using TmxProps = std::map<std::string, TmxProp>;
 // A <tile> element: what a tileset says about one of its tiles.
 struct TmxTile {
     TmxProps props;
-    uint8_t quarters = 0;                         // collision by quarter
-    std::vector<std::pair<int, int>> anim;        // frames: tile id, milliseconds
-    std::string image;                            // image-collection tile: its file
+    uint8_t quarters = 0;                   // collision by quarter
+    std::vector<std::pair<int, int>> anim;  // frames: tile id, milliseconds
+    std::string image;                      // image-collection tile: its file
 };
 
 // A decoded PNG. Pixels are R | G << 8 | B << 16 | A << 24; a palette image
@@ -99,7 +99,7 @@ struct TmxMap {
     int tilewidth = 0, tileheight = 0;
     bool infinite = false;
     bool hasbackground = false;
-    uint32_t background = 0;  // R | G << 8 | B << 16
+    uint32_t background = 0;           // R | G << 8 | B << 16
     std::vector<TmxTileset> tilesets;  // by first gid
     std::vector<TmxLayer> layers;      // drawing order
     std::vector<TmxImageLayer> imagelayers;

@@ -119,7 +119,10 @@ bool Colour(const char* s, uint32_t& rgb, int* alpha = nullptr) {
     uint32_t v = 0;
     for (size_t i = 0; i < len; i++) {
         const char c = s[i];
-        const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        const int d = c >= '0' && c <= '9'   ? c - '0'
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                             : -1;
         if (d < 0) return false;
         v = v << 4 | static_cast<uint32_t>(d);
     }
@@ -214,7 +217,8 @@ void ReadTileset(const pugi::xml_node& ts, const Where& w, const TmxMap& map, Tm
             ReadImage(img, w, tile.image, hastrans, trans);
             if (hastrans) TmxThrow(w.file, "tile %d: a see-through colour on one tile's image is not supported", id);
         }
-        if (const pugi::xml_node g = t.child("objectgroup")) tile.quarters = Quarters(g, map.tilewidth, map.tileheight, w);
+        if (const pugi::xml_node g = t.child("objectgroup"))
+            tile.quarters = Quarters(g, map.tilewidth, map.tileheight, w);
         for (const pugi::xml_node f : t.child("animation").children("frame")) {
             tile.anim.emplace_back(static_cast<int>(Int(f, "tileid", 0, 0, kTmxGidMask, w)),
                                    static_cast<int>(Int(f, "duration", 0, 0, INT32_MAX, w)));
@@ -232,13 +236,20 @@ std::vector<uint8_t> Base64(const char* s, const std::string& file, const std::s
     for (; *s; s++) {
         const char c = *s;
         int v;
-        if (c >= 'A' && c <= 'Z') v = c - 'A';
-        else if (c >= 'a' && c <= 'z') v = c - 'a' + 26;
-        else if (c >= '0' && c <= '9') v = c - '0' + 52;
-        else if (c == '+') v = 62;
-        else if (c == '/') v = 63;
-        else if (c == '=' || c == ' ' || c == '\n' || c == '\r' || c == '\t') continue;
-        else TmxThrow(file, "layer \"%s\": data is not base64", layer.c_str());
+        if (c >= 'A' && c <= 'Z')
+            v = c - 'A';
+        else if (c >= 'a' && c <= 'z')
+            v = c - 'a' + 26;
+        else if (c >= '0' && c <= '9')
+            v = c - '0' + 52;
+        else if (c == '+')
+            v = 62;
+        else if (c == '/')
+            v = 63;
+        else if (c == '=' || c == ' ' || c == '\n' || c == '\r' || c == '\t')
+            continue;
+        else
+            TmxThrow(file, "layer \"%s\": data is not base64", layer.c_str());
         acc = acc << 6 | static_cast<uint32_t>(v);
         bits += 6;
         if (bits >= 8) {
@@ -274,7 +285,8 @@ std::vector<uint8_t> Inflate(const std::vector<uint8_t>& in, size_t cap, bool gz
     return out;
 }
 
-std::vector<uint8_t> Unzstd(const std::vector<uint8_t>& in, size_t cap, const std::string& file, const std::string& layer) {
+std::vector<uint8_t> Unzstd(const std::vector<uint8_t>& in, size_t cap, const std::string& file,
+                            const std::string& layer) {
     std::vector<uint8_t> out(cap + 1);
     ZSTD_DCtx* dctx = ZSTD_createDCtx();
     if (!dctx) TmxThrow(file, "cannot start zstd");
@@ -302,7 +314,8 @@ std::vector<uint8_t> Unzstd(const std::vector<uint8_t>& in, size_t cap, const st
     return out;
 }
 
-[[noreturn]] void WrongCount(const std::string& file, const std::string& layer, const char* what, int64_t got, int64_t need) {
+[[noreturn]] void WrongCount(const std::string& file, const std::string& layer, const char* what, int64_t got,
+                             int64_t need) {
     TmxThrow(file, "layer \"%s\": %s has %lld cells, it needs %lld", layer.c_str(), what, static_cast<long long>(got),
              static_cast<long long>(need));
 }
@@ -337,10 +350,14 @@ std::vector<uint32_t> Cells(const pugi::xml_node& node, const std::string& encod
     } else if (encoding == "base64") {
         std::vector<uint8_t> bytes = Base64(node.text().get(), w.file, layer);
         const size_t need = static_cast<size_t>(n) * 4;
-        if (compression == "zlib" || compression == "gzip") bytes = Inflate(bytes, need, compression == "gzip", w.file, layer);
-        else if (compression == "zstd") bytes = Unzstd(bytes, need, w.file, layer);
-        else if (!compression.empty()) TmxThrow(w.file, "layer \"%s\": compression \"%s\" is not supported", layer.c_str(), compression.c_str());
-        if (bytes.size() % 4 || bytes.size() != need) WrongCount(w.file, layer, what, static_cast<int64_t>(bytes.size() / 4), n);
+        if (compression == "zlib" || compression == "gzip")
+            bytes = Inflate(bytes, need, compression == "gzip", w.file, layer);
+        else if (compression == "zstd")
+            bytes = Unzstd(bytes, need, w.file, layer);
+        else if (!compression.empty())
+            TmxThrow(w.file, "layer \"%s\": compression \"%s\" is not supported", layer.c_str(), compression.c_str());
+        if (bytes.size() % 4 || bytes.size() != need)
+            WrongCount(w.file, layer, what, static_cast<int64_t>(bytes.size() / 4), n);
         cells.resize(static_cast<size_t>(n));
         for (size_t i = 0; i < cells.size(); i++) {
             cells[i] = uint32_t{bytes[4 * i]} | uint32_t{bytes[4 * i + 1]} << 8 | uint32_t{bytes[4 * i + 2]} << 16 |
@@ -382,13 +399,15 @@ struct Reader {
         ReadProps(n, layer.props);
         const double offx = in.offx + Real(n, "offsetx", 0, w), offy = in.offy + Real(n, "offsety", 0, w);
         if (layer.visible && (offx != 0 || offy != 0)) {
-            TmxThrow(w.file, "layer \"%s\" is drawn at an offset of (%g, %g) pixels: tile layers must lie on the map's grid",
+            TmxThrow(w.file,
+                     "layer \"%s\" is drawn at an offset of (%g, %g) pixels: tile layers must lie on the map's grid",
                      layer.name.c_str(), offx, offy);
         }
         if (const pugi::xml_attribute t = n.attribute("tintcolor")) {
             uint32_t rgb;
             int alpha;
-            if (!Colour(t.value(), rgb, &alpha)) TmxThrow(w.file, "layer \"%s\": tintcolor \"%s\" is not a colour", layer.name.c_str(), t.value());
+            if (!Colour(t.value(), rgb, &alpha))
+                TmxThrow(w.file, "layer \"%s\": tintcolor \"%s\" is not a colour", layer.name.c_str(), t.value());
             if (layer.visible && (rgb != 0xFFFFFF || alpha != 255)) {
                 TmxThrow(w.file, "layer \"%s\" is tinted: tint colours are not converted", layer.name.c_str());
             }
@@ -407,7 +426,8 @@ struct Reader {
                 layer.chunks.push_back(std::move(ch));
             }
         } else {
-            const int64_t lw = Int(n, "width", map.width, 0, kMaxSide, w), lh = Int(n, "height", map.height, 0, kMaxSide, w);
+            const int64_t lw = Int(n, "width", map.width, 0, kMaxSide, w),
+                          lh = Int(n, "height", map.height, 0, kMaxSide, w);
             if (lw != map.width || lh != map.height) {
                 TmxThrow(w.file, "layer \"%s\" is %lld x %lld cells, the map %d x %d", layer.name.c_str(),
                          static_cast<long long>(lw), static_cast<long long>(lh), map.width, map.height);
@@ -450,7 +470,8 @@ struct Reader {
                     uint32_t rgb;
                     int alpha;
                     if (!Colour(t.value(), rgb, &alpha) || rgb != 0xFFFFFF || alpha != 255) {
-                        TmxThrow(w.file, "group \"%s\" is tinted: tint colours are not converted", n.attribute("name").value());
+                        TmxThrow(w.file, "group \"%s\" is tinted: tint colours are not converted",
+                                 n.attribute("name").value());
                     }
                 }
                 Layers(n, g, depth + 1);
@@ -528,7 +549,8 @@ void TmxParse(const char* xml, size_t size, const std::string& path, const TmxIm
         TmxThrow(path, "tile size %d x %d: blocks are 1 to 256 pixels a side", map.tilewidth, map.tileheight);
     }
     if (!map.infinite) {
-        const int64_t mw = Int(m, "width", 0, INT32_MIN, INT32_MAX, w), mh = Int(m, "height", 0, INT32_MIN, INT32_MAX, w);
+        const int64_t mw = Int(m, "width", 0, INT32_MIN, INT32_MAX, w),
+                      mh = Int(m, "height", 0, INT32_MIN, INT32_MAX, w);
         if (mw < 1 || mh < 1 || mw > kMaxSide || mh > kMaxSide) {
             TmxThrow(path, "map size %lld x %lld cells: a map has 1 to 32767 a side", static_cast<long long>(mw),
                      static_cast<long long>(mh));

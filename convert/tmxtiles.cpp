@@ -96,7 +96,8 @@ const std::vector<uint32_t>& Importer::Picture(const TileRef& r) {
     }
     if (r.flips) {
         if ((r.flips & kTmxFlipD) && tw != th) {
-            TmxThrow(map.file, "tile %d of tileset \"%s\" is flipped diagonally, which needs square tiles", r.id, ts.name.c_str());
+            TmxThrow(map.file, "tile %d of tileset \"%s\" is flipped diagonally, which needs square tiles", r.id,
+                     ts.name.c_str());
         }
         std::vector<uint32_t> out(tilepx);
         for (int y = 0; y < th; y++) {
@@ -155,7 +156,8 @@ int Importer::Slot(const std::vector<std::pair<const Piece*, TileRef>>& drawn) {
             if (a <= 0) continue;
             float* d = &c[4 * i];
             const float out = a + d[3] * (1 - a);
-            for (int k = 0; k < 3; k++) d[k] = (static_cast<float>(src[i] >> (8 * k) & 255) * a + d[k] * d[3] * (1 - a)) / out;
+            for (int k = 0; k < 3; k++)
+                d[k] = (static_cast<float>(src[i] >> (8 * k) & 255) * a + d[k] * d[3] * (1 - a)) / out;
             d[3] = out;
         }
     }

@@ -69,12 +69,15 @@ Timeline Importer::Follow(const std::vector<Piece>& pieces, const std::string& w
     }
     for (int64_t t = 0; t < cycle;) {
         if (++changes > options.limits.maxframes) {
-            TmxThrow(map.file, "the animations need more than %lld frame entries", static_cast<long long>(options.limits.maxframes));
+            TmxThrow(map.file, "the animations need more than %lld frame entries",
+                     static_cast<long long>(options.limits.maxframes));
         }
         const int64_t len = std::min(*std::min_element(left.begin(), left.end()), cycle - t);
         Stack s = MakeStack(pieces, frame);
-        if (!tl.segments.empty() && SameStack(tl.segments.back().first, s)) tl.segments.back().second += len;
-        else tl.segments.push_back({s, len});
+        if (!tl.segments.empty() && SameStack(tl.segments.back().first, s))
+            tl.segments.back().second += len;
+        else
+            tl.segments.push_back({s, len});
         t += len;
         for (size_t i = 0; i < pieces.size(); i++) {
             if (pieces[i].frames.empty()) continue;

@@ -26,12 +26,12 @@ using TmxReadFile = std::function<bool(const std::string& path, std::vector<uint
 // Bounds on what an import may allocate; the defaults take any map a game
 // would draw, and the fuzz target sets small ones.
 struct TmxLimits {
-    int64_t maxcells = int64_t{1} << 22;        // width x height of the map
-    int64_t maxlayercells = int64_t{1} << 26;   // cells of all tile layers together
-    int64_t maxpixels = int64_t{1} << 26;       // pixels of one image
-    int64_t maxfile = int64_t{256} << 20;       // bytes of one file
-    int64_t maxsteps = 1 << 16;                 // steps before a cell's animations repeat
-    int64_t maxframes = 1 << 20;                // frame entries of all animations
+    int64_t maxcells = int64_t{1} << 22;       // width x height of the map
+    int64_t maxlayercells = int64_t{1} << 26;  // cells of all tile layers together
+    int64_t maxpixels = int64_t{1} << 26;      // pixels of one image
+    int64_t maxfile = int64_t{256} << 20;      // bytes of one file
+    int64_t maxsteps = 1 << 16;                // steps before a cell's animations repeat
+    int64_t maxframes = 1 << 20;               // frame entries of all animations
 };
 
 struct TmxImportOptions {
@@ -46,8 +46,8 @@ bool TmxImport(const std::string& path, std::vector<uint8_t>& image, TmxError& e
 
 // The same from TMX text in memory; `path` names it in messages, and the
 // tilesets and images it refers to are read relative to its folder.
-bool TmxImportMemory(const char* xml, size_t size, const std::string& path, std::vector<uint8_t>& image,
-                     TmxError& err, const TmxImportOptions& options = {});
+bool TmxImportMemory(const char* xml, size_t size, const std::string& path, std::vector<uint8_t>& image, TmxError& err,
+                     const TmxImportOptions& options = {});
 
 // One output file of an export.
 struct TmxFile {

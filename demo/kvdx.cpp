@@ -43,7 +43,7 @@ static const int kScreenWidth = 640, kScreenHeight = 480;
 // --- Start-up ------------------------------------------------------------------------
 
 static const char* ddfailstep = "";  // the StartDD step that failed last, for the message
-static long ddfailresult;             // and its result
+static long ddfailresult;            // and its result
 
 // Ends a failed StartDD: remembers the step, releases what was made.
 static int FailDD(const char* step, long result) {
@@ -58,8 +58,7 @@ static int FailDD(const char* step, long result) {
 int StartDD(HWND hwnd) {
     long result = DirectDrawCreate(nullptr, &lpDD, nullptr);
     if (result != DD_OK) return FailDD("DirectDrawCreate", result);
-    result = lpDD->SetCooperativeLevel(hwnd, DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT | DDSCL_EXCLUSIVE |
-                                                 DDSCL_ALLOWMODEX);
+    result = lpDD->SetCooperativeLevel(hwnd, DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX);
     if (result != DD_OK) return FailDD("SetCooperativeLevel", result);
     ddsd = DDSURFACEDESC{};
     ddsd.dwSize = sizeof ddsd;
@@ -109,20 +108,20 @@ __attribute__((format(printf, 1, 2))) static void AbandonStart(const char* fmt, 
 // smaller than the screen is refused like a map that does not load.
 static void StartGame() {
     static const char kMapName[] = "KVTEST.FMP";
-    phwnd = CreateWindowExA(WS_EX_TOPMOST, szBigWindowname, szBigWindowname, WS_POPUP, 0, 0,
-                            kScreenWidth, kScreenHeight, nullptr, nullptr, hInstance, nullptr);
+    phwnd = CreateWindowExA(WS_EX_TOPMOST, szBigWindowname, szBigWindowname, WS_POPUP, 0, 0, kScreenWidth,
+                            kScreenHeight, nullptr, nullptr, hInstance, nullptr);
     ShowWindow(phwnd, SW_SHOW);
     UpdateWindow(phwnd);
     if (StartDD(phwnd) != 0) {
-        AbandonStart("cannot set up the %d x %d x 8 display: %s failed (0x%08lX)", kScreenWidth,
-                     kScreenHeight, ddfailstep, static_cast<unsigned long>(ddfailresult) & 0xFFFFFFFFul);
+        AbandonStart("cannot set up the %d x %d x 8 display: %s failed (0x%08lX)", kScreenWidth, kScreenHeight,
+                     ddfailstep, static_cast<unsigned long>(ddfailresult) & 0xFFFFFFFFul);
         return;
     }
     if (MapLoad(kMapName) != 0) {
         const int code = maperror;
         StopDD();
-        AbandonStart("%s: %s (maperror %d)%s%s", kMapName, MapErrorName(code), code,
-                     mapreason[0] ? ": " : "", mapreason);
+        AbandonStart("%s: %s (maperror %d)%s%s", kMapName, MapErrorName(code), code, mapreason[0] ? ": " : "",
+                     mapreason);
         return;
     }
     scrlxmax = std::min(960, mapwidth * mapblockwidth - kScreenWidth);
@@ -131,8 +130,8 @@ static void StartGame() {
         const int w = mapwidth, h = mapheight;
         MapFreeMem();
         StopDD();
-        AbandonStart("%s: the map is %d x %d cells, smaller than the %d x %d screen", kMapName, w,
-                     h, kScreenWidth, kScreenHeight);
+        AbandonStart("%s: the map is %d x %d cells, smaller than the %d x %d screen", kMapName, w, h, kScreenWidth,
+                     kScreenHeight);
         return;
     }
     MapSetView(0, 0, kScreenWidth, kScreenHeight);  // the whole screen
@@ -184,13 +183,10 @@ int WINAPI WinMain(HINSTANCE hInst, HINSTANCE hPrevInstance, LPSTR, int nCmdShow
     RegisterClassA(&wc);
 
     gameactive = 0;
-    HWND hwnd = CreateWindowExA(0, szAppname, szAppname,
-                                WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX,
-                                CW_USEDEFAULT, CW_USEDEFAULT, 328, 268, nullptr, nullptr,
-                                hInstance, nullptr);
+    HWND hwnd = CreateWindowExA(0, szAppname, szAppname, WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX,
+                                CW_USEDEFAULT, CW_USEDEFAULT, 328, 268, nullptr, nullptr, hInstance, nullptr);
     CreateWindowExA(0, "button", "Start-o-matic", WS_CHILD | WS_VISIBLE, 106, 140, 120, 30, hwnd,
-                    reinterpret_cast<HMENU>(static_cast<uintptr_t>(kStartButton)), hInstance,
-                    nullptr);
+                    reinterpret_cast<HMENU>(static_cast<uintptr_t>(kStartButton)), hInstance, nullptr);
     ShowWindow(hwnd, nCmdShow);
     UpdateWindow(hwnd);
 
@@ -241,8 +237,8 @@ void GameLoop() {
     MapDraw8BGT(lpDDSBack, scrlxoff, scrlyoff);
     MapDraw8FG(lpDDSBack, scrlxoff, scrlyoff, 0);
 
-    std::snprintf(frmtxt, sizeof frmtxt, "Escape to exit. X = %d, Y = %d. Approx. FPS = %d",
-                  scrlxoff, scrlyoff, tickfps);
+    std::snprintf(frmtxt, sizeof frmtxt, "Escape to exit. X = %d, Y = %d. Approx. FPS = %d", scrlxoff, scrlyoff,
+                  tickfps);
 
     // Every 100 frames: frames per second over the last 100 frames.
     if (tickdec < 0) {
@@ -284,10 +280,18 @@ LRESULT CALLBACK GameWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
             return 1;
         case WM_KEYDOWN:
             switch (wParam) {
-                case VK_LEFT: keyleft = 1; break;
-                case VK_UP: keyup = 1; break;
-                case VK_RIGHT: keyright = 1; break;
-                case VK_DOWN: keydown = 1; break;
+                case VK_LEFT:
+                    keyleft = 1;
+                    break;
+                case VK_UP:
+                    keyup = 1;
+                    break;
+                case VK_RIGHT:
+                    keyright = 1;
+                    break;
+                case VK_DOWN:
+                    keydown = 1;
+                    break;
             }
             return 0;
         case WM_KEYUP:
@@ -296,10 +300,18 @@ LRESULT CALLBACK GameWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
                     gameactive = 0;
                     PostMessageA(phwnd, WM_CLOSE, 0, 0);
                     break;
-                case VK_LEFT: keyleft = 0; break;
-                case VK_UP: keyup = 0; break;
-                case VK_RIGHT: keyright = 0; break;
-                case VK_DOWN: keydown = 0; break;
+                case VK_LEFT:
+                    keyleft = 0;
+                    break;
+                case VK_UP:
+                    keyup = 0;
+                    break;
+                case VK_RIGHT:
+                    keyright = 0;
+                    break;
+                case VK_DOWN:
+                    keydown = 0;
+                    break;
             }
             return 0;
         case WM_COMMAND:

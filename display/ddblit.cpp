@@ -143,8 +143,7 @@ inline void OpaqueTile8Packed(uint8_t* dst, ptrdiff_t dstPitch, const uint8_t* s
 // Rows are copied with at most two overlapping moves of the widest size that
 // fits, or with 16-byte moves, chosen once per block: whole tiles of any
 // width up to 64 and edge blocks of 1 to 15 pixels cost no library call per row.
-void DDBlitOpaque(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int w,
-                  int h) {
+void DDBlitOpaque(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int w, int h) {
     if (w == 16 && h == 16) {  // a whole 16 x 16 tile: the interior of the default frame
         OpaqueTile<16, 16>(dst, dstPitch, src, srcPitch);
     } else if (w == 16) {
@@ -170,13 +169,12 @@ void DDBlitOpaque(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t sr
     }
 }
 
-void DDBlitKeyedPortable(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch,
-                         int w, int h, uint8_t key) {
+void DDBlitKeyedPortable(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int w, int h,
+                         uint8_t key) {
     for (; h > 0; --h, dst += dstPitch, src += srcPitch) KeyedRowScalar(dst, src, w, key);
 }
 
-void DDBlitKeyedSwar(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int w,
-                     int h, uint8_t key) {
+void DDBlitKeyedSwar(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int w, int h, uint8_t key) {
     if (w < 8) {
         DDBlitKeyedPortable(dst, dstPitch, src, srcPitch, w, h, key);
         return;
@@ -189,8 +187,7 @@ void DDBlitKeyedSwar(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t
     }
 }
 
-void DDBlitKeyedFast(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int w,
-                     int h, uint8_t key) {
+void DDBlitKeyedFast(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, int w, int h, uint8_t key) {
 #if defined(__SSE2__)
     const __m128i keys = _mm_set1_epi8(static_cast<char>(key));
     if (w == 16 && h == 16) {

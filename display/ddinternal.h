@@ -10,14 +10,14 @@
 // A device context on an 8-bit surface (or a memory context of the window
 // layer): where GDI-style text and bitmap calls write their palette indices.
 struct HDC__ {
-    uint8_t* bits;                // top-left pixel, or null for an empty memory context
+    uint8_t* bits;  // top-left pixel, or null for an empty memory context
     int width, height;
     LONG pitch;                   // bytes from one row to the next
     const PALETTEENTRY* palette;  // 256 entries used to map RGB colours, or null
     COLORREF bkColor;             // GDI defaults: white background, black text
     COLORREF textColor;
-    void* selected;               // object selected into a memory context (window layer)
-    void* owner;                  // the surface this context belongs to, if any
+    void* selected;  // object selected into a memory context (window layer)
+    void* owner;     // the surface this context belongs to, if any
 };
 
 // --- Hooks for the window layer -------------------------------------------
@@ -25,8 +25,8 @@ struct HDC__ {
 struct DDDisplayHooks {
     // The primary surface flipped: show `pixels` through `palette` (null when
     // the surface has none). `flags` are those given to Flip.
-    void (*present)(const uint8_t* pixels, int width, int height, LONG pitch,
-                    const PALETTEENTRY* palette, DWORD flags, void* user);
+    void (*present)(const uint8_t* pixels, int width, int height, LONG pitch, const PALETTEENTRY* palette, DWORD flags,
+                    void* user);
     void (*cooperativeLevel)(HWND hwnd, DWORD flags, void* user);
     void (*displayMode)(int width, int height, int bpp, void* user);
     void* user;

@@ -1,12 +1,11 @@
 // Software display layer: display object, 8-bit surfaces with a flipping
 // chain, palettes, device contexts, and the hooks and seams around them.
-#include "ddinternal.h"
-
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "ddblit.h"
+#include "ddinternal.h"
 #include "ddrun.h"
 
 namespace {
@@ -121,28 +120,24 @@ void DestroySurface(IDirectDrawSurface* s) {
 }
 
 bool RectInside(const RECT& r, int width, int height) {
-    return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom && r.right <= width &&
-           r.bottom <= height;
+    return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom && r.right <= width && r.bottom <= height;
 }
 
 // Validates a BltFast call and copies the pixels. Every draw of a map makes
 // one per visible block, so the tests are few: 0 <= left < right <= width
 // is two unsigned comparisons, and so is x + w <= the destination's width.
-HRESULT Blt(IDirectDrawSurface* dest, DWORD x, DWORD y, const IDirectDrawSurface* src,
-            const RECT* rect, DWORD flags) {
+HRESULT Blt(IDirectDrawSurface* dest, DWORD x, DWORD y, const IDirectDrawSurface* src, const RECT* rect, DWORD flags) {
     if (!src) return DDERR_INVALIDPARAMS;
     const RECT r = rect ? *rect : RECT{0, 0, src->width, src->height};
-    if (DWORD(r.left) >= DWORD(r.right) || DWORD(r.right) > DWORD(src->width) ||
-        DWORD(r.top) >= DWORD(r.bottom) || DWORD(r.bottom) > DWORD(src->height))
+    if (DWORD(r.left) >= DWORD(r.right) || DWORD(r.right) > DWORD(src->width) || DWORD(r.top) >= DWORD(r.bottom) ||
+        DWORD(r.bottom) > DWORD(src->height))
         return DDERR_INVALIDRECT;
     const DWORD w = DWORD(r.right - r.left);
     const DWORD h = DWORD(r.bottom - r.top);
-    if (x > DWORD(dest->width) || w > DWORD(dest->width) - x || y > DWORD(dest->height) ||
-        h > DWORD(dest->height) - y)
+    if (x > DWORD(dest->width) || w > DWORD(dest->width) - x || y > DWORD(dest->height) || h > DWORD(dest->height) - y)
         return DDERR_INVALIDRECT;
     const LONG dx = LONG(x), dy = LONG(y);
-    if (src == dest && dx < r.right && r.left < dx + LONG(w) && dy < r.bottom &&
-        r.top < dy + LONG(h)) [[unlikely]]
+    if (src == dest && dx < r.right && r.left < dx + LONG(w) && dy < r.bottom && r.top < dy + LONG(h)) [[unlikely]]
         return DDERR_INVALIDRECT;
 
     const uint8_t* sp = src->pixels + ptrdiff_t(r.top) * src->pitch + r.left;
@@ -155,8 +150,8 @@ HRESULT Blt(IDirectDrawSurface* dest, DWORD x, DWORD y, const IDirectDrawSurface
 }
 
 // Kept out of line so the unlogged path stays short.
-[[gnu::noinline]] HRESULT BltLogged(IDirectDrawSurface* dest, DWORD x, DWORD y,
-                                    IDirectDrawSurface* src, const RECT* rect, DWORD flags) {
+[[gnu::noinline]] HRESULT BltLogged(IDirectDrawSurface* dest, DWORD x, DWORD y, IDirectDrawSurface* src,
+                                    const RECT* rect, DWORD flags) {
     const HRESULT result = Blt(dest, x, y, src, rect, flags);
     RECT used{};
     if (rect)
@@ -222,8 +217,7 @@ HRESULT IDirectDraw::SetCooperativeLevel(HWND window, DWORD flags) {
 
 HRESULT IDirectDraw::SetDisplayMode(DWORD width, DWORD height, DWORD bpp) {
     if (Faulted(DDFAULT_SETDISPLAYMODE)) return DDERR_GENERIC;
-    if (bpp != 8 || width == 0 || height == 0 || width > DWORD(kMaxSide) ||
-        height > DWORD(kMaxSide))
+    if (bpp != 8 || width == 0 || height == 0 || width > DWORD(kMaxSide) || height > DWORD(kMaxSide))
         return DDERR_INVALIDMODE;
     modeWidth = int(width);
     modeHeight = int(height);
@@ -244,23 +238,21 @@ HRESULT IDirectDraw::CreateSurface(LPDDSURFACEDESC desc, IDirectDrawSurface** ou
     if (!desc || outer) return DDERR_INVALIDPARAMS;
     const DWORD caps = (desc->dwFlags & DDSD_CAPS) ? desc->ddsCaps.dwCaps : 0;
     const DWORD memory = desc->dwFlags & (DDSD_LPSURFACE | DDSD_PITCH);
-    if (memory && (memory != (DDSD_LPSURFACE | DDSD_PITCH) || (caps & DDSCAPS_PRIMARYSURFACE) ||
-                   !desc->lpSurface || desc->lPitch < LONG(desc->dwWidth)))
+    if (memory && (memory != (DDSD_LPSURFACE | DDSD_PITCH) || (caps & DDSCAPS_PRIMARYSURFACE) || !desc->lpSurface ||
+                   desc->lPitch < LONG(desc->dwWidth)))
         return DDERR_INVALIDPARAMS;
 
     if (!(caps & DDSCAPS_PRIMARYSURFACE)) {
         if (caps & (DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_BACKBUFFER | DDSCAPS_FRONTBUFFER))
             return DDERR_INVALIDPARAMS;
-        if ((desc->dwFlags & (DDSD_WIDTH | DDSD_HEIGHT)) != (DDSD_WIDTH | DDSD_HEIGHT))
-            return DDERR_INVALIDPARAMS;
+        if ((desc->dwFlags & (DDSD_WIDTH | DDSD_HEIGHT)) != (DDSD_WIDTH | DDSD_HEIGHT)) return DDERR_INVALIDPARAMS;
         if (desc->dwWidth == 0 || desc->dwHeight == 0 || desc->dwWidth > DWORD(kMaxSide) ||
             desc->dwHeight > DWORD(kMaxSide))
             return DDERR_INVALIDPARAMS;
         const DWORD plainCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
-        IDirectDrawSurface* s =
-            memory ? NewSurfaceOn(static_cast<uint8_t*>(desc->lpSurface), int(desc->dwWidth),
-                                  int(desc->dwHeight), desc->lPitch, plainCaps)
-                   : NewSurface(int(desc->dwWidth), int(desc->dwHeight), plainCaps);
+        IDirectDrawSurface* s = memory ? NewSurfaceOn(static_cast<uint8_t*>(desc->lpSurface), int(desc->dwWidth),
+                                                      int(desc->dwHeight), desc->lPitch, plainCaps)
+                                       : NewSurface(int(desc->dwWidth), int(desc->dwHeight), plainCaps);
         if (!s) return DDERR_OUTOFMEMORY;
         *out = s;
         return DD_OK;
@@ -270,14 +262,13 @@ HRESULT IDirectDraw::CreateSurface(LPDDSURFACEDESC desc, IDirectDrawSurface** ou
     if (modeWidth <= 0 || modeHeight <= 0) return DDERR_INVALIDMODE;
     const bool chain = (caps & kFlipChainCaps) == kFlipChainCaps;
     if (chain) {
-        if (!(desc->dwFlags & DDSD_BACKBUFFERCOUNT) || desc->dwBackBufferCount != 1)
-            return DDERR_INVALIDPARAMS;
+        if (!(desc->dwFlags & DDSD_BACKBUFFERCOUNT) || desc->dwBackBufferCount != 1) return DDERR_INVALIDPARAMS;
     } else if (caps & (DDSCAPS_FLIP | DDSCAPS_COMPLEX)) {
         return DDERR_INVALIDPARAMS;
     }
-    IDirectDrawSurface* front = NewSurface(
-        modeWidth, modeHeight,
-        DDSCAPS_PRIMARYSURFACE | DDSCAPS_FRONTBUFFER | (chain ? DDSCAPS_FLIP | DDSCAPS_COMPLEX : 0));
+    IDirectDrawSurface* front =
+        NewSurface(modeWidth, modeHeight,
+                   DDSCAPS_PRIMARYSURFACE | DDSCAPS_FRONTBUFFER | (chain ? DDSCAPS_FLIP | DDSCAPS_COMPLEX : 0));
     if (!front) return DDERR_OUTOFMEMORY;
     if (chain) {
         IDirectDrawSurface* back =
@@ -293,8 +284,7 @@ HRESULT IDirectDraw::CreateSurface(LPDDSURFACEDESC desc, IDirectDrawSurface** ou
     return DD_OK;
 }
 
-HRESULT IDirectDraw::CreatePalette(DWORD flags, LPPALETTEENTRY entries, IDirectDrawPalette** out,
-                                   void* outer) {
+HRESULT IDirectDraw::CreatePalette(DWORD flags, LPPALETTEENTRY entries, IDirectDrawPalette** out, void* outer) {
     if (!out) return DDERR_INVALIDPARAMS;
     *out = nullptr;
     if (!(flags & DDPCAPS_8BIT) || !entries || outer) return DDERR_INVALIDPARAMS;
@@ -346,8 +336,7 @@ ULONG IDirectDrawSurface::Release() {
     return left;
 }
 
-HRESULT IDirectDrawSurface::BltFast(DWORD x, DWORD y, IDirectDrawSurface* src, LPRECT rect,
-                                    DWORD flags) {
+HRESULT IDirectDrawSurface::BltFast(DWORD x, DWORD y, IDirectDrawSurface* src, LPRECT rect, DWORD flags) {
     if (bltLog) [[unlikely]]
         return BltLogged(this, x, y, src, rect, flags);
     return Blt(this, x, y, src, rect, flags);
@@ -394,8 +383,7 @@ HRESULT IDirectDrawSurface::Flip(IDirectDrawSurface* target, DWORD flags) {
     backBuffer->pixels = pixels;
     pixels = shown;
     if (hooks.present)
-        hooks.present(pixels, width, height, pitch, palette ? palette->entries : nullptr, flags,
-                      hooks.user);
+        hooks.present(pixels, width, height, pitch, palette ? palette->entries : nullptr, flags, hooks.user);
     return DD_OK;
 }
 

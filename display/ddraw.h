@@ -15,9 +15,8 @@ typedef uint32_t COLORREF;
 struct HWND__;  // defined by the window layer
 typedef HWND__* HWND;
 
-#define RGB(r, g, b) \
-    ((COLORREF)(((uint8_t)(r)) | ((DWORD)((uint8_t)(g)) << 8) | ((DWORD)((uint8_t)(b)) << 16)))
-#define GetRValue(c) ((uint8_t)((c) & 0xFF))
+#define RGB(r, g, b) ((COLORREF)(((uint8_t)(r)) | ((DWORD)((uint8_t)(g)) << 8) | ((DWORD)((uint8_t)(b)) << 16)))
+#define GetRValue(c) ((uint8_t)((c)&0xFF))
 #define GetGValue(c) ((uint8_t)(((c) >> 8) & 0xFF))
 #define GetBValue(c) ((uint8_t)(((c) >> 16) & 0xFF))
 
@@ -171,16 +170,16 @@ struct IDirectDrawSurface {
     HRESULT GetSurfaceDesc(LPDDSURFACEDESC desc);
 
     int width = 0, height = 0;
-    LONG pitch = 0;            // at least width; a multiple of 16 unless on caller memory
+    LONG pitch = 0;             // at least width; a multiple of 16 unless on caller memory
     uint8_t* pixels = nullptr;  // 16-byte aligned unless on caller memory
     bool ownsPixels = true;     // false: the caller's memory, never freed here
     DWORD caps = 0;
     bool hasColorKey = false;
     uint8_t colorKey = 0;
-    IDirectDrawPalette* palette = nullptr;  // held with a reference
+    IDirectDrawPalette* palette = nullptr;     // held with a reference
     IDirectDrawSurface* backBuffer = nullptr;  // the attached buffer of a primary
     IDirectDrawSurface* primary = nullptr;     // for a back buffer, its primary
-    HDC__* dc = nullptr;        // made by the first GetDC, kept until the surface goes
+    HDC__* dc = nullptr;                       // made by the first GetDC, kept until the surface goes
     bool dcOut = false;
     bool locked = false;
     ULONG refs = 1;
@@ -204,8 +203,7 @@ struct IDirectDraw {
     // width) is made on the caller's pixels, which are left as they are and
     // must outlive the surface: many surfaces can share one pixel store.
     HRESULT CreateSurface(LPDDSURFACEDESC desc, IDirectDrawSurface** out, void* outer);
-    HRESULT CreatePalette(DWORD flags, LPPALETTEENTRY entries, IDirectDrawPalette** out,
-                          void* outer);
+    HRESULT CreatePalette(DWORD flags, LPPALETTEENTRY entries, IDirectDrawPalette** out, void* outer);
 
     HWND hwnd = nullptr;
     DWORD coopFlags = 0;

@@ -54,8 +54,9 @@ static bool Startup(Game& g, const char* mapname) {
         std::fprintf(stderr, "scroll: no display: %s\n", SDL_GetError());
         return false;
     }
-        // A small map gets a larger window, scaled by a whole number.
-    const int scale = g.w < kWidth / 2 && g.h < kHeight / 2 ? (kWidth / g.w < kHeight / g.h ? kWidth / g.w : kHeight / g.h) : 1;
+    // A small map gets a larger window, scaled by a whole number.
+    const int scale =
+        g.w < kWidth / 2 && g.h < kHeight / 2 ? (kWidth / g.w < kHeight / g.h ? kWidth / g.w : kHeight / g.h) : 1;
     g.presenter = VxPresentOpen("scroll", g.w, g.h, scale, VXP_RESIZABLE);
     if (!g.presenter) {
         std::fprintf(stderr, "scroll: cannot open a window: %s\n", VxPresentError());

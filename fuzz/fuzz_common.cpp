@@ -59,8 +59,8 @@ size_t CheckBlits(const char* what, int x, int y, const View& v) {
         const long right = long(b.x) + (b.rect.right - b.rect.left), bottom = long(b.y) + (b.rect.bottom - b.rect.top);
         if (b.result != DD_OK || b.dest != target || long(b.x) < v.x || long(b.y) < v.y || right > v.x + v.w ||
             bottom > v.y + v.h) {
-            FuzzFail("%s at (%d, %d) in view %dx%d+%d+%d: blit to (%u, %u) of [%d %d %d %d] (0x%08x)", what, x, y,
-                     v.w, v.h, v.x, v.y, b.x, b.y, b.rect.left, b.rect.top, b.rect.right, b.rect.bottom,
+            FuzzFail("%s at (%d, %d) in view %dx%d+%d+%d: blit to (%u, %u) of [%d %d %d %d] (0x%08x)", what, x, y, v.w,
+                     v.h, v.x, v.y, b.x, b.y, b.rect.left, b.rect.top, b.rect.right, b.rect.bottom,
                      static_cast<unsigned>(b.result));
         }
     }
@@ -111,8 +111,8 @@ void CheckAnims(const char* when) {
         const bool inside = a->anstartoff == a->anendoff ? a->ancuroff == a->anstartoff
                                                          : a->ancuroff >= a->anstartoff && a->ancuroff < a->anendoff;
         if (!inside || a->anstartoff < list || a->anendoff > reinterpret_cast<MAPBLOCK**>(MapAnim(k))) {
-            FuzzFail("%s: animation %d shows frame %td of frames %td to %td (type %d)", when, k,
-                     a->ancuroff - list, a->anstartoff - list, a->anendoff - list, a->antype);
+            FuzzFail("%s: animation %d shows frame %td of frames %td to %td (type %d)", when, k, a->ancuroff - list,
+                     a->anstartoff - list, a->anendoff - list, a->antype);
         }
         const MAPBLOCK* b = *a->ancuroff;
         if (b < blocks || b >= blocks + mapnumblockstr) {
@@ -171,8 +171,7 @@ void FuzzEndAllocations() {
     }
     const size_t limit = 4 * inputsize + 64 * 1024 + surfaces;
     if (allocated > limit) {
-        FuzzFail("an input of %zu bytes made the library allocate %zu bytes (limit %zu)", inputsize, allocated,
-                 limit);
+        FuzzFail("an input of %zu bytes made the library allocate %zu bytes (limit %zu)", inputsize, allocated, limit);
     }
 }
 
@@ -197,8 +196,10 @@ void FuzzExercise(const uint8_t* data, size_t size) {
     // Inside the map or just outside it, its mirror image, and far outside.
     const int x0 = static_cast<int>(h % spanx) - 32, y0 = static_cast<int>((h >> 20) % spany) - 32;
     const int x1 = maxx - x0, y1 = maxy - y0;
-    const int x2 = (h >> 40) & 1 ? INT_MAX - static_cast<int>((h >> 44) & 0xFF) : INT_MIN + static_cast<int>((h >> 44) & 0xFF);
-    const int y2 = (h >> 41) & 1 ? INT_MAX - static_cast<int>((h >> 52) & 0xFF) : -static_cast<int>((h >> 52) & 0xFFF) - 1;
+    const int x2 =
+        (h >> 40) & 1 ? INT_MAX - static_cast<int>((h >> 44) & 0xFF) : INT_MIN + static_cast<int>((h >> 44) & 0xFF);
+    const int y2 =
+        (h >> 41) & 1 ? INT_MAX - static_cast<int>((h >> 52) & 0xFF) : -static_cast<int>((h >> 52) & 0xFFF) - 1;
 
     blits.clear();  // the parallax fill of the load
     CheckAnims("after the load");

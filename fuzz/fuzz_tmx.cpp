@@ -22,7 +22,8 @@ std::map<std::string, std::vector<uint8_t>> MakeFiles() {
     for (int i = 0; i < 64 * 32; i++) {
         const int x = i % 64, y = i / 64, t = x / 16 + 4 * (y / 16);
         const uint32_t a = t % 4 == 3 ? static_cast<uint32_t>((x * 16) & 255) : 255;
-        rgba[i] = static_cast<uint32_t>(t * 30 + x) | static_cast<uint32_t>(y * 7) << 8 | static_cast<uint32_t>(t * 50) << 16 | a << 24;
+        rgba[i] = static_cast<uint32_t>(t * 30 + x) | static_cast<uint32_t>(y * 7) << 8 |
+                  static_cast<uint32_t>(t * 50) << 16 | a << 24;
     }
     files["fuzz/t.png"] = TmxEncodePngRgba(64, 32, rgba.data());
     std::vector<uint8_t> cmap(768), index(256);
@@ -31,10 +32,14 @@ std::map<std::string, std::vector<uint8_t>> MakeFiles() {
     files["fuzz/p.png"] = TmxEncodePng(16, 16, index.data(), cmap.data(), true);
     const std::string tsx =
         "<tileset name=\"t\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"8\" columns=\"4\">"
-        "<properties><property name=\"x\" value=\"1\"/></properties><image source=\"t.png\" width=\"64\" height=\"32\"/>"
-        "<tile id=\"1\"><properties><property name=\"user1\" type=\"int\" value=\"5\"/><property name=\"trigger\" type=\"bool\" value=\"true\"/></properties>"
-        "<objectgroup><object x=\"0\" y=\"0\" width=\"8\" height=\"8\"/><object x=\"9\" y=\"2\"><polygon points=\"0,0 4,4 0,6\"/></object></objectgroup></tile>"
-        "<tile id=\"2\"><animation><frame tileid=\"2\" duration=\"100\"/><frame tileid=\"5\" duration=\"50\"/></animation></tile></tileset>";
+        "<properties><property name=\"x\" value=\"1\"/></properties><image source=\"t.png\" width=\"64\" "
+        "height=\"32\"/>"
+        "<tile id=\"1\"><properties><property name=\"user1\" type=\"int\" value=\"5\"/><property name=\"trigger\" "
+        "type=\"bool\" value=\"true\"/></properties>"
+        "<objectgroup><object x=\"0\" y=\"0\" width=\"8\" height=\"8\"/><object x=\"9\" y=\"2\"><polygon points=\"0,0 "
+        "4,4 0,6\"/></object></objectgroup></tile>"
+        "<tile id=\"2\"><animation><frame tileid=\"2\" duration=\"100\"/><frame tileid=\"5\" "
+        "duration=\"50\"/></animation></tile></tileset>";
     files["fuzz/t.tsx"] = std::vector<uint8_t>(tsx.begin(), tsx.end());
     return files;
 }
@@ -63,13 +68,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> image;
     TmxError err;
     if (!TmxImportMemory(reinterpret_cast<const char*>(data), size, "fuzz/map.tmx", image, err, options)) {
-        if (err.reason.empty() || err.file.empty()) FuzzFail("import rejected a map without naming the file and the reason");
+        if (err.reason.empty() || err.file.empty())
+            FuzzFail("import rejected a map without naming the file and the reason");
         if (!image.empty()) FuzzFail("import failed but left an image");
         return 0;
     }
     MAPDESC desc;
     MAPREASON why;
-    if (MapParse(image.data(), image.size(), &desc, &why) != 0) FuzzFail("an imported map does not parse: %s", why.text);
+    if (MapParse(image.data(), image.size(), &desc, &why) != 0)
+        FuzzFail("an imported map does not parse: %s", why.text);
     if (desc.blockwidth == 16 && desc.blockheight == 16 && desc.numblockgfx() <= 255) {
         if (MapDecode(image.data(), image.size()) != 0) FuzzFail("an imported map does not load: %s", mapreason);
         FuzzExercise(data, size);

@@ -61,7 +61,7 @@ MAPDESC EveryAnimation() {
         signed char delay = static_cast<signed char>(t == 4 ? -1 : (t == 5 ? -128 : t % 3));
         m.anims.push_back({static_cast<signed char>(t), delay, 0, 0, t % 2, 4 - t % 3, t % 2});
     }
-    m.anims.push_back({ANTYPE_LOOP_FWD, 0, 0, 0, 2, 2, 2});  // no frames
+    m.anims.push_back({ANTYPE_LOOP_FWD, 0, 0, 0, 2, 2, 2});          // no frames
     m.anims.push_back({ANTYPE_PINGPONG_FWD_OUT, 0, 0, 0, 1, 3, 0});  // current frame outside
     const int kinds = 4 + static_cast<int>(m.anims.size());
     for (size_t i = 0; i < m.layers[0].size(); i++) {
@@ -151,9 +151,12 @@ void SetFormSize(Image& img) { PutBE32(img, 4, static_cast<uint32_t>(img.size() 
 // Offset in the image of the first chunk with that id.
 size_t ChunkAt(const Image& img, const char* id) {
     size_t at = 0;
-    MapWalk(img.data(), img.size(), [&](const MAPCHUNKINFO& c) {
-        if (!at && std::memcmp(c.id, id, 4) == 0) at = static_cast<size_t>(c.offset);
-    }, nullptr);
+    MapWalk(
+        img.data(), img.size(),
+        [&](const MAPCHUNKINFO& c) {
+            if (!at && std::memcmp(c.id, id, 4) == 0) at = static_cast<size_t>(c.offset);
+        },
+        nullptr);
     return at;
 }
 
@@ -208,7 +211,10 @@ const Defect kDefects[] = {
          i.insert(i.end(), {'L', 'Y', 'R'});
          SetFormSize(i);
      }},
-    {"trailing_bytes", nullptr, nullptr, [](Image& i) { i.insert(i.end(), {1, 2, 3}); }},
+    {"trailing_bytes", nullptr, nullptr,
+     [](Image& i) {
+         i.insert(i.end(), {1, 2, 3});
+     }},
     {"length_past_end", nullptr, nullptr, [](Image& i) { PutBE32(i, ChunkAt(i, "BGFX") + 4, 0x7FFFFFF0u); }},
     {"length_one_past_end", nullptr, nullptr,
      [](Image& i) {
@@ -239,7 +245,8 @@ const Defect kDefects[] = {
     {"missing_cmap", nullptr,
      [](Chunks& c) {
          bool dropped = Drop(c, "CMAP");
-         while (Drop(c, "CMAP")) {}
+         while (Drop(c, "CMAP")) {
+         }
          return dropped;
      },
      nullptr},

@@ -182,8 +182,7 @@ inline void MapWalk(LPDIRECTDRAWSURFACE dest, const MapView& v, int ox, int oy, 
 void MapDraw8BG(LPDIRECTDRAWSURFACE lpDDSDest, int mapxo, int mapyo) {
     MapView v;
     if (!MapViewAt(lpDDSDest, mapxo, mapyo, v)) return;
-    MapWalk(lpDDSDest, v, 0, 0,
-            [](const short* c, bool) { return MapPick{MapCellBlock(*c)->bgoff, kOpaque, true}; });
+    MapWalk(lpDDSDest, v, 0, 0, [](const short* c, bool) { return MapPick{MapCellBlock(*c)->bgoff, kOpaque, true}; });
 }
 
 // Backgrounds, colour-keyed where the block's trigger is set so the parallax
@@ -201,8 +200,8 @@ void MapDraw8BGT(LPDIRECTDRAWSURFACE lpDDSDest, int mapxo, int mapyo) {
 // colour-keyed; interior cells of value 0 are left as they are. Any other
 // `mapfg` draws nothing.
 void MapDraw8FG(LPDIRECTDRAWSURFACE lpDDSDest, int mapxo, int mapyo, int mapfg) {
-    static constexpr LPDIRECTDRAWSURFACE MAPBLOCK::*kLayer[3] = {
-        &MAPBLOCK::fgoff, &MAPBLOCK::fgoff2, &MAPBLOCK::fgoff3};
+    static constexpr LPDIRECTDRAWSURFACE MAPBLOCK::*kLayer[3] = {&MAPBLOCK::fgoff, &MAPBLOCK::fgoff2,
+                                                                 &MAPBLOCK::fgoff3};
     if (mapfg < 0 || mapfg > 2) return;
     MapView v;
     if (!MapViewAt(lpDDSDest, mapxo, mapyo, v)) return;

@@ -143,9 +143,7 @@ int MapDecodeLYR6() { return MapDecodeFileChunk(static_cast<MapChunkKind>(MAPCHU
 int MapDecodeLYR7() { return MapDecodeFileChunk(static_cast<MapChunkKind>(MAPCHUNK_LYR1 + 6)); }
 int MapDecodeNULL() { return MapDecodeFileChunk(MAPCHUNK_NULL); }
 
-int MapMemDecodeMPHD(const unsigned char* mapmempt) {
-    return MapDecodeMemChunk(MAPCHUNK_MPHD, mapmempt, sizeof(MPHD));
-}
+int MapMemDecodeMPHD(const unsigned char* mapmempt) { return MapDecodeMemChunk(MAPCHUNK_MPHD, mapmempt, sizeof(MPHD)); }
 
 int MapMemDecodeCMAP(const unsigned char* cmppt) { return MapDecodeMemChunk(MAPCHUNK_CMAP, cmppt, 768); }
 

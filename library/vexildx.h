@@ -25,12 +25,12 @@
 
 // Relocated block structure: 64 bytes.
 struct MAPBLOCK {
-    LPDIRECTDRAWSURFACE bgoff;   // always set
-    LPDIRECTDRAWSURFACE fgoff;   // null when the block has no such graphic
+    LPDIRECTDRAWSURFACE bgoff;  // always set
+    LPDIRECTDRAWSURFACE fgoff;  // null when the block has no such graphic
     LPDIRECTDRAWSURFACE fgoff2;
     LPDIRECTDRAWSURFACE fgoff3;
-    const BLKSTR* blkstr;        // the stored record: user fields and flags
-    uint8_t trigger;             // 1 when the trigger flag is set
+    const BLKSTR* blkstr;  // the stored record: user fields and flags
+    uint8_t trigger;       // 1 when the trigger flag is set
     uint8_t pad[23];
 };
 
@@ -52,23 +52,23 @@ static_assert(sizeof(MAPBLOCK) == 64 && sizeof(MAPANIM) == 32);
 
 extern LPDIRECTDRAW lpDD;  // the display object; defined by the host program
 
-extern int maperror;         // reason code of the last load (MER_*)
-extern char mapreason[128];  // why: the failed check, or the system's reason
-                             // when the file cannot be opened; "" when none
+extern int maperror;                          // reason code of the last load (MER_*)
+extern char mapreason[128];                   // why: the failed check, or the system's reason
+                                              // when the file cannot be opened; "" when none
 extern short mapwidth, mapheight;             // size in cells
 extern short mapblockwidth, mapblockheight;   // block size in pixels
 extern short mapdepth;                        // bits per pixel
 extern short mapblockstrsize;                 // block structure size as stated
 extern short mapnumblockstr, mapnumblockgfx;  // counts
-extern short* mappt;          // the layer drawing reads (BODY after a load)
-extern short* mapmappt[8];    // BODY and LYR1..LYR7; null where absent
-extern unsigned char* mapcmappt;  // colour map: 256 RGB triples
-extern char* mapblockgfxpt;   // block graphics, one after another
-extern char* mapblockstrpt;   // block structures, stored form
-extern char* mapanimstrpt;    // animation data, stored form; null if none
-extern char* mapanimstrendpt; // one past the end of the animation data
-extern PALETTEENTRY mappept[256];  // palette made from the colour map
-extern int mapnumanimstr;          // animation records of the loaded map
+extern short* mappt;                          // the layer drawing reads (BODY after a load)
+extern short* mapmappt[8];                    // BODY and LYR1..LYR7; null where absent
+extern unsigned char* mapcmappt;              // colour map: 256 RGB triples
+extern char* mapblockgfxpt;                   // block graphics, one after another
+extern char* mapblockstrpt;                   // block structures, stored form
+extern char* mapanimstrpt;                    // animation data, stored form; null if none
+extern char* mapanimstrendpt;                 // one past the end of the animation data
+extern PALETTEENTRY mappept[256];             // palette made from the colour map
+extern int mapnumanimstr;                     // animation records of the loaded map
 
 // Tile surfaces. A map holds 1 to 32767 graphics of mapblockwidth x
 // mapblockheight pixels. maptilespt is the whole table: the surface of every
@@ -173,6 +173,4 @@ inline MAPBLOCK* MapResolveCell(short v) {
     return *reinterpret_cast<MAPANIM*>(mapanimrelendpt + 2 * static_cast<ptrdiff_t>(v))->ancuroff;
 }
 // The relocated animation record of animation k (cell value -16 * (k + 1)).
-inline MAPANIM* MapAnim(int k) {
-    return reinterpret_cast<MAPANIM*>(mapanimrelendpt) - (k + 1);
-}
+inline MAPANIM* MapAnim(int k) { return reinterpret_cast<MAPANIM*>(mapanimrelendpt) - (k + 1); }

@@ -1,10 +1,10 @@
 // Palette conversion of 8-bit pixels into XRGB8888: a plain loop, a portable
 // 64-bit one, and an AVX-512 one taken at run time where the processor has it.
 // (An AVX2 gather loop was measured slower than the plain loop and left out.)
+#include "vxconvert.h"
+
 #include <bit>
 #include <cstring>
-
-#include "vxconvert.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define VX_X86 1
@@ -69,8 +69,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline __m512i Look(const
 // 64 indices to 64 pixels in four registers of 16, in order.
 template <bool kSameTop>
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline void Convert64(const Plane* plane, __m512i reorder,
-                                                                              __m512i top, __m512i idx,
-                                                                              __m512i out[4]) {
+                                                                             __m512i top, __m512i idx, __m512i out[4]) {
     // The zero-masking form: gcc 12 warns about the plain one's undefined source.
     idx = _mm512_maskz_permutexvar_epi8(~__mmask64(0), reorder, idx);
     const __mmask64 high = _mm512_movepi8_mask(idx);
@@ -93,8 +92,9 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline void Convert64(con
 // come out as 64 consecutive pixels. The top byte plane is skipped when all
 // entries share one top byte (the usual 0xFF).
 template <bool kSameTop>
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void ConvertAvx512Planes(
-    const uint8_t* src, LONG sp, uint32_t* dst, LONG dp, int w, int h, const uint8_t (*bytes)[256]) {
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void ConvertAvx512Planes(const uint8_t* src, LONG sp,
+                                                                                uint32_t* dst, LONG dp, int w, int h,
+                                                                                const uint8_t (*bytes)[256]) {
     Plane plane[4];
     for (int c = 0; c < 4; c++) {
         for (int k = 0; k < 4; k++) plane[c].q[k] = _mm512_loadu_si512(bytes[c] + 64 * k);
@@ -109,7 +109,6 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void ConvertAvx512Planes(
         }
     }
     const __m512i reorder = _mm512_load_si512(order);
-
 
     for (int y = 0; y < h; y++) {
         const uint8_t* s = Row(src, sp, y);
@@ -179,9 +178,7 @@ bool Runs(VxConvertPath path) {
 
 }  // namespace
 
-const char* VxConvertName(VxConvertPath path) {
-    return path >= 0 && path < VXCONV_COUNT ? kPaths[path].name : "?";
-}
+const char* VxConvertName(VxConvertPath path) { return path >= 0 && path < VXCONV_COUNT ? kPaths[path].name : "?"; }
 
 bool VxConvertAvailable(VxConvertPath path) {
     static const bool runs[VXCONV_COUNT] = {Runs(VXCONV_PLAIN), Runs(VXCONV_WORD), Runs(VXCONV_AVX512)};
@@ -193,8 +190,8 @@ VxConvertPath VxConvertBest() {
     return best;
 }
 
-void VxConvertWith(VxConvertPath path, const uint8_t* src, LONG srcPitch, uint32_t* dst, LONG dstPitch,
-                   int width, int height, const uint32_t table[256]) {
+void VxConvertWith(VxConvertPath path, const uint8_t* src, LONG srcPitch, uint32_t* dst, LONG dstPitch, int width,
+                   int height, const uint32_t table[256]) {
     if (!src || !dst || !table || width <= 0 || height <= 0) return;
     const ConvertFn fn = VxConvertAvailable(path) ? kPaths[path].fn : ConvertPlain;
     fn(src, srcPitch, dst, dstPitch, width, height, table);

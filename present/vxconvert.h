@@ -17,5 +17,5 @@ bool VxConvertAvailable(VxConvertPath path);
 // The path VxPresentConvert takes here.
 VxConvertPath VxConvertBest();
 // VxPresentConvert through one path; an unavailable path falls back to the plain loop.
-void VxConvertWith(VxConvertPath path, const uint8_t* src, LONG srcPitch, uint32_t* dst, LONG dstPitch,
-                   int width, int height, const uint32_t table[256]);
+void VxConvertWith(VxConvertPath path, const uint8_t* src, LONG srcPitch, uint32_t* dst, LONG dstPitch, int width,
+                   int height, const uint32_t table[256]);

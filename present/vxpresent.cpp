@@ -14,18 +14,18 @@ struct VxPresenter {
     SDL_Texture* texture = nullptr;
     bool ownsWindow = false;
     bool ownsRenderer = false;
-    bool ownsVideo = false;   // holds a reference on SDL's video subsystem
+    bool ownsVideo = false;    // holds a reference on SDL's video subsystem
     bool keepsPixels = false;  // own software renderer: the window surface keeps the bars between frames
     int texWidth = 0, texHeight = 0;
     bool hasFrame = false;            // the texture holds a frame to show again
     int outWidth = 0, outHeight = 0;  // the part of the drawable shown at the last present
     RECT box{};                       // where the last frame went
     bool needsClear = true;
-    Uint32 windowId = 0;             // SDL's id of `window`, for its events
-    bool watching = false;           // the event watch below is installed
-    unsigned long x11Window = 0;     // X11 only: the window whose configure events tell its size
+    Uint32 windowId = 0;                  // SDL's id of `window`, for its events
+    bool watching = false;                // the event watch below is installed
+    unsigned long x11Window = 0;          // X11 only: the window whose configure events tell its size
     int shownWidth = 0, shownHeight = 0;  // X11 only: the size it really has, in window points
-    uint32_t table[256];  // the palette as XRGB8888
+    uint32_t table[256];                  // the palette as XRGB8888
     // Pacing: frame n of the current run is due at start + n * freq / fps.
     int fps = 60;
     uint64_t start = 0;
@@ -43,8 +43,8 @@ VxPresenter* Fail(VxPresenter* p, const char* what) {
     return nullptr;
 }
 
-int syswmUsers = 0;          // presenters that turned SDL_SYSWMEVENT on
-bool syswmWasOn = false;     // its state before the first of them
+int syswmUsers = 0;       // presenters that turned SDL_SYSWMEVENT on
+bool syswmWasOn = false;  // its state before the first of them
 
 // Follows what the window's events say: an exposed window gets its bars drawn
 // again, and on X11 a configure event gives the size the window really has.
@@ -53,8 +53,7 @@ bool syswmWasOn = false;     // its state before the first of them
 // framebuffer is then never seen.
 int SDLCALL Watch(void* user, SDL_Event* e) {
     VxPresenter* p = static_cast<VxPresenter*>(user);
-    if (e->type == SDL_WINDOWEVENT && e->window.windowID == p->windowId &&
-        e->window.event == SDL_WINDOWEVENT_EXPOSED) {
+    if (e->type == SDL_WINDOWEVENT && e->window.windowID == p->windowId && e->window.event == SDL_WINDOWEVENT_EXPOSED) {
         p->needsClear = true;
     }
 #if defined(SDL_VIDEO_DRIVER_X11)
@@ -142,8 +141,8 @@ bool SetUpRenderer(VxPresenter* p, unsigned flags) {
     // A shared renderer's other user may draw over the bars, so they are
     // cleared every frame.
     SDL_RendererInfo info;
-    p->keepsPixels = p->ownsRenderer && SDL_GetRendererInfo(p->renderer, &info) == 0 &&
-                     !std::strcmp(info.name, "software");
+    p->keepsPixels =
+        p->ownsRenderer && SDL_GetRendererInfo(p->renderer, &info) == 0 && !std::strcmp(info.name, "software");
     VxPresentTable(nullptr, p->table);
     StartWatching(p);
     return true;
@@ -210,8 +209,7 @@ VxPresenter* VxPresentOpen(const char* title, int width, int height, int scale, 
     Uint32 wflags = SDL_WINDOW_ALLOW_HIGHDPI;
     if (flags & VXP_RESIZABLE) wflags |= SDL_WINDOW_RESIZABLE;
     if (flags & VXP_FULLSCREEN) wflags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
-    p->window = SDL_CreateWindow(title ? title : "", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, ww, wh,
-                                 wflags);
+    p->window = SDL_CreateWindow(title ? title : "", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, ww, wh, wflags);
     if (!p->window) return Fail(p, "SDL_CreateWindow");
     p->ownsWindow = true;
     if (!SetUpRenderer(p, flags)) return Fail(p, "SDL_CreateRenderer");
@@ -313,8 +311,7 @@ int Present(VxPresenter* p, int width, int height, Fill fill) {
     return Show(p, t0, t1, true);
 }
 
-int PresentIndexed(VxPresenter* p, const uint8_t* pixels, LONG pitch, int width, int height,
-                   const uint32_t* table) {
+int PresentIndexed(VxPresenter* p, const uint8_t* pixels, LONG pitch, int width, int height, const uint32_t* table) {
     if (!ValidFrame(pixels, pitch, width, height, width)) return -1;
     return Present(p, width, height, [&](uint32_t* out, LONG outPitch) {
         VxPresentConvert(pixels, pitch, out, outPitch, width, height, table);

@@ -86,5 +86,5 @@ int VxPresentLetterbox(int width, int height, int outWidth, int outHeight, RECT*
 void VxPresentTable(const PALETTEENTRY* palette, uint32_t table[256]);
 // dst row y, pixel x = table[src row y, pixel x], for width x height pixels;
 // the pitches are in bytes and may differ from the widths.
-void VxPresentConvert(const uint8_t* src, LONG srcPitch, uint32_t* dst, LONG dstPitch, int width,
-                      int height, const uint32_t table[256]);
+void VxPresentConvert(const uint8_t* src, LONG srcPitch, uint32_t* dst, LONG dstPitch, int width, int height,
+                      const uint32_t table[256]);

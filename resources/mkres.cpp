@@ -24,9 +24,7 @@ Rgb Mix(Rgb a, Rgb b, double t) {
     return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
 }
 
-Rgb Hex(uint32_t v) {
-    return {double(v >> 16 & 255), double(v >> 8 & 255), double(v & 255)};
-}
+Rgb Hex(uint32_t v) { return {double(v >> 16 & 255), double(v >> 8 & 255), double(v & 255)}; }
 
 struct Image {
     int w = 0, h = 0;
@@ -63,18 +61,12 @@ struct Glyph {
 };
 
 const Glyph kFont[] = {
-    {'A', ".###.#...##...#######...##...##...#"},
-    {'E', "######....#....####.#....#....#####"},
-    {'G', ".#####....#....#..###...##...#.####"},
-    {'I', "#####..#....#....#....#....#..#####"},
-    {'K', "#...##..#.#.#..##...#.#..#..#.#...#"},
-    {'L', "#....#....#....#....#....#....#####"},
-    {'O', ".###.#...##...##...##...##...#.###."},
-    {'P', "####.#...##...#####.#....#....#...."},
-    {'R', "####.#...##...#####.#.#..#..#.#...#"},
-    {'S', ".#####....#.....###.....#....#####."},
-    {'V', "#...##...##...##...#.#.#..#.#...#.."},
-    {'W', "#...##...##...##.#.##.#.##.#.#.#.#."},
+    {'A', ".###.#...##...#######...##...##...#"}, {'E', "######....#....####.#....#....#####"},
+    {'G', ".#####....#....#..###...##...#.####"}, {'I', "#####..#....#....#....#....#..#####"},
+    {'K', "#...##..#.#.#..##...#.#..#..#.#...#"}, {'L', "#....#....#....#....#....#....#####"},
+    {'O', ".###.#...##...##...##...##...#.###."}, {'P', "####.#...##...#####.#....#....#...."},
+    {'R', "####.#...##...#####.#.#..#..#.#...#"}, {'S', ".#####....#.....###.....#....#####."},
+    {'V', "#...##...##...##...#.#.#..#.#...#.."}, {'W', "#...##...##...##.#.##.#.##.#.#.#.#."},
     {'Y', "#...##...#.#.#...#....#....#....#.."},
 };
 
@@ -124,8 +116,7 @@ void TextMask(std::vector<uint8_t>& mask, int w, int h, const char* s, int x, in
 
 // Title lettering: a gradient fill from `top` to `bottom` with a light top
 // edge, a dark outline `outline` pixels wide and a drop shadow.
-void DrawTitle(Image& img, const char* s, int cx, int y, int scale, Rgb top, Rgb bottom,
-               Rgb edge, int outline) {
+void DrawTitle(Image& img, const char* s, int cx, int y, int scale, Rgb top, Rgb bottom, Rgb edge, int outline) {
     const int x = cx - TextWidth(s, scale) / 2;
     std::vector<uint8_t> m(img.px.size(), 0);
     TextMask(m, img.w, img.h, s, x, y, scale);
@@ -150,8 +141,10 @@ void DrawTitle(Image& img, const char* s, int cx, int y, int scale, Rgb top, Rgb
             if (set(px, py)) {
                 double t = double(py - y) / (7.0 * scale);
                 Rgb c = Mix(top, bottom, t + (Bayer(px, py) - 0.5) * 0.12);
-                if (!set(px, py - 1) || !set(px - 1, py)) c = edge;
-                else if (!set(px, py + 1) || !set(px + 1, py)) c = Mix(c, bottom, 0.6);
+                if (!set(px, py - 1) || !set(px - 1, py))
+                    c = edge;
+                else if (!set(px, py + 1) || !set(px + 1, py))
+                    c = Mix(c, bottom, 0.6);
                 img.At(px, py) = c;
             } else if (near(px, py, outline)) {
                 img.At(px, py) = ink;
@@ -304,7 +297,8 @@ void DrawKrill(Image& img, double hx, double hy, double len, double curl, const 
             bool edge = false;
             for (int d = 0; d < 4 && !edge; d++) {
                 int nx = x + (d == 0) - (d == 1), ny = y + (d == 2) - (d == 3);
-                if (nx >= x0 && ny >= y0 && nx <= x1 && ny <= y1 && m[size_t(ny - y0) * bw + (nx - x0)] == 1) edge = true;
+                if (nx >= x0 && ny >= y0 && nx <= x1 && ny <= y1 && m[size_t(ny - y0) * bw + (nx - x0)] == 1)
+                    edge = true;
             }
             if (edge) img.Blend(x, y, Mix(k.line, k.haze, k.fade), 1.0);
         }
@@ -315,9 +309,7 @@ void DrawKrill(Image& img, double hx, double hy, double len, double curl, const 
 
 constexpr int kHorizon = 104;  // the water line
 
-double WaveY(double x) {
-    return kHorizon + 1.6 * std::sin(x * 0.11) + 0.9 * std::sin(x * 0.27 + 1.3);
-}
+double WaveY(double x) { return kHorizon + 1.6 * std::sin(x * 0.11) + 0.9 * std::sin(x * 0.27 + 1.3); }
 
 void DrawSkyAndSea(Image& img) {
     const Rgb skyTop = Hex(0x1b1d5c), skyMid = Hex(0x7a3f8f), skyLow = Hex(0xf08a5d), skyGlow = Hex(0xffd58a);
@@ -343,8 +335,10 @@ void DrawSkyAndSea(Image& img) {
                 // The sun's light just under the surface.
                 double glow = std::max(0.0, 1.0 - std::hypot((x - sunX) / 90.0, (y - wy) / 30.0));
                 c = Mix(c, Hex(0x8fd8d0), glow * 0.5);
-                if (y - wy < 1.5) c = Hex(0xd8f4ff);
-                else if (y - wy < 3) c = Mix(c, Hex(0xa8e4f0), 0.6);
+                if (y - wy < 1.5)
+                    c = Hex(0xd8f4ff);
+                else if (y - wy < 3)
+                    c = Mix(c, Hex(0xa8e4f0), 0.6);
             }
             img.At(x, y) = c;
         }
@@ -421,15 +415,17 @@ void DrawBubbles(Image& img) {
     struct Bubble {
         double x, y, r;
     };
-    const Bubble bubbles[] = {{92, 150, 3.5}, {98, 136, 2.5}, {94, 124, 2}, {101, 114, 1.5}, {236, 182, 3},
-                              {231, 170, 2}, {238, 160, 1.5}, {16, 130, 2.5}, {20, 118, 1.5}, {306, 140, 2}};
+    const Bubble bubbles[] = {{92, 150, 3.5}, {98, 136, 2.5},  {94, 124, 2},   {101, 114, 1.5}, {236, 182, 3},
+                              {231, 170, 2},  {238, 160, 1.5}, {16, 130, 2.5}, {20, 118, 1.5},  {306, 140, 2}};
     for (const Bubble& b : bubbles) {
         for (int y = int(b.y - b.r) - 1; y <= int(b.y + b.r) + 1; y++) {
             for (int x = int(b.x - b.r) - 1; x <= int(b.x + b.r) + 1; x++) {
                 double d = std::hypot(x - b.x, y - b.y);
                 if (d > b.r) continue;
-                if (d > b.r - 1) img.Blend(x, y, Hex(0xd8fbff), 0.8);
-                else img.Blend(x, y, Hex(0x6fc6e0), 0.25);
+                if (d > b.r - 1)
+                    img.Blend(x, y, Hex(0xd8fbff), 0.8);
+                else
+                    img.Blend(x, y, Hex(0x6fc6e0), 0.25);
             }
         }
         img.Blend(int(b.x - b.r * 0.4), int(b.y - b.r * 0.4), Hex(0xffffff), 1.0);
@@ -440,7 +436,8 @@ void DrawLogo(Image& img) {
     DrawSkyAndSea(img);
     DrawSeaFloor(img);
     // A swarm far off, fading into the water, then the hero up close.
-    KrillLook far{Hex(0x8a2c3c), Hex(0xd8664e), Hex(0xf6a07c), Hex(0xffd9bf), Hex(0xb01e30), Hex(0x3a1426), 0, Hex(0x14557e)};
+    KrillLook far{Hex(0x8a2c3c), Hex(0xd8664e), Hex(0xf6a07c), Hex(0xffd9bf), Hex(0xb01e30), Hex(0x3a1426), 0,
+                  Hex(0x14557e)};
     struct Small {
         double x, y, len, fade;
     };
@@ -500,7 +497,8 @@ std::vector<uint32_t> MedianCut(const std::vector<uint32_t>& pixels, int n) {
         }
         if (pick < 0) break;
         std::vector<uint32_t>& cs = boxes[pick].colours;
-        std::sort(cs.begin(), cs.end(), [&](uint32_t a, uint32_t b) { return channel(a, pickCh) < channel(b, pickCh); });
+        std::sort(cs.begin(), cs.end(),
+                  [&](uint32_t a, uint32_t b) { return channel(a, pickCh) < channel(b, pickCh); });
         long total = 0, half = 0;
         for (uint32_t c : cs) total += count[c];
         size_t cut = 0;
@@ -580,8 +578,10 @@ void DrawIcon(Image& img, std::vector<bool>& inside) {
             inside[size_t(y) * img.w + x] = true;
             double t = (y + 0.3 * x) / 42.0;
             Rgb col = Mix(Hex(0x3fb6d6), Hex(0x0c3a78), t);
-            if (d > r - 1.3) col = Hex(0x0a1838);
-            else if (d > r - 2.4 && x + y < 26) col = Hex(0x9fe6f2);
+            if (d > r - 1.3)
+                col = Hex(0x0a1838);
+            else if (d > r - 2.4 && x + y < 26)
+                col = Hex(0x9fe6f2);
             img.At(x, y) = col;
         }
     }
@@ -638,7 +638,8 @@ std::vector<uint8_t> LogoResource(const std::vector<uint32_t>& pal, const std::v
     std::vector<uint8_t> o;
     PutInfoHeader(o, kLogoW, kLogoH, 8, kLogoW * kLogoH, 2834, kLogoColours);
     PutColourTable(o, pal);
-    for (int y = kLogoH - 1; y >= 0; y--) o.insert(o.end(), idx.begin() + long(y) * kLogoW, idx.begin() + long(y + 1) * kLogoW);
+    for (int y = kLogoH - 1; y >= 0; y--)
+        o.insert(o.end(), idx.begin() + long(y) * kLogoW, idx.begin() + long(y + 1) * kLogoW);
     return o;
 }
 

@@ -11,8 +11,8 @@
 
 struct CorruptMap {
     std::string file;
-    int loadResult, loadError;      // MapLoad
-    int decodeResult, decodeError;  // MapDecode
+    int loadResult, loadError;             // MapLoad
+    int decodeResult, decodeError;         // MapDecode
     std::string loadReason, decodeReason;  // pieces of mapreason; may be empty
 };
 

@@ -21,25 +21,25 @@ void ModelDraw(const ModelView& v, ModelLayer layer, uint8_t* out, int pitch) {
             uint8_t& px = out[y * pitch + x];
             auto gfx = [&](int32_t off) { return m.gfx[off / tile * tile + (my % bh) * bw + mx % bw]; };
             switch (layer) {
-            case kModelPara:
-                if (b.trigger) {
-                    const int gx = (x + v.xo - v.xo / 2) % bw, gy = (y + v.yo - v.yo / 2) % bh;
-                    px = m.gfx[para * tile + gy * bw + gx];
+                case kModelPara:
+                    if (b.trigger) {
+                        const int gx = (x + v.xo - v.xo / 2) % bw, gy = (y + v.yo - v.yo / 2) % bh;
+                        px = m.gfx[para * tile + gy * bw + gx];
+                    }
+                    break;
+                case kModelBG:
+                    px = gfx(b.bgoff);
+                    break;
+                case kModelBGT:
+                    if (!skipped && (!b.trigger || gfx(b.bgoff) != 0)) px = gfx(b.bgoff);
+                    break;
+                case kModelFG0:
+                case kModelFG1:
+                case kModelFG2: {
+                    const int32_t off = layer == kModelFG0 ? b.fgoff : layer == kModelFG1 ? b.fgoff2 : b.fgoff3;
+                    if (!skipped && off != 0 && gfx(off) != 0) px = gfx(off);
+                    break;
                 }
-                break;
-            case kModelBG:
-                px = gfx(b.bgoff);
-                break;
-            case kModelBGT:
-                if (!skipped && (!b.trigger || gfx(b.bgoff) != 0)) px = gfx(b.bgoff);
-                break;
-            case kModelFG0:
-            case kModelFG1:
-            case kModelFG2: {
-                const int32_t off = layer == kModelFG0 ? b.fgoff : layer == kModelFG1 ? b.fgoff2 : b.fgoff3;
-                if (!skipped && off != 0 && gfx(off) != 0) px = gfx(off);
-                break;
-            }
             }
         }
     }

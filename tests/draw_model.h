@@ -13,9 +13,9 @@ enum ModelLayer { kModelPara, kModelBG, kModelBGT, kModelFG0, kModelFG1, kModelF
 struct ModelView {
     const MAPDESC& map;
     std::function<int(int16_t)> blockOf;  // the block a cell value shows now
-    int xo, yo;     // map pixel at the view's top-left, inside the map
-    int w, h;       // view size in pixels
-    int cells = 0;  // the layer drawing reads: 0 BODY, 1..7 LYR1..LYR7
+    int xo, yo;                           // map pixel at the view's top-left, inside the map
+    int w, h;                             // view size in pixels
+    int cells = 0;                        // the layer drawing reads: 0 BODY, 1..7 LYR1..LYR7
 };
 
 // Paints what `layer` draws in the view onto out (w x h pixels, rows `pitch`

@@ -129,8 +129,8 @@ TEST_F(PlatformerTest, StandsOnTheLastPixelOfALedgeAndFallsPastIt) {
 }
 
 TEST_F(PlatformerTest, WallsAndHalfBlockCeilingsStopTheBoxFlush) {
-    auto cells = Row(0, 24, 10, kFull);       // the floor, top at y = 160
-    cells.emplace_back(12, 9, kFull);         // a wall from x = 192
+    auto cells = Row(0, 24, 10, kFull);                          // the floor, top at y = 160
+    cells.emplace_back(12, 9, kFull);                            // a wall from x = 192
     for (int x = 2; x < 6; x++) cells.emplace_back(x, 7, kTop);  // a ceiling whose underside is y = 120
     Load(cells);
     ASSERT_EQ(error, "");
@@ -171,8 +171,8 @@ TEST_F(PlatformerTest, NoSpeedOrCornerTakesTheBoxIntoASolidQuarter) {
                 g.p.vy = k < 2 ? PF_FALL_MAX : -PF_JUMP_SPEED;
                 for (int s = 0; s < 24; s++) {
                     PfStep(g, Buttons(pushes[(k + s / 6) % 4]));
-                    ASSERT_FALSE(PfBoxSolid(X(), Y(), PF_BOXW, PF_BOXH)) << "from " << x << "," << y << " push " << k
-                                                                           << " step " << s;
+                    ASSERT_FALSE(PfBoxSolid(X(), Y(), PF_BOXW, PF_BOXH))
+                        << "from " << x << "," << y << " push " << k << " step " << s;
                 }
                 runs++;
             }
@@ -251,9 +251,9 @@ TEST_F(PlatformerTest, TheLevelReplaysCoinPlatformCheckpointAndWater) {
     ASSERT_EQ(coin.str->user1, unsigned{PF_COIN});
     ASSERT_GE(lit.anim, 0);
 
-    const std::pair<int, const char*> route[] = {
-        {107, "R"}, {20, "RJ"}, {42, "R"}, {20, "RJ"}, {60, "R"}, {20, "RJ"}, {33, "R"}, {20, "RJ"}, {39, "R"},
-        {20, "RJ"}, {28, "R"},  {20, "RJ"}, {20, "R"}, {20, "RJ"}, {81, "R"}, {20, "RJ"}, {151, "R"}};
+    const std::pair<int, const char*> route[] = {{107, "R"}, {20, "RJ"}, {42, "R"}, {20, "RJ"}, {60, "R"}, {20, "RJ"},
+                                                 {33, "R"},  {20, "RJ"}, {39, "R"}, {20, "RJ"}, {28, "R"}, {20, "RJ"},
+                                                 {20, "R"},  {20, "RJ"}, {81, "R"}, {20, "RJ"}, {151, "R"}};
     int firstCoin = -1, onPlatform = -1, checkpoint = -1;
     for (auto [n, buttons] : route) {
         for (int i = 0; i < n && g.resets == 0; i++) {

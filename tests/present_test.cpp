@@ -29,8 +29,8 @@ TEST(PresentConvert, EveryPathMatchesThePlainModel) {
             for (uint32_t& t : table) t = sameTop ? 0xFF000000u | Next(seed) : Next(seed) * 2654435761u;
             for (int w : {1, 7, 8, 9, 63, 64, 65, 127, 200, 643}) {
                 for (bool upward : {false, true}) {
-                    SCOPED_TRACE(testing::Message() << VxConvertName(path) << " width " << w << " same top "
-                                                    << sameTop << " bottom-up " << upward);
+                    SCOPED_TRACE(testing::Message() << VxConvertName(path) << " width " << w << " same top " << sameTop
+                                                    << " bottom-up " << upward);
                     const int h = 3, sp = w + 5, dw = w + 3;  // dst row: w pixels and 3 guards
                     std::vector<uint8_t> src(size_t(sp) * h);
                     for (uint8_t& b : src) b = uint8_t(Next(seed));
@@ -58,12 +58,12 @@ TEST(PresentLetterbox, WholeScalesCentredOrShrunkToFit) {
     };
     const Case cases[] = {
         {640, 480, 640, 480, 1, {0, 0, 640, 480}},
-        {640, 480, 1920, 1080, 2, {320, 60, 1600, 1020}},   // height decides
-        {320, 240, 1366, 768, 3, {203, 24, 1163, 744}},     // odd bar split
-        {320, 240, 2000, 720, 3, {520, 0, 1480, 720}},      // wide output
-        {640, 480, 320, 400, 0, {0, 80, 320, 320}},         // smaller: shrunk, width decides
-        {640, 480, 1000, 300, 0, {300, 0, 700, 300}},       // smaller: height decides
-        {640, 480, 0, 480, 0, {0, 0, 0, 0}},                // nothing to draw on
+        {640, 480, 1920, 1080, 2, {320, 60, 1600, 1020}},  // height decides
+        {320, 240, 1366, 768, 3, {203, 24, 1163, 744}},    // odd bar split
+        {320, 240, 2000, 720, 3, {520, 0, 1480, 720}},     // wide output
+        {640, 480, 320, 400, 0, {0, 80, 320, 320}},        // smaller: shrunk, width decides
+        {640, 480, 1000, 300, 0, {300, 0, 700, 300}},      // smaller: height decides
+        {640, 480, 0, 480, 0, {0, 0, 0, 0}},               // nothing to draw on
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " in " << c.ow << "x" << c.oh);

@@ -37,8 +37,7 @@ inline void Put32(std::vector<unsigned char>& v, uint32_t x) {
 }
 
 // A 40-byte BITMAPINFOHEADER.
-inline void PutInfoHeader(std::vector<unsigned char>& v, int w, int h, int bpp, unsigned colours,
-                          unsigned imageSize) {
+inline void PutInfoHeader(std::vector<unsigned char>& v, int w, int h, int bpp, unsigned colours, unsigned imageSize) {
     Put32(v, 40);
     Put32(v, uint32_t(w));
     Put32(v, uint32_t(h));
@@ -128,8 +127,7 @@ inline HWND Launcher() { return FindWindowA("Krill Voyagers - Early Preview", nu
 inline int NearestEntry(const PALETTEENTRY* pal, int r, int g, int b) {
     int best = 0, bestDist = 1 << 30;
     for (int i = 0; i < 256; i++) {
-        const int d = (pal[i].peRed - r) * (pal[i].peRed - r) +
-                      (pal[i].peGreen - g) * (pal[i].peGreen - g) +
+        const int d = (pal[i].peRed - r) * (pal[i].peRed - r) + (pal[i].peGreen - g) * (pal[i].peGreen - g) +
                       (pal[i].peBlue - b) * (pal[i].peBlue - b);
         if (d < bestDist) {
             bestDist = d;
@@ -182,8 +180,7 @@ protected:
         stages_ = std::move(stages);
         played = 0;
         idleAfter_ = 0;
-        WinSetIdleHook(
-            [](void* self) { static_cast<ShellTest*>(self)->Idle(); }, this);
+        WinSetIdleHook([](void* self) { static_cast<ShellTest*>(self)->Idle(); }, this);
         const int status = WinMain(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOW);
         WinSetIdleHook(nullptr, nullptr);
         return status;

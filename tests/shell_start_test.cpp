@@ -12,12 +12,11 @@ namespace {
 class StartTest : public ShellTest {};
 
 TEST_F(StartTest, StartDDFailingAtEachStepReleasesWhatItMade) {
-    const DDFault steps[] = {DDFAULT_DIRECTDRAWCREATE, DDFAULT_SETCOOPERATIVELEVEL,
-                             DDFAULT_SETDISPLAYMODE, DDFAULT_CREATESURFACE,
-                             DDFAULT_GETATTACHEDSURFACE};
+    const DDFault steps[] = {DDFAULT_DIRECTDRAWCREATE, DDFAULT_SETCOOPERATIVELEVEL, DDFAULT_SETDISPLAYMODE,
+                             DDFAULT_CREATESURFACE, DDFAULT_GETATTACHEDSURFACE};
     RunShell({[&] {
-        HWND game = CreateWindowExA(WS_EX_TOPMOST, "KV Game Window", "KV Game Window", WS_POPUP,
-                                    0, 0, 640, 480, nullptr, nullptr, hInstance, nullptr);
+        HWND game = CreateWindowExA(WS_EX_TOPMOST, "KV Game Window", "KV Game Window", WS_POPUP, 0, 0, 640, 480,
+                                    nullptr, nullptr, hInstance, nullptr);
         ASSERT_NE(game, nullptr);
         const int base = DDLiveObjects();
         for (DDFault step : steps) {
@@ -67,8 +66,8 @@ TEST_F(StartTest, FailedStartsEndTheProgramWithOneLineAndNothingLeft) {
         {"no KVTEST.FMP", DDFAULT_COUNT, 0, 0,
          std::string("kvdx: KVTEST.FMP: cannot open (maperror 3): ") + std::strerror(ENOENT) + "\n"},
         {"KVTEST.FMP is a directory", DDFAULT_COUNT, -1, 0,
-         std::string("kvdx: KVTEST.FMP: not a valid map (maperror 2): cannot read the file: ") +
-             std::strerror(EISDIR) + "\n"},
+         std::string("kvdx: KVTEST.FMP: not a valid map (maperror 2): cannot read the file: ") + std::strerror(EISDIR) +
+             "\n"},
         {"map narrower than the screen", DDFAULT_COUNT, 39, 100,
          "kvdx: KVTEST.FMP: the map is 39 x 100 cells, smaller than the 640 x 480 screen\n"},
         {"map shorter than the screen", DDFAULT_COUNT, 100, 29,
@@ -207,8 +206,8 @@ TEST_F(StartTest, LauncherShowsTheLogoAndAButtonThatStartsOnRelease) {
 }
 
 TEST_F(StartTest, ClosingTheLauncherEndsTheProgramWithZero) {
-    const int status = RunShell({[] { PostMessageA(Launcher(), WM_CLOSE, 0, 0); },
-                                 [] { ADD_FAILURE() << "still running"; }});
+    const int status =
+        RunShell({[] { PostMessageA(Launcher(), WM_CLOSE, 0, 0); }, [] { ADD_FAILURE() << "still running"; }});
     EXPECT_EQ(status, 0);
     EXPECT_EQ(played, 1u);
     EXPECT_EQ(Launcher(), nullptr);

@@ -29,8 +29,8 @@ protected:
     }
 
     static HWND Make(HWND parent = nullptr) {
-        return CreateWindowExA(0, "recording", "test", parent ? WS_CHILD | WS_VISIBLE : WS_POPUP, 10,
-                               10, 64, 48, parent, nullptr, nullptr, nullptr);
+        return CreateWindowExA(0, "recording", "test", parent ? WS_CHILD | WS_VISIBLE : WS_POPUP, 10, 10, 64, 48,
+                               parent, nullptr, nullptr, nullptr);
     }
 };
 

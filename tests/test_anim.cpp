@@ -40,9 +40,7 @@ char Shown(int k) {
 }
 
 // The frame entry animation k is on, as an index into the frame list.
-ptrdiff_t Cur(int k) {
-    return MapAnim(k)->ancuroff - reinterpret_cast<MAPBLOCK**>(mapanimrelpt);
-}
+ptrdiff_t Cur(int k) { return MapAnim(k)->ancuroff - reinterpret_cast<MAPBLOCK**>(mapanimrelpt); }
 
 class AnimTest : public ::testing::Test {
 protected:
@@ -89,8 +87,7 @@ TEST_F(AnimTest, EveryTypeOverThreeEntries) {
 }
 
 TEST_F(AnimTest, TypeChangesAtTheTurns) {
-    Load({Anim(ANTYPE_ONCE, 0, 0, 3), Anim(ANTYPE_PINGPONG_FWD_OUT, 0, 0, 3),
-          Anim(ANTYPE_PINGPONG_BACK_OUT, 0, 0, 3)});
+    Load({Anim(ANTYPE_ONCE, 0, 0, 3), Anim(ANTYPE_PINGPONG_FWD_OUT, 0, 0, 3), Anim(ANTYPE_PINGPONG_BACK_OUT, 0, 0, 3)});
     MapInitAnims();
     std::string once, fwd, back;
     for (int n = 0; n < 6; n++) {
@@ -155,8 +152,8 @@ TEST_F(AnimTest, SingleEntryStaysForEveryType) {
 }
 
 TEST_F(AnimTest, NoEntriesNeverMoveButCountDown) {
-    Load({Anim(ANTYPE_LOOP_FWD, 2, 1, 1), Anim(ANTYPE_PINGPONG_BACK_OUT, 0, 2, 2),
-          Anim(ANTYPE_NONE, 2, 1, 1), Anim(ANTYPE_ONCE_HOLD, 0, 0, 3)});
+    Load({Anim(ANTYPE_LOOP_FWD, 2, 1, 1), Anim(ANTYPE_PINGPONG_BACK_OUT, 0, 2, 2), Anim(ANTYPE_NONE, 2, 1, 1),
+          Anim(ANTYPE_ONCE_HOLD, 0, 0, 3)});
     MapInitAnims();
     std::string counts0, counts2;
     for (int n = 0; n < 6; n++) {
@@ -173,9 +170,8 @@ TEST_F(AnimTest, NoEntriesNeverMoveButCountDown) {
 }
 
 TEST_F(AnimTest, DelaysAndTheWrappingCountdown) {
-    Load({Anim(ANTYPE_LOOP_FWD, 3, 0, 3), Anim(ANTYPE_LOOP_FWD, -1, 0, 3),
-          Anim(ANTYPE_LOOP_FWD, -100, 0, 3), Anim(ANTYPE_LOOP_FWD, -127, 0, 3),
-          Anim(ANTYPE_LOOP_FWD, -128, 0, 3), Anim(ANTYPE_LOOP_FWD, 127, 0, 3)});
+    Load({Anim(ANTYPE_LOOP_FWD, 3, 0, 3), Anim(ANTYPE_LOOP_FWD, -1, 0, 3), Anim(ANTYPE_LOOP_FWD, -100, 0, 3),
+          Anim(ANTYPE_LOOP_FWD, -127, 0, 3), Anim(ANTYPE_LOOP_FWD, -128, 0, 3), Anim(ANTYPE_LOOP_FWD, 127, 0, 3)});
     const std::vector<std::string> seen = Play(300);
     EXPECT_EQ(seen[0].substr(0, 14), "AAAABBBBCCCCAA");  // steps on calls 4, 8, 12
     for (int k = 1; k <= 3; k++) EXPECT_EQ(seen[k].substr(0, 7), "ABCABCA") << k;

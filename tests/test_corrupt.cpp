@@ -51,7 +51,6 @@ protected:
             EXPECT_NE(mappt, nullptr);
         }
     }
-
 };
 
 TEST_F(CorruptTest, EveryListedMapGivesItsResultInBothLoaders) {

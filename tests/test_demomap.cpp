@@ -20,7 +20,9 @@ constexpr uint8_t kMarker = 253;  // shows pixels no draw reached
 const uint8_t* Graphic(const MAPDESC& m, int offset) { return &m.gfx[offset]; }
 
 bool HasZero(const uint8_t* g) { return std::find(g, g + 256, 0) != g + 256; }
-bool AllZero(const uint8_t* g) { return std::all_of(g, g + 256, [](uint8_t p) { return p == 0; }); }
+bool AllZero(const uint8_t* g) {
+    return std::all_of(g, g + 256, [](uint8_t p) { return p == 0; });
+}
 
 // Every block a cell can show: itself, or each frame of its animation.
 std::vector<int> BlocksOf(const MAPDESC& m, int16_t v) {

@@ -110,9 +110,9 @@ TEST_F(Display, BltCopiesExactRectangleAcrossDifferentPitches) {
         RECT r;
         int x, y;
     } cases[] = {
-        {{3, 2, 19, 11}, 5, 7},    // interior, odd width
+        {{3, 2, 19, 11}, 5, 7},      // interior, odd width
         {{0, 0, 16, 16 - 3}, 0, 0},  // full-width row copy at the origin
-        {{4, 1, 20, 13}, 21, 17},  // ends exactly at dest's right and bottom edges
+        {{4, 1, 20, 13}, 21, 17},    // ends exactly at dest's right and bottom edges
         {{19, 12, 20, 13}, 36, 28},  // one pixel at both corners
     };
     for (const Case& c : cases) {
@@ -163,10 +163,8 @@ TEST_F(Display, BltRefusesBadRectanglesAndDrawsNothing) {
     };
     for (const Case& c : cases) {
         RECT r = c.r;
-        EXPECT_EQ(dst->BltFast(c.x, c.y, src, &r, DDBLTFAST_WAIT | DDBLTFAST_SRCCOLORKEY),
-                  DDERR_INVALIDRECT)
-            << r.left << "," << r.top << "," << r.right << "," << r.bottom << " to " << c.x
-            << "," << c.y;
+        EXPECT_EQ(dst->BltFast(c.x, c.y, src, &r, DDBLTFAST_WAIT | DDBLTFAST_SRCCOLORKEY), DDERR_INVALIDRECT)
+            << r.left << "," << r.top << "," << r.right << "," << r.bottom << " to " << c.x << "," << c.y;
     }
     EXPECT_EQ(dst->BltFast(0, 0, nullptr, nullptr, DDBLTFAST_WAIT), DDERR_INVALIDPARAMS);
     // A whole source larger than the destination.
@@ -391,8 +389,8 @@ struct Presented {
     uint8_t firstPixel = 0;
 };
 
-void RecordPresent(const uint8_t* pixels, int width, int height, LONG pitch,
-                   const PALETTEENTRY* palette, DWORD flags, void* user) {
+void RecordPresent(const uint8_t* pixels, int width, int height, LONG pitch, const PALETTEENTRY* palette, DWORD flags,
+                   void* user) {
     auto* p = static_cast<Presented*>(user);
     ++p->calls;
     *p = {p->calls, pixels, width, height, pitch, palette, flags, pixels[0]};
@@ -447,7 +445,7 @@ TEST_F(Display, FlipExchangesBuffersAndPresentsNewFront) {
     EXPECT_EQ(seen.palette, palFront->entries);
     EXPECT_EQ(seen.flags, DWORD(DDFLIP_WAIT));
     EXPECT_EQ(back->palette, palBack);  // palettes stay with their buffers
-    EXPECT_EQ(back->pixels[0], 0);     // the old front, never drawn
+    EXPECT_EQ(back->pixels[0], 0);      // the old front, never drawn
 
     DDSetDisplayHooks(nullptr);
     ASSERT_EQ(front->Flip(nullptr, DDFLIP_WAIT), DD_OK);
@@ -499,8 +497,7 @@ TEST_F(Display, CreateSurfaceRefusesBadDescriptions) {
     DDSURFACEDESC d = PrimaryDesc();
     EXPECT_NE(dd->CreateSurface(&d, &s, nullptr), DD_OK);  // no display mode yet
     EXPECT_EQ(s, nullptr);
-    for (auto [w, h] : {std::pair<DWORD, DWORD>{0, 16}, {16, 0}, {16385, 1}, {1, 16385},
-                        {DWORD(-1), DWORD(-1)}}) {
+    for (auto [w, h] : {std::pair<DWORD, DWORD>{0, 16}, {16, 0}, {16385, 1}, {1, 16385}, {DWORD(-1), DWORD(-1)}}) {
         d = PlainDesc(w, h);
         s = reinterpret_cast<IDirectDrawSurface*>(this);
         EXPECT_EQ(dd->CreateSurface(&d, &s, nullptr), DDERR_INVALIDPARAMS) << w << "x" << h;

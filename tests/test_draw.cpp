@@ -58,9 +58,9 @@ MAPDESC DrawMap(int bw = 16, int bh = 16, int w = 50, int h = 40) {
         m.blocks.push_back(s);
     }
     m.frames = {32, 64, 96, 128, 160, 0, 224};
-    m.anims.push_back({ANTYPE_LOOP_FWD, 0, 0, 0, 0, 3, 0});           // blocks 1 2 3
-    m.anims.push_back({ANTYPE_LOOP_BACK, 1, 0, 0, 3, 5, 3});          // blocks 4 5
-    m.anims.push_back({ANTYPE_PINGPONG_FWD_OUT, 0, 0, 0, 4, 7, 4});   // blocks 5 0 7
+    m.anims.push_back({ANTYPE_LOOP_FWD, 0, 0, 0, 0, 3, 0});          // blocks 1 2 3
+    m.anims.push_back({ANTYPE_LOOP_BACK, 1, 0, 0, 3, 5, 3});         // blocks 4 5
+    m.anims.push_back({ANTYPE_PINGPONG_FWD_OUT, 0, 0, 0, 4, 7, 4});  // blocks 5 0 7
     uint32_t seed = 12345;
     m.layers[0].resize(static_cast<size_t>(w) * h);
     for (int16_t& c : m.layers[0]) {
@@ -75,12 +75,14 @@ MAPDESC DrawMap(int bw = 16, int bh = 16, int w = 50, int h = 40) {
 // MapUpdateAnims, worked out from the animations' definitions.
 int AnimFrame(int k, int updates) {
     switch (k) {
-    case 0: return updates % 3;                           // 0 1 2 0 ...
-    case 1: return 4 - (updates / 2) % 2;                 // every other call: 4 3 4 3 ...
-    default: {
-        const int p = updates % 4;                        // 0 1 2 1 0 ...
-        return 4 + (p < 3 ? p : 4 - p);
-    }
+        case 0:
+            return updates % 3;  // 0 1 2 0 ...
+        case 1:
+            return 4 - (updates / 2) % 2;  // every other call: 4 3 4 3 ...
+        default: {
+            const int p = updates % 4;  // 0 1 2 1 0 ...
+            return 4 + (p < 3 ? p : 4 - p);
+        }
     }
 }
 
@@ -91,10 +93,10 @@ ModelLayer ToModel(Layer layer) {
 
 // Paints onto `out` (pitch kW) what `layer` draws into a w x h view at
 // (dx, dy) at scroll position (xo, yo) after `updates` animation steps.
-void ModelDraw(const MAPDESC& m, Layer layer, int xo, int yo, int updates, std::vector<uint8_t>& out,
-               int dx = 0, int dy = 0, int w = kW, int h = kH) {
-    ModelView v{m, [&](int16_t c) { return c >= 0 ? c / 32 : m.frames[AnimFrame(-c / 16 - 1, updates)] / 32; },
-                xo, yo, w, h};
+void ModelDraw(const MAPDESC& m, Layer layer, int xo, int yo, int updates, std::vector<uint8_t>& out, int dx = 0,
+               int dy = 0, int w = kW, int h = kH) {
+    ModelView v{
+        m, [&](int16_t c) { return c >= 0 ? c / 32 : m.frames[AnimFrame(-c / 16 - 1, updates)] / 32; }, xo, yo, w, h};
     ModelDraw(v, ToModel(layer), &out[dy * kW + dx], kW);
 }
 
@@ -124,7 +126,8 @@ protected:
     }
 
     void Clear() {
-        for (int y = 0; y < target->height; y++) std::memset(target->pixels + y * target->pitch, kMarker, target->width);
+        for (int y = 0; y < target->height; y++)
+            std::memset(target->pixels + y * target->pitch, kMarker, target->width);
     }
 
     std::vector<uint8_t> Pixels() const {
@@ -135,12 +138,24 @@ protected:
 
     void Draw(Layer layer, int xo, int yo) {
         switch (layer) {
-        case kBG: MapDraw8BG(target, xo, yo); break;
-        case kBGT: MapDraw8BGT(target, xo, yo); break;
-        case kFG0: MapDraw8FG(target, xo, yo, 0); break;
-        case kFG1: MapDraw8FG(target, xo, yo, 1); break;
-        case kFG2: MapDraw8FG(target, xo, yo, 2); break;
-        case kPara: MapDrawPara(target, xo, yo); break;
+            case kBG:
+                MapDraw8BG(target, xo, yo);
+                break;
+            case kBGT:
+                MapDraw8BGT(target, xo, yo);
+                break;
+            case kFG0:
+                MapDraw8FG(target, xo, yo, 0);
+                break;
+            case kFG1:
+                MapDraw8FG(target, xo, yo, 1);
+                break;
+            case kFG2:
+                MapDraw8FG(target, xo, yo, 2);
+                break;
+            case kPara:
+                MapDrawPara(target, xo, yo);
+                break;
         }
     }
 
@@ -205,8 +220,10 @@ TEST_F(DrawTest, FrameOfThreeLayersMatchesTheModel) {
 
 TEST_F(DrawTest, BlitCountsAndCoverage) {
     Load(UniformMap(32));
-    const struct { int xo, yo; size_t n; } cases[] = {{0, 0, 1200}, {5, 0, 1230}, {0, 3, 1240}, {5, 3, 1271},
-                                                      {16, 16, 1200}, {160, 160, 1200}};
+    const struct {
+        int xo, yo;
+        size_t n;
+    } cases[] = {{0, 0, 1200}, {5, 0, 1230}, {0, 3, 1240}, {5, 3, 1271}, {16, 16, 1200}, {160, 160, 1200}};
     for (auto c : cases) {
         const std::vector<DDBltRecord> log = Blits(kBG, c.xo, c.yo);
         ASSERT_EQ(log.size(), c.n) << c.xo << "," << c.yo;
@@ -228,25 +245,22 @@ TEST_F(DrawTest, WalkOrderAndRectanglesOffTheGrid) {
     Load(UniformMap(32));
     const std::vector<DDBltRecord> log = Blits(kBG, 5, 3);
     ASSERT_EQ(log.size(), 1271u);
-    struct Want { size_t n; DWORD x, y; RECT r; };
+    struct Want {
+        size_t n;
+        DWORD x, y;
+        RECT r;
+    };
     const Want wants[] = {
-        {0, 0, 0, {5, 3, 16, 16}},        // top-left
-        {1, 0, 13, {5, 0, 16, 16}},       // left column, downward
-        {2, 0, 29, {5, 0, 16, 16}},
-        {29, 0, 461, {5, 0, 16, 16}},
-        {30, 0, 477, {5, 0, 16, 3}},      // bottom-left
-        {31, 11, 477, {0, 0, 16, 3}},     // bottom row, rightward
-        {69, 619, 477, {0, 0, 16, 3}},
-        {70, 635, 477, {0, 0, 5, 3}},     // bottom-right
-        {71, 635, 461, {0, 0, 5, 16}},    // right column, upward
-        {99, 635, 13, {0, 0, 5, 16}},
-        {100, 635, 0, {0, 3, 5, 16}},     // top-right
-        {101, 619, 0, {0, 3, 16, 16}},    // top row, leftward
-        {139, 11, 0, {0, 3, 16, 16}},
-        {140, 11, 13, {0, 0, 16, 16}},    // interior, row by row
-        {141, 27, 13, {0, 0, 16, 16}},
-        {179, 11, 29, {0, 0, 16, 16}},
-        {1270, 619, 461, {0, 0, 16, 16}},
+        {0, 0, 0, {5, 3, 16, 16}},   // top-left
+        {1, 0, 13, {5, 0, 16, 16}},  // left column, downward
+        {2, 0, 29, {5, 0, 16, 16}},    {29, 0, 461, {5, 0, 16, 16}},  {30, 0, 477, {5, 0, 16, 3}},  // bottom-left
+        {31, 11, 477, {0, 0, 16, 3}},                                  // bottom row, rightward
+        {69, 619, 477, {0, 0, 16, 3}}, {70, 635, 477, {0, 0, 5, 3}},   // bottom-right
+        {71, 635, 461, {0, 0, 5, 16}},                                 // right column, upward
+        {99, 635, 13, {0, 0, 5, 16}},  {100, 635, 0, {0, 3, 5, 16}},   // top-right
+        {101, 619, 0, {0, 3, 16, 16}},                                 // top row, leftward
+        {139, 11, 0, {0, 3, 16, 16}},  {140, 11, 13, {0, 0, 16, 16}},  // interior, row by row
+        {141, 27, 13, {0, 0, 16, 16}}, {179, 11, 29, {0, 0, 16, 16}}, {1270, 619, 461, {0, 0, 16, 16}},
     };
     for (const Want& w : wants) {
         const DDBltRecord& b = log[w.n];
@@ -261,8 +275,8 @@ TEST_F(DrawTest, OnTheGridEveryRectangleIsWhole) {
     const std::vector<DDBltRecord> log = Blits(kBG, 16, 0);
     ASSERT_EQ(log.size(), 1200u);
     for (const DDBltRecord& b : log) EXPECT_TRUE(SameRect(b.rect, RECT{0, 0, 16, 16}));
-    EXPECT_EQ(log[29].y, 464u);   // bottom-left
-    EXPECT_EQ(log[68].x, 624u);   // bottom-right
+    EXPECT_EQ(log[29].y, 464u);  // bottom-left
+    EXPECT_EQ(log[68].x, 624u);  // bottom-right
 }
 
 TEST_F(DrawTest, ZeroLayerDrawsOnlyTheRing) {
@@ -322,10 +336,13 @@ TEST_F(DrawTest, ParallaxRectangles) {
 
     const std::vector<DDBltRecord> log = Blits(kPara, 5, 3);
     ASSERT_EQ(log.size(), 1271u);
-    const struct { size_t n; RECT r; } wants[] = {
-        {0, {19, 18, 30, 31}},    {1, {19, 15, 30, 31}},    {30, {19, 15, 30, 18}},
-        {31, {14, 15, 30, 18}},   {70, {14, 15, 19, 18}},   {71, {14, 15, 19, 31}},
-        {100, {14, 18, 19, 31}},  {101, {14, 18, 30, 31}},  {140, {14, 15, 30, 31}},
+    const struct {
+        size_t n;
+        RECT r;
+    } wants[] = {
+        {0, {19, 18, 30, 31}},   {1, {19, 15, 30, 31}},   {30, {19, 15, 30, 18}},
+        {31, {14, 15, 30, 18}},  {70, {14, 15, 19, 18}},  {71, {14, 15, 19, 31}},
+        {100, {14, 18, 19, 31}}, {101, {14, 18, 30, 31}}, {140, {14, 15, 30, 31}},
     };
     for (auto w : wants) {
         EXPECT_TRUE(SameRect(log[w.n].rect, w.r)) << "blit " << w.n;
@@ -347,8 +364,9 @@ TEST_F(DrawTest, ParallaxRectangles) {
 TEST_F(DrawTest, PositionsOutsideTheMapAreClamped) {
     Load(DrawMap());
     MapInitAnims();
-    const struct { int xo, yo, cx, cy; } cases[] = {
-        {-40, -3, 0, 0}, {10000, 10000, 160, 160}, {-1, 170, 0, 160}, {161, 17, 160, 17}};
+    const struct {
+        int xo, yo, cx, cy;
+    } cases[] = {{-40, -3, 0, 0}, {10000, 10000, 160, 160}, {-1, 170, 0, 160}, {161, 17, 160, 17}};
     for (auto c : cases) {
         for (Layer layer : {kBG, kBGT, kFG0, kPara}) {
             Clear();
@@ -409,19 +427,23 @@ TEST_F(DrawTest, ViewsAndBlockSizesMatchTheModel) {
         Load(m);
         MapInitAnims();
         const int mapw = m.width * bw, maph = m.height * bh;
-        const struct { int dx, dy, w, h; } views[] = {
+        const struct {
+            int dx, dy, w, h;
+        } views[] = {
             {3, 2, 1, 1},
             {0, 5, std::max(1, bw - 2), std::min(maph, 3 * bh + 5)},  // narrower than a block
             {7, 0, std::min(mapw, 2 * bw + 9), std::max(1, bh / 2)},  // shorter than a block
             {11, 9, std::min(mapw, 203), std::min(maph, 151)},
-            {0, 0, mapw, maph},                                       // the whole map
+            {0, 0, mapw, maph},  // the whole map
         };
         int updates = 0;
         for (auto view : views) {
             ASSERT_EQ(MapSetView(view.dx, view.dy, view.w, view.h), 0);
             const int maxx = mapw - view.w, maxy = maph - view.h;
-            const int positions[][2] = {{0, 0}, {std::min(bw, maxx), std::min(2 * bh, maxy)},
-                                        {std::min(bw + 3, maxx), std::min(bh / 2 + 1, maxy)}, {maxx, maxy}};
+            const int positions[][2] = {{0, 0},
+                                        {std::min(bw, maxx), std::min(2 * bh, maxy)},
+                                        {std::min(bw + 3, maxx), std::min(bh / 2 + 1, maxy)},
+                                        {maxx, maxy}};
             for (auto [xo, yo] : positions) {
                 MapUpdateAnims();
                 updates++;

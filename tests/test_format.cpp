@@ -85,7 +85,8 @@ TEST(MapFormat, RejectedMapSaysWhatItHolds) {
     EXPECT_EQ(MapParse(img.data(), img.size(), &d, &why), -1);
     EXPECT_EQ(why.code, MER_MAPLOADERROR);
     EXPECT_NE(std::strstr(why.text, "chunk BGFX at"), nullptr) << why.text;
-    EXPECT_EQ(d.held, Bit(MAPCHUNK_MPHD) | Bit(MAPCHUNK_CMAP) | Bit(MAPCHUNK_BKDT)) << "ANDT is not read before the check";
+    EXPECT_EQ(d.held, Bit(MAPCHUNK_MPHD) | Bit(MAPCHUNK_CMAP) | Bit(MAPCHUNK_BKDT))
+        << "ANDT is not read before the check";
     EXPECT_EQ(d.width, 37);
     EXPECT_EQ(d.header.numblockgfx, 5);
     EXPECT_EQ(d.blocks.size(), 5u);

@@ -1,5 +1,6 @@
 // Loading, decoding, whole-map checks and relocation of maps.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -7,8 +8,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "mapinternal.h"
 #include "mapwriter.h"

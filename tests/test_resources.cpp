@@ -34,17 +34,17 @@ TEST(Resources, LogoIsA320x240BitmapWith225Colours) {
     const unsigned char* p = KvResource("KVLOGO", &n);
     ASSERT_NE(p, nullptr);
     ASSERT_EQ(n, 77740u);
-    EXPECT_EQ(Get32(p), 40u);                 // info header size
-    EXPECT_EQ(int32_t(Get32(p + 4)), 320);    // width
-    EXPECT_EQ(int32_t(Get32(p + 8)), 240);    // positive height: bottom-up rows
-    EXPECT_EQ(Get16(p + 12), 1u);             // planes
-    EXPECT_EQ(Get16(p + 14), 8u);             // bits per pixel
-    EXPECT_EQ(Get32(p + 16), 0u);             // uncompressed
+    EXPECT_EQ(Get32(p), 40u);               // info header size
+    EXPECT_EQ(int32_t(Get32(p + 4)), 320);  // width
+    EXPECT_EQ(int32_t(Get32(p + 8)), 240);  // positive height: bottom-up rows
+    EXPECT_EQ(Get16(p + 12), 1u);           // planes
+    EXPECT_EQ(Get16(p + 14), 8u);           // bits per pixel
+    EXPECT_EQ(Get32(p + 16), 0u);           // uncompressed
     EXPECT_TRUE(Get32(p + 20) == 0 || Get32(p + 20) == 76800u);
     EXPECT_EQ(Get32(p + 24), 2834u);
     EXPECT_EQ(Get32(p + 28), 2834u);
-    EXPECT_EQ(Get32(p + 32), 225u);           // colours used
-    EXPECT_EQ(Get32(p + 36), 225u);           // colours important
+    EXPECT_EQ(Get32(p + 32), 225u);  // colours used
+    EXPECT_EQ(Get32(p + 36), 225u);  // colours important
 
     // Every pixel names an entry of the table, the table's entries differ,
     // and the picture uses a good share of them (it is not blank).

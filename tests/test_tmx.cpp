@@ -37,7 +37,8 @@ constexpr int kW = 640, kH = 480;
 // Opaque colours of the test tiles: 48 of them, far apart.
 uint32_t Colour(int k) {
     k %= 48;
-    return 0xFF000000u | uint32_t(40 + 70 * (k % 4)) | uint32_t(30 + 50 * (k / 4 % 4)) << 8 | uint32_t(60 + 60 * (k / 16)) << 16;
+    return 0xFF000000u | uint32_t(40 + 70 * (k % 4)) | uint32_t(30 + 50 * (k / 4 % 4)) << 8 |
+           uint32_t(60 + 60 * (k / 16)) << 16;
 }
 
 // Tile t of the test tilesets: no two alike (t is written in the bottom
@@ -107,14 +108,15 @@ std::string Data(const std::vector<uint32_t>& gids, const std::string& enc) {
 
 std::string Layer(const std::string& name, int w, int h, const std::vector<uint32_t>& gids, const std::string& enc,
                   const std::string& extra = "") {
-    return "<layer name=\"" + name + "\" width=\"" + std::to_string(w) + "\" height=\"" + std::to_string(h) + "\"" + extra +
-           ">" + Data(gids, enc) + "</layer>\n";
+    return "<layer name=\"" + name + "\" width=\"" + std::to_string(w) + "\" height=\"" + std::to_string(h) + "\"" +
+           extra + ">" + Data(gids, enc) + "</layer>\n";
 }
 
 std::string MapHead(int w, int h, const std::string& extra = "", int tw = 16, int th = 16) {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<map version=\"1.8\" orientation=\"orthogonal\" renderorder=\"right-down\" width=\"" +
-           std::to_string(w) + "\" height=\"" + std::to_string(h) + "\" tilewidth=\"" + std::to_string(tw) + "\" tileheight=\"" +
-           std::to_string(th) + "\"" + extra + ">\n";
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<map version=\"1.8\" orientation=\"orthogonal\" "
+           "renderorder=\"right-down\" width=\"" +
+           std::to_string(w) + "\" height=\"" + std::to_string(h) + "\" tilewidth=\"" + std::to_string(tw) +
+           "\" tileheight=\"" + std::to_string(th) + "\"" + extra + ">\n";
 }
 
 struct Picture {
@@ -126,7 +128,8 @@ class TmxTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!kTool) GTEST_SKIP() << "the vexil tool is not part of this build";
-        if (std::system("command -v tmxrasterizer >/dev/null 2>&1") != 0) GTEST_SKIP() << "tmxrasterizer (Debian package tiled) is missing";
+        if (std::system("command -v tmxrasterizer >/dev/null 2>&1") != 0)
+            GTEST_SKIP() << "tmxrasterizer (Debian package tiled) is missing";
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir_ = ::testing::TempDir() + "vexil_tmx_" + info->name() + "_" + std::to_string(getpid()) + "/";
         fs::remove_all(dir_);
@@ -138,9 +141,12 @@ protected:
 
     std::string P(const std::string& name) const { return dir_ + name; }
 
-    void Write(const std::string& name, const std::string& text) const { std::ofstream(P(name), std::ios::binary) << text; }
+    void Write(const std::string& name, const std::string& text) const {
+        std::ofstream(P(name), std::ios::binary) << text;
+    }
     void Write(const std::string& name, const std::vector<uint8_t>& data) const {
-        std::ofstream(P(name), std::ios::binary).write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+        std::ofstream(P(name), std::ios::binary)
+            .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
     }
     std::vector<uint8_t> Read(const std::string& name) const {
         std::ifstream f(P(name), std::ios::binary);
@@ -149,8 +155,8 @@ protected:
 
     // A tileset image of `n` test tiles from `first`, `cols` a row, with
     // margin and spacing painted in `fill`, which also dots the tiles.
-    void TileImage(const std::string& name, int first, int n, int cols, int margin = 0, int spacing = 0, uint32_t fill = 0,
-                   int tw = 16, int th = 16) const {
+    void TileImage(const std::string& name, int first, int n, int cols, int margin = 0, int spacing = 0,
+                   uint32_t fill = 0, int tw = 16, int th = 16) const {
         const int rows = (n + cols - 1) / cols;
         const int w = 2 * margin + cols * tw + (cols - 1) * spacing, h = 2 * margin + rows * th + (rows - 1) * spacing;
         std::vector<uint32_t> px(size_t(w) * h, fill);
@@ -158,7 +164,8 @@ protected:
             const int x0 = margin + t % cols * (tw + spacing), y0 = margin + t / cols * (th + spacing);
             for (int y = 0; y < th; y++) {
                 for (int x = 0; x < tw; x++) {
-                    px[size_t(y0 + y) * w + x0 + x] = fill && (x * y + t) % 11 == 3 ? fill : TilePixel(first + t, x, y, tw, th);
+                    px[size_t(y0 + y) * w + x0 + x] =
+                        fill && (x * y + t) % 11 == 3 ? fill : TilePixel(first + t, x, y, tw, th);
                 }
             }
         }
@@ -167,7 +174,8 @@ protected:
 
     // Runs the tool; its standard error goes to `err`.
     int Run(const std::string& args, std::string* err = nullptr) const {
-        const std::string cmd = std::string("'") + kTool + "' " + args + " >'" + P("stdout") + "' 2>'" + P("stderr") + "'";
+        const std::string cmd =
+            std::string("'") + kTool + "' " + args + " >'" + P("stdout") + "' 2>'" + P("stderr") + "'";
         const int raw = std::system(cmd.c_str());
         if (err) {
             const std::vector<uint8_t> e = Read("stderr");
@@ -188,8 +196,8 @@ protected:
 
     // Tiled's picture of a map after `ms` milliseconds of animation.
     Picture Tiled(const std::string& tmx, int ms = 0, const std::string& options = "") const {
-        const std::string cmd = "QT_QPA_PLATFORM=offscreen tmxrasterizer " + options + " --advance-animations " + std::to_string(ms) + " '" +
-                                Where(tmx) + "' '" + P("tiled.png") + "' >/dev/null 2>&1";
+        const std::string cmd = "QT_QPA_PLATFORM=offscreen tmxrasterizer " + options + " --advance-animations " +
+                                std::to_string(ms) + " '" + Where(tmx) + "' '" + P("tiled.png") + "' >/dev/null 2>&1";
         EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
         return Decode(P("tiled.png"));
     }
@@ -198,9 +206,11 @@ protected:
     // or the view "WxH".
     Picture Render(const std::string& fmp, int x, int y, int steps = 0, const std::string& layers = "bgt,fg0,fg1,fg2",
                    const std::string& view = "") const {
-        EXPECT_EQ(Run("render '" + P(fmp) + "' -x " + std::to_string(x) + " -y " + std::to_string(y) + " -a " + std::to_string(steps) +
-                      " -l " + layers + (view.empty() ? "" : " --view " + view) + " -o '" + P("ours.png") + "'"),
-                  0) << ReadErr();
+        EXPECT_EQ(Run("render '" + P(fmp) + "' -x " + std::to_string(x) + " -y " + std::to_string(y) + " -a " +
+                      std::to_string(steps) + " -l " + layers + (view.empty() ? "" : " --view " + view) + " -o '" +
+                      P("ours.png") + "'"),
+                  0)
+            << ReadErr();
         return Decode(P("ours.png"));
     }
 
@@ -224,16 +234,17 @@ protected:
     // of steps with Tiled's picture at the same time. One step is 1/60 s and
     // Tiled changes a frame only once its time has passed, so Tiled is asked
     // for a moment inside the step.
-    void ExpectSameAsTiled(const std::string& tmx, const std::vector<std::pair<int, int>>& positions, const std::vector<int>& steps = {0},
-                           const std::string& layers = "bgt,fg0,fg1,fg2", const std::string& options = "",
-                           const std::string& view = "") {
+    void ExpectSameAsTiled(const std::string& tmx, const std::vector<std::pair<int, int>>& positions,
+                           const std::vector<int>& steps = {0}, const std::string& layers = "bgt,fg0,fg1,fg2",
+                           const std::string& options = "", const std::string& view = "") {
         ASSERT_EQ(Run("import '" + Where(tmx) + "' -o '" + P("out.fmp") + "'"), 0) << ReadErr();
         for (int s : steps) {
             const Picture tiled = Tiled(tmx, s * 1000 / 60 + 1, options);
             for (auto [x, y] : positions) {
                 int opaque = 0;
                 const Picture ours = Render("out.fmp", x, y, s, layers, view);
-                EXPECT_EQ(Mismatches(tiled, ours, x, y, &opaque), 0) << "at (" << x << ", " << y << ") after " << s << " steps";
+                EXPECT_EQ(Mismatches(tiled, ours, x, y, &opaque), 0)
+                    << "at (" << x << ", " << y << ") after " << s << " steps";
                 EXPECT_GT(opaque, ours.width * ours.height / 3) << "too little of Tiled's picture is opaque to compare";
             }
         }
@@ -250,17 +261,20 @@ protected:
     void SizedMap(const std::string& name, int w, int h, int tw, int th, int n) const {
         TileImage(name + ".png", 0, n, 50, 0, 0, 0, tw, th);
         const int cols = std::min(n, 50), rows = (n + 49) / 50;
-        std::string ts = "<tileset firstgid=\"1\" name=\"t\" tilewidth=\"" + std::to_string(tw) + "\" tileheight=\"" + std::to_string(th) +
-                         "\" columns=\"" + std::to_string(cols) + "\"><image source=\"" + name + ".png\" width=\"" + std::to_string(cols * tw) +
-                         "\" height=\"" + std::to_string(rows * th) + "\"/>"
-                         "<tile id=\"0\"><animation><frame tileid=\"1\" duration=\"100\"/><frame tileid=\"2\" duration=\"50\"/></animation></tile></tileset>\n";
+        std::string ts = "<tileset firstgid=\"1\" name=\"t\" tilewidth=\"" + std::to_string(tw) + "\" tileheight=\"" +
+                         std::to_string(th) + "\" columns=\"" + std::to_string(cols) + "\"><image source=\"" + name +
+                         ".png\" width=\"" + std::to_string(cols * tw) + "\" height=\"" + std::to_string(rows * th) +
+                         "\"/>"
+                         "<tile id=\"0\"><animation><frame tileid=\"1\" duration=\"100\"/><frame tileid=\"2\" "
+                         "duration=\"50\"/></animation></tile></tileset>\n";
         std::vector<uint32_t> low(size_t(w) * h), high(size_t(w) * h, 0);
         const uint32_t flips = tw == th ? kTmxFlipD | kTmxFlipH : kTmxFlipV | kTmxFlipH;
         for (size_t i = 0; i < low.size(); i++) {
             low[i] = static_cast<uint32_t>(i % 9 == 0 ? 1 : 1 + i % n);
             if (i % 4 == 1) high[i] = static_cast<uint32_t>(2 + i % 5) | (i % 3 ? flips : 0);
         }
-        Write(name + ".tmx", MapHead(w, h, "", tw, th) + ts + Layer("low", w, h, low, "csv") + Layer("high", w, h, high, "zlib") + "</map>\n");
+        Write(name + ".tmx", MapHead(w, h, "", tw, th) + ts + Layer("low", w, h, low, "csv") +
+                                 Layer("high", w, h, high, "zlib") + "</map>\n");
     }
 
     std::string dir_;
@@ -289,17 +303,21 @@ TEST_F(TmxTest, EncodingsFlipsTilesetsAndMergedLayersDrawAsInTiled) {
     // collection with gaps between its ids.
     const uint32_t magenta = 0xFFFF00FFu;
     TileImage("a.png", 0, 32, 8, 1, 2, magenta);
-    Write("a.tsx", "<?xml version=\"1.0\"?><tileset name=\"a\" tilewidth=\"16\" tileheight=\"16\" spacing=\"2\" margin=\"1\" tilecount=\"32\" columns=\"8\">"
-                   "<image source=\"a.png\" trans=\"ff00ff\" width=\"145\" height=\"72\"/></tileset>");
+    Write("a.tsx",
+          "<?xml version=\"1.0\"?><tileset name=\"a\" tilewidth=\"16\" tileheight=\"16\" spacing=\"2\" margin=\"1\" "
+          "tilecount=\"32\" columns=\"8\">"
+          "<image source=\"a.png\" trans=\"ff00ff\" width=\"145\" height=\"72\"/></tileset>");
     TileImage("b.png", 32, 8, 4);
     for (int id : {0, 3, 7}) TileImage("c" + std::to_string(id) + ".png", 40 + id, 1, 1);
     const int afirst = 1, bfirst = 43, cfirst = 60;
-    std::string tmx = MapHead(w, h) + "<tileset firstgid=\"1\" source=\"a.tsx\"/>\n" +
-                      "<tileset firstgid=\"43\" name=\"b\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"8\" columns=\"4\"><image source=\"b.png\" width=\"64\" height=\"32\"/></tileset>\n" +
-                      "<tileset firstgid=\"60\" name=\"c\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"3\" columns=\"0\">"
-                      "<tile id=\"0\"><image source=\"c0.png\" width=\"16\" height=\"16\"/></tile>"
-                      "<tile id=\"3\"><image source=\"c3.png\" width=\"16\" height=\"16\"/></tile>"
-                      "<tile id=\"7\"><image source=\"c7.png\" width=\"16\" height=\"16\"/></tile></tileset>\n";
+    std::string tmx =
+        MapHead(w, h) + "<tileset firstgid=\"1\" source=\"a.tsx\"/>\n" +
+        "<tileset firstgid=\"43\" name=\"b\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"8\" columns=\"4\"><image "
+        "source=\"b.png\" width=\"64\" height=\"32\"/></tileset>\n" +
+        "<tileset firstgid=\"60\" name=\"c\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"3\" columns=\"0\">"
+        "<tile id=\"0\"><image source=\"c0.png\" width=\"16\" height=\"16\"/></tile>"
+        "<tile id=\"3\"><image source=\"c3.png\" width=\"16\" height=\"16\"/></tile>"
+        "<tile id=\"7\"><image source=\"c7.png\" width=\"16\" height=\"16\"/></tile></tileset>\n";
     // Six visible layers, one per encoding: the lowest full, the others
     // sparse, the top one with every flip combination. A hidden layer over
     // them must not show.
@@ -325,7 +343,8 @@ TEST_F(TmxTest, EncodingsFlipsTilesetsAndMergedLayersDrawAsInTiled) {
             if (static_cast<int>(rnd.Next(100)) >= sp.percent) continue;
             c = sp.gids[rnd.Next(static_cast<uint32_t>(sp.gids.size()))] | (rnd.Next(8) << 29 & sp.flips);
         }
-        tmx += l < 6 ? Layer("L" + std::to_string(l), w, h, cells, sp.encoding) : Layer("hidden", w, h, cells, "csv", " visible=\"0\"");
+        tmx += l < 6 ? Layer("L" + std::to_string(l), w, h, cells, sp.encoding)
+                     : Layer("hidden", w, h, cells, "csv", " visible=\"0\"");
     }
     Write("m.tmx", tmx + "</map>\n");
     ExpectSameAsTiled("m.tmx", {{0, 0}, {5, 3}, {32, 32}});
@@ -337,10 +356,14 @@ TEST_F(TmxTest, AnimationsMatchTiledStepByStep) {
     // Tile 0 plays 1, 2, 3 for 50, 100 and 150 ms; tile 4 (see-through in
     // places) plays 4, 7 for 100 ms each; tile 8 plays 8, 9 for 250 and 50 ms.
     const std::string ts =
-        "<tileset firstgid=\"1\" name=\"t\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"12\" columns=\"4\"><image source=\"t.png\" width=\"64\" height=\"48\"/>"
-        "<tile id=\"0\"><animation><frame tileid=\"1\" duration=\"50\"/><frame tileid=\"2\" duration=\"100\"/><frame tileid=\"3\" duration=\"150\"/></animation></tile>"
-        "<tile id=\"4\"><animation><frame tileid=\"4\" duration=\"100\"/><frame tileid=\"7\" duration=\"100\"/></animation></tile>"
-        "<tile id=\"8\"><animation><frame tileid=\"8\" duration=\"250\"/><frame tileid=\"9\" duration=\"50\"/></animation></tile></tileset>\n";
+        "<tileset firstgid=\"1\" name=\"t\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"12\" columns=\"4\"><image "
+        "source=\"t.png\" width=\"64\" height=\"48\"/>"
+        "<tile id=\"0\"><animation><frame tileid=\"1\" duration=\"50\"/><frame tileid=\"2\" duration=\"100\"/><frame "
+        "tileid=\"3\" duration=\"150\"/></animation></tile>"
+        "<tile id=\"4\"><animation><frame tileid=\"4\" duration=\"100\"/><frame tileid=\"7\" "
+        "duration=\"100\"/></animation></tile>"
+        "<tile id=\"8\"><animation><frame tileid=\"8\" duration=\"250\"/><frame tileid=\"9\" "
+        "duration=\"50\"/></animation></tile></tileset>\n";
     std::vector<uint32_t> low(size_t(w) * h), high(size_t(w) * h, 0);
     Lcg rnd{3};
     for (size_t i = 0; i < low.size(); i++) {
@@ -348,21 +371,24 @@ TEST_F(TmxTest, AnimationsMatchTiledStepByStep) {
         low[i] = pick[rnd.Next(4)] | (rnd.Next(4) == 0 ? kTmxFlipH | kTmxFlipD : 0);
         if (rnd.Next(3) == 0) high[i] = 5 | (rnd.Next(2) ? kTmxFlipV : 0);
     }
-    Write("m.tmx", MapHead(w, h) + ts + Layer("low", w, h, low, "csv") + Layer("high", w, h, high, "zlib") + "</map>\n");
+    Write("m.tmx",
+          MapHead(w, h) + ts + Layer("low", w, h, low, "csv") + Layer("high", w, h, high, "zlib") + "</map>\n");
     // The cells with both layers repeat every 36 steps.
     ExpectSameAsTiled("m.tmx", {{0, 0}}, {0, 1, 2, 3, 4, 8, 9, 12, 17, 18, 20, 35, 36, 41});
 }
 
 TEST_F(TmxTest, InfiniteMapCoversTheSquaresOfItsChunks) {
     TileImage("t.png", 0, 16, 4);
-    const std::string ts = "<tileset firstgid=\"1\" name=\"t\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"16\" columns=\"4\"><image source=\"t.png\" width=\"64\" height=\"64\"/></tileset>\n";
+    const std::string ts =
+        "<tileset firstgid=\"1\" name=\"t\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"16\" columns=\"4\"><image "
+        "source=\"t.png\" width=\"64\" height=\"64\"/></tileset>\n";
     // Chunks at negative coordinates, one of them off the 16-cell grid and
     // one empty, which Tiled leaves out of the bounds.
     auto chunk = [](int x, int y, int cw, int ch, int seed) {
         std::vector<uint32_t> c(size_t(cw) * ch);
         for (size_t i = 0; i < c.size(); i++) c[i] = seed ? 1 + (i * 7 + seed) % 16 : 0;
-        std::string s = "<chunk x=\"" + std::to_string(x) + "\" y=\"" + std::to_string(y) + "\" width=\"" + std::to_string(cw) +
-                        "\" height=\"" + std::to_string(ch) + "\">";
+        std::string s = "<chunk x=\"" + std::to_string(x) + "\" y=\"" + std::to_string(y) + "\" width=\"" +
+                        std::to_string(cw) + "\" height=\"" + std::to_string(ch) + "\">";
         for (size_t i = 0; i < c.size(); i++) s += (i ? "," : "") + std::to_string(c[i]);
         return s + "</chunk>";
     };
@@ -370,7 +396,8 @@ TEST_F(TmxTest, InfiniteMapCoversTheSquaresOfItsChunks) {
     for (int k = 0; k < 9; k++) {
         if (k != 4) chunks += chunk(-32 + k % 3 * 16, -16 + k / 3 * 16, 16, 16, k + 1);
     }
-    Write("m.tmx", MapHead(30, 20, " infinite=\"1\"") + ts + "<layer name=\"a\" width=\"30\" height=\"20\"><data encoding=\"csv\">" + chunks +
+    Write("m.tmx", MapHead(30, 20, " infinite=\"1\"") + ts +
+                       "<layer name=\"a\" width=\"30\" height=\"20\"><data encoding=\"csv\">" + chunks +
                        "</data></layer>\n</map>\n");
     ExpectSameAsTiled("m.tmx", {{0, 0}, {128, 32}});
     EXPECT_EQ(Tiled("m.tmx").width, 48 * 16);
@@ -387,8 +414,8 @@ TEST_F(TmxTest, ThePlatformerLevelDrawsAsInTiled) {
     const char* src = std::getenv("VEXIL_SOURCE_DIR");
     const std::string level = std::string(src ? src : "") + "/examples/platformer/level/level.tmx";
     if (!src || !fs::exists(level)) GTEST_SKIP() << "no platformer level";
-    ExpectSameAsTiled(level, {{0, 240}, {1280, 240}, {2560, 240}}, {0, 9, 40}, "bgt,fg0,fg1,fg2", "--hide-layer objects --hide-layer sky",
-                      "640x240");
+    ExpectSameAsTiled(level, {{0, 240}, {1280, 240}, {2560, 240}}, {0, 9, 40}, "bgt,fg0,fg1,fg2",
+                      "--hide-layer objects --hide-layer sky", "640x240");
 }
 
 TEST_F(TmxTest, ManyColoursAndPartlyTransparentPixelsStayClose) {
@@ -411,7 +438,9 @@ TEST_F(TmxTest, ManyColoursAndPartlyTransparentPixelsStayClose) {
         low[i] = 1 + i * 13 % 48;
         if (i % 3 == 0) high[i] = 49 + i % 16;
     }
-    Write("m.tmx", MapHead(w, h) + "<tileset firstgid=\"1\" name=\"g\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"64\" columns=\"8\"><image source=\"g.png\" width=\"128\" height=\"128\"/></tileset>\n" +
+    Write("m.tmx", MapHead(w, h) +
+                       "<tileset firstgid=\"1\" name=\"g\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"64\" "
+                       "columns=\"8\"><image source=\"g.png\" width=\"128\" height=\"128\"/></tileset>\n" +
                        Layer("low", w, h, low, "csv") + Layer("high", w, h, high, "csv") + "</map>\n");
     ASSERT_EQ(Run("import '" + P("m.tmx") + "' -o '" + P("out.fmp") + "'"), 0) << ReadErr();
     const Picture tiled = Tiled("m.tmx"), ours = Render("out.fmp", 0, 0);
@@ -441,20 +470,26 @@ TEST_F(TmxTest, PropertiesCollisionsParallaxAndExtraLayersBecomeMapData) {
     // Tile 0: opaque, a collision box in its top-left quarter and user
     // fields. Tile 1: see-through in places. Tile 2 on the extra layer.
     const std::string ts =
-        "<tileset firstgid=\"1\" name=\"t\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"4\" columns=\"4\"><image source=\"t.png\" width=\"64\" height=\"16\"/>"
-        "<tile id=\"0\"><properties><property name=\"user1\" type=\"int\" value=\"-1\"/><property name=\"user3\" type=\"int\" value=\"65535\"/>"
-        "<property name=\"user5\" type=\"int\" value=\"200\"/><property name=\"trigger\" type=\"bool\" value=\"true\"/></properties>"
+        "<tileset firstgid=\"1\" name=\"t\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"4\" columns=\"4\"><image "
+        "source=\"t.png\" width=\"64\" height=\"16\"/>"
+        "<tile id=\"0\"><properties><property name=\"user1\" type=\"int\" value=\"-1\"/><property name=\"user3\" "
+        "type=\"int\" value=\"65535\"/>"
+        "<property name=\"user5\" type=\"int\" value=\"200\"/><property name=\"trigger\" type=\"bool\" "
+        "value=\"true\"/></properties>"
         "<objectgroup><object id=\"1\" x=\"1\" y=\"1\" width=\"5\" height=\"4\"/></objectgroup></tile></tileset>\n";
     std::vector<uint32_t> body(size_t(w) * h, 3), extra(size_t(w) * h, 0), hidden(size_t(w) * h, 2);
-    body[0] = 1;               // tile 0
-    body[1] = 1 | kTmxFlipH;   // tile 0 mirrored: the box is top-right
-    body[2] = 2;               // see-through
+    body[0] = 1;              // tile 0
+    body[1] = 1 | kTmxFlipH;  // tile 0 mirrored: the box is top-right
+    body[2] = 2;              // see-through
     extra[5] = 3;
-    Write("m.tmx", MapHead(w, h) + ts +
-                       "<imagelayer name=\"sky\" repeatx=\"1\" repeaty=\"1\" parallaxx=\"0.5\" parallaxy=\"0.5\" visible=\"0\"><image source=\"p.png\" width=\"16\" height=\"16\"/></imagelayer>\n" +
-                       Layer("body", w, h, body, "csv") + Layer("hidden", w, h, hidden, "csv", " visible=\"0\"") +
-                       Layer("extra", w, h, extra, "csv", " visible=\"0\"><properties><property name=\"layer\" type=\"int\" value=\"3\"/></properties") +
-                       "</map>\n");
+    Write("m.tmx",
+          MapHead(w, h) + ts +
+              "<imagelayer name=\"sky\" repeatx=\"1\" repeaty=\"1\" parallaxx=\"0.5\" parallaxy=\"0.5\" "
+              "visible=\"0\"><image source=\"p.png\" width=\"16\" height=\"16\"/></imagelayer>\n" +
+              Layer("body", w, h, body, "csv") + Layer("hidden", w, h, hidden, "csv", " visible=\"0\"") +
+              Layer("extra", w, h, extra, "csv",
+                    " visible=\"0\"><properties><property name=\"layer\" type=\"int\" value=\"3\"/></properties") +
+              "</map>\n");
     ASSERT_EQ(Run("import '" + P("m.tmx") + "' -o '" + P("out.fmp") + "'"), 0) << ReadErr();
 
     if (!lpDD) {
@@ -488,7 +523,8 @@ TEST_F(TmxTest, PropertiesCollisionsParallaxAndExtraLayersBecomeMapData) {
 // format has.
 MAPDESC Everything() {
     MAPDESC m = MapWriterSample(40, 30, 8);
-    for (int t = 0; t <= 9; t++) m.anims.push_back({static_cast<signed char>(t), static_cast<signed char>(t % 3), 0, 7, 1, 5, 2});
+    for (int t = 0; t <= 9; t++)
+        m.anims.push_back({static_cast<signed char>(t), static_cast<signed char>(t % 3), 0, 7, 1, 5, 2});
     m.anims.push_back({ANTYPE_LOOP_FWD, -128, 0, 0, 2, 6, 2});
     m.anims.push_back({ANTYPE_PINGPONG_BACK_OUT, -5, 0, 0, 0, 3, 0});
     m.anims.push_back({ANTYPE_LOOP_FWD, 0, 0, 0, 4, 4, 4});  // no frames of its own
@@ -570,7 +606,9 @@ TEST_F(TmxTest, OtherBlockSizesAndManyGraphicsDrawAsInTiledAndSurviveExport) {
 TEST_F(TmxTest, BadInputIsRefusedWithOneLineNamingTheFile) {
     TileImage("t.png", 0, 4, 4);
     Write("notpng.png", std::string("GIF89a not a png"));
-    const std::string ts = "<tileset firstgid=\"1\" name=\"t\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"4\" columns=\"4\"><image source=\"t.png\" width=\"64\" height=\"16\"/></tileset>\n";
+    const std::string ts =
+        "<tileset firstgid=\"1\" name=\"t\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"4\" columns=\"4\"><image "
+        "source=\"t.png\" width=\"64\" height=\"16\"/></tileset>\n";
     auto map = [&](const std::string& layer, const std::string& head = "", const std::string& tileset = "") {
         return (head.empty() ? MapHead(40, 30) : head) + (tileset.empty() ? ts : tileset) + layer + "</map>\n";
     };
@@ -584,10 +622,12 @@ TEST_F(TmxTest, BadInputIsRefusedWithOneLineNamingTheFile) {
     std::vector<uint32_t> many(40 * 30);
     for (size_t i = 0; i < many.size(); i++) many[i] = 1 + i % 1100;
     // 2,200 animations on a 50 x 50 map, each with its own timing.
-    std::string frames = "<tileset firstgid=\"1\" name=\"m\" tilewidth=\"16\" tileheight=\"16\"><image source=\"many.png\"/>";
+    std::string frames =
+        "<tileset firstgid=\"1\" name=\"m\" tilewidth=\"16\" tileheight=\"16\"><image source=\"many.png\"/>";
     for (int t = 0; t < 1100; t++) {
-        frames += "<tile id=\"" + std::to_string(t) + "\"><animation><frame tileid=\"1\" duration=\"" + std::to_string(50 * (1 + t % 40)) +
-                  "\"/><frame tileid=\"2\" duration=\"" + std::to_string(50 * (1 + t / 40)) + "\"/></animation></tile>";
+        frames += "<tile id=\"" + std::to_string(t) + "\"><animation><frame tileid=\"1\" duration=\"" +
+                  std::to_string(50 * (1 + t % 40)) + "\"/><frame tileid=\"2\" duration=\"" +
+                  std::to_string(50 * (1 + t / 40)) + "\"/></animation></tile>";
     }
     frames += "</tileset>\n";
     std::vector<uint32_t> animated(50 * 50);
@@ -601,21 +641,50 @@ TEST_F(TmxTest, BadInputIsRefusedWithOneLineNamingTheFile) {
         const char* file;    // named in the message
         const char* reason;  // part of the message
     } cases[] = {
-        {"malformed XML", map("<layer name=\"a\" width=\"40\" height=\"30\"><data encoding=\"csv\">1,1</layer>"), "m.tmx", "malformed XML"},
-        {"missing tileset", map(Layer("a", 40, 30, ones, "csv"), "", "<tileset firstgid=\"1\" source=\"nowhere.tsx\"/>"), "nowhere.tsx", "cannot open"},
-        {"missing image", map(Layer("a", 40, 30, ones, "csv"), "", "<tileset firstgid=\"1\" name=\"t\" tilewidth=\"16\" tileheight=\"16\"><image source=\"gone.png\"/></tileset>"), "gone.png", "cannot open"},
-        {"not a PNG", map(Layer("a", 40, 30, ones, "csv"), "", "<tileset firstgid=\"1\" name=\"t\" tilewidth=\"16\" tileheight=\"16\"><image source=\"notpng.png\"/></tileset>"), "notpng.png", "not a PNG"},
-        {"gid beyond", map(Layer("a", 40, 30, beyond, "csv")), "m.tmx", "gid 9 at cell (37, 1) of layer \"a\" is beyond every tileset"},
-        {"short data", map(Layer("a", 40, 30, std::vector<uint32_t>(1199, 1), "csv")), "m.tmx", "data has 1199 cells, it needs 1200"},
+        {"malformed XML", map("<layer name=\"a\" width=\"40\" height=\"30\"><data encoding=\"csv\">1,1</layer>"),
+         "m.tmx", "malformed XML"},
+        {"missing tileset",
+         map(Layer("a", 40, 30, ones, "csv"), "", "<tileset firstgid=\"1\" source=\"nowhere.tsx\"/>"), "nowhere.tsx",
+         "cannot open"},
+        {"missing image",
+         map(Layer("a", 40, 30, ones, "csv"), "",
+             "<tileset firstgid=\"1\" name=\"t\" tilewidth=\"16\" tileheight=\"16\"><image "
+             "source=\"gone.png\"/></tileset>"),
+         "gone.png", "cannot open"},
+        {"not a PNG",
+         map(Layer("a", 40, 30, ones, "csv"), "",
+             "<tileset firstgid=\"1\" name=\"t\" tilewidth=\"16\" tileheight=\"16\"><image "
+             "source=\"notpng.png\"/></tileset>"),
+         "notpng.png", "not a PNG"},
+        {"gid beyond", map(Layer("a", 40, 30, beyond, "csv")), "m.tmx",
+         "gid 9 at cell (37, 1) of layer \"a\" is beyond every tileset"},
+        {"short data", map(Layer("a", 40, 30, std::vector<uint32_t>(1199, 1), "csv")), "m.tmx",
+         "data has 1199 cells, it needs 1200"},
         {"isometric", map("", iso), "m.tmx", "orientation \"isometric\""},
         {"width 0", map("", MapHead(0, 30)), "m.tmx", "map size 0 x 30"},
         {"height below 0", map("", MapHead(40, -2)), "m.tmx", "map size 40 x -2"},
         {"too wide", map("", MapHead(40000, 1)), "m.tmx", "1 to 32767 a side"},
-        {"tile size 0", map("", "<?xml version=\"1.0\"?><map orientation=\"orthogonal\" width=\"40\" height=\"30\" tilewidth=\"0\" tileheight=\"16\">\n"), "m.tmx", "tile size 0 x 16"},
-        {"chunks far apart", MapHead(40, 30, " infinite=\"1\"") + ts + "<layer name=\"a\"><data encoding=\"csv\"><chunk x=\"-20000\" y=\"0\" width=\"1\" height=\"1\">1</chunk><chunk x=\"20000\" y=\"0\" width=\"1\" height=\"1\">1</chunk></data></layer></map>", "m.tmx", "a map holds at most 32767 a side"},
-        {"inflates past", map("<layer name=\"a\" width=\"40\" height=\"30\"><data encoding=\"base64\" compression=\"zlib\">" + Base64(bomb) + "</data></layer>"), "m.tmx", "inflates past the 4800 bytes"},
-        {"too many blocks", map(Layer("a", 40, 30, many, "csv"), "", "<tileset firstgid=\"1\" name=\"m\" tilewidth=\"16\" tileheight=\"16\"><image source=\"many.png\"/></tileset>"), "m.tmx", "needs 1101 block structures (distinct stacks of graphics), a map holds 1024"},
-        {"too many animations", map(Layer("a", 50, 50, animated, "csv"), MapHead(50, 50), frames), "m.tmx", "needs 2200 animations, a map holds 2048"},
+        {"tile size 0",
+         map("",
+             "<?xml version=\"1.0\"?><map orientation=\"orthogonal\" width=\"40\" height=\"30\" tilewidth=\"0\" "
+             "tileheight=\"16\">\n"),
+         "m.tmx", "tile size 0 x 16"},
+        {"chunks far apart",
+         MapHead(40, 30, " infinite=\"1\"") + ts +
+             "<layer name=\"a\"><data encoding=\"csv\"><chunk x=\"-20000\" y=\"0\" width=\"1\" "
+             "height=\"1\">1</chunk><chunk x=\"20000\" y=\"0\" width=\"1\" height=\"1\">1</chunk></data></layer></map>",
+         "m.tmx", "a map holds at most 32767 a side"},
+        {"inflates past",
+         map("<layer name=\"a\" width=\"40\" height=\"30\"><data encoding=\"base64\" compression=\"zlib\">" +
+             Base64(bomb) + "</data></layer>"),
+         "m.tmx", "inflates past the 4800 bytes"},
+        {"too many blocks",
+         map(Layer("a", 40, 30, many, "csv"), "",
+             "<tileset firstgid=\"1\" name=\"m\" tilewidth=\"16\" tileheight=\"16\"><image "
+             "source=\"many.png\"/></tileset>"),
+         "m.tmx", "needs 1101 block structures (distinct stacks of graphics), a map holds 1024"},
+        {"too many animations", map(Layer("a", 50, 50, animated, "csv"), MapHead(50, 50), frames), "m.tmx",
+         "needs 2200 animations, a map holds 2048"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -64,8 +64,7 @@ protected:
     // the shell text `before` (set-up, or the start of a pipe into the tool).
     RunResult Run(const std::string& args, const std::string& before = "") const {
         const std::string out = Path("stdout"), err = Path("stderr");
-        const std::string cmd =
-            before + "'" + kTool + "' " + args + " >'" + out + "' 2>'" + err + "'";
+        const std::string cmd = before + "'" + kTool + "' " + args + " >'" + out + "' 2>'" + err + "'";
         RunResult r;
         const int raw = std::system(cmd.c_str());
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -146,13 +145,12 @@ int CellBlock(const MAPDESC& m, int16_t v, int steps) {
 
 // The frame the tool must produce, from the map description, through the
 // drawing model.
-std::vector<uint8_t> Expected(const MAPDESC& m, int x0, int y0, int steps,
-                              const std::vector<std::string>& draws, int fill, int w = kW, int h = kH) {
+std::vector<uint8_t> Expected(const MAPDESC& m, int x0, int y0, int steps, const std::vector<std::string>& draws,
+                              int fill, int w = kW, int h = kH) {
     std::vector<uint8_t> px(static_cast<size_t>(w) * h, static_cast<uint8_t>(fill));
     const ModelView view{m, [&](int16_t v) { return CellBlock(m, v, steps); }, x0, y0, w, h};
-    const std::pair<const char*, ModelLayer> names[] = {{"para", kModelPara}, {"bg", kModelBG},
-                                                        {"bgt", kModelBGT},   {"fg0", kModelFG0},
-                                                        {"fg1", kModelFG1},   {"fg2", kModelFG2}};
+    const std::pair<const char*, ModelLayer> names[] = {{"para", kModelPara}, {"bg", kModelBG},   {"bgt", kModelBGT},
+                                                        {"fg0", kModelFG0},   {"fg1", kModelFG1}, {"fg2", kModelFG2}};
     for (const std::string& d : draws) {
         for (auto [name, layer] : names) {
             if (d == name) ModelDraw(view, layer, px.data(), w);
@@ -180,9 +178,8 @@ std::vector<uint8_t> ReadPgm(const std::string& path, int w = kW, int h = kH) {
         if (want[i] != got[i] && diff++ == 0) first = static_cast<int>(i);
     }
     if (diff == 0) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure()
-           << diff << " pixels differ; first at index " << first << ": want "
-           << int(want[first]) << ", got " << int(got[first]);
+    return ::testing::AssertionFailure() << diff << " pixels differ; first at index " << first << ": want "
+                                         << int(want[first]) << ", got " << int(got[first]);
 }
 
 TEST_F(VexilTool, RenderMatchesFramesComputedFromTheMap) {
@@ -193,20 +190,19 @@ TEST_F(VexilTool, RenderMatchesFramesComputedFromTheMap) {
         std::string layers;
     };
     const Case cases[] = {
-        {5, 3, 0, 0, "para,bgt,fg0"},   {0, 0, 4, 0, "para,bgt,fg0"}, {128, 96, 7, 9, "bg"},
-        {30, 17, 2, 200, "para"},       {77, 50, 5, 3, "bgt,fg1,fg2"}, {16, 32, 1, 0, "fg0,bg"},
+        {5, 3, 0, 0, "para,bgt,fg0"}, {0, 0, 4, 0, "para,bgt,fg0"},  {128, 96, 7, 9, "bg"},
+        {30, 17, 2, 200, "para"},     {77, 50, 5, 3, "bgt,fg1,fg2"}, {16, 32, 1, 0, "fg0,bg"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE("at " + std::to_string(c.x) + "," + std::to_string(c.y) + " layers " + c.layers +
-                     " steps " + std::to_string(c.steps));
+        SCOPED_TRACE("at " + std::to_string(c.x) + "," + std::to_string(c.y) + " layers " + c.layers + " steps " +
+                     std::to_string(c.steps));
         std::istringstream in(c.layers);
         std::vector<std::string> draws;
         for (std::string d; std::getline(in, d, ',');) draws.push_back(d);
         const std::string out = Path("frame.pgm");
         std::remove(out.c_str());
-        std::string args = "render " + Q(map) + " -x " + std::to_string(c.x) + " -y " +
-                           std::to_string(c.y) + " -a " + std::to_string(c.steps) + " -f " +
-                           std::to_string(c.fill) + " -o " + Q(out);
+        std::string args = "render " + Q(map) + " -x " + std::to_string(c.x) + " -y " + std::to_string(c.y) + " -a " +
+                           std::to_string(c.steps) + " -f " + std::to_string(c.fill) + " -o " + Q(out);
         if (c.layers != "para,bgt,fg0") args += " -l " + c.layers;
         const RunResult r = Run(args);
         ASSERT_EQ(r.status, 0) << r.err;
@@ -322,7 +318,8 @@ TEST_F(VexilTool, EndlessInputIsReadOnlyAsFarAsItsHeaderSays) {
         {"render /dev/zero --memory -x 0 -y 0 -o " + Q(Path("never.png")), "",
          "vexil: /dev/zero: not a map: it does not start with FORM\n"},
         {"info /dev/stdin", "cat /dev/zero | ", "vexil: /dev/stdin: not a map: it does not start with FORM\n"},
-        {"info /dev/stdin", form16, "vexil: /dev/stdin: not a valid map (maperror 2): chunk header at 20 is cut short\n"},
+        {"info /dev/stdin", form16,
+         "vexil: /dev/stdin: not a valid map (maperror 2): chunk header at 20 is cut short\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.before + c.args);
@@ -397,9 +394,9 @@ TEST_F(VexilTool, InfoListsChunksInFileOrderAndCounts) {
         offset += 8 + c.data.size();
         at = pos + 1;
     }
-    for (const char* want : {"chunks       8\n", "mapwidth     48\n", "mapheight    36\n",
-                             "numblockstr  7\n", "blocks       7\n", "graphics     7\n",
-                             "animations   2\n", "layers       2 (BODY LYR2)\n", "loads        yes\n"}) {
+    for (const char* want :
+         {"chunks       8\n", "mapwidth     48\n", "mapheight    36\n", "numblockstr  7\n", "blocks       7\n",
+          "graphics     7\n", "animations   2\n", "layers       2 (BODY LYR2)\n", "loads        yes\n"}) {
         EXPECT_NE(r.out.find(want), std::string::npos) << want << "not in\n" << r.out;
     }
 }

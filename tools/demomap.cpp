@@ -129,7 +129,7 @@ struct FeatureDef {
 
 int frame[kFeatures];
 
-constexpr int kWaterLine = 860;           // lake surface at rest
+constexpr int kWaterLine = 860;  // lake surface at rest
 constexpr int kLakeX0 = 42 * kTile, kLakeX1 = 57 * kTile;
 constexpr int kFallX0 = 896, kFallX1 = 912;  // waterfall beside the cliff, one cell wide
 constexpr int kCliffTop = 740;
@@ -148,9 +148,9 @@ struct Point {
 // The ground's surface: flat stretches 4 pixels into a cell row, slopes of
 // 8 or 16 pixels per cell, and the cliff at cell 57.
 const Point kSurface[] = {
-    {0, 724},  {7, 724},  {9, 756},  {12, 756}, {16, 788}, {19, 788}, {21, 820}, {23, 820},
+    {0, 724},  {7, 724},  {9, 756},  {12, 756}, {16, 788}, {19, 788}, {21, 820},       {23, 820},
     {27, 852}, {42, 852}, {47, 932}, {53, 932}, {55, 900}, {57, 900}, {57, kCliffTop}, {64, kCliffTop},
-    {66, 724}, {72, 724}, {75, 772}, {80, 772}, {84, 804}, {90, 804}, {92, 772}, {100, 772},
+    {66, 724}, {72, 724}, {75, 772}, {80, 772}, {84, 804}, {90, 804}, {92, 772},       {100, 772},
 };
 
 void MakeGround() {
@@ -171,8 +171,8 @@ int Ground(int x) { return ground[std::clamp(x, 0, kSide - 1)]; }
 bool InLake(int x) { return x >= kLakeX0 && x < kLakeX1; }
 
 // Caves: rooms with rounded corners, cut out of the rock.
-const Rect kCaves[] = {{32, 60, 40, 62}, {12, 76, 24, 78}, {64, 84, 80, 86}, {44, 70, 52, 72}, {84, 66, 94, 68},
-                       {30, 90, 42, 92}, {2, 64, 8, 66}};
+const Rect kCaves[] = {{32, 60, 40, 62}, {12, 76, 24, 78}, {64, 84, 80, 86}, {44, 70, 52, 72},
+                       {84, 66, 94, 68}, {30, 90, 42, 92}, {2, 64, 8, 66}};
 
 // 0 outside every cave, 1 in a cave's hollow, 2 in a stalactite or a bump
 // of the floor.
@@ -341,9 +341,12 @@ void PaintWater(Canvas& bg) {
             if (y < top || y >= Ground(x)) continue;
             const int d = y - top;
             int shade;
-            if (d == 0) shade = 12;
-            else if (d == 1) shade = 9;
-            else shade = std::max(2, 8 - (y - kWaterLine) / 14 - (Bayer(x, y) < ((y - kWaterLine) % 14) / 14.0 ? 1 : 0));
+            if (d == 0)
+                shade = 12;
+            else if (d == 1)
+                shade = 9;
+            else
+                shade = std::max(2, 8 - (y - kWaterLine) / 14 - (Bayer(x, y) < ((y - kWaterLine) % 14) / 14.0 ? 1 : 0));
             // Glints drift along under the surface.
             if (d == 3 && y < kWaterLine + 4 && ((x + 4 * t) & 15) < 3) shade += 2;
             bg.Put(x, y, R.water(shade));
@@ -382,8 +385,8 @@ struct Cloud {
 constexpr int kCloudW = 5 * kTile, kCloudH = 2 * kTile;
 
 const Cloud kClouds[] = {
-    {31, 35, 0}, {44, 34, 1}, {61, 39, 2}, {36, 41, 2}, {63, 34, 0}, {40, 38, 1}, {3, 30, 0},  {14, 36, 1}, {20, 25, 2}, {52, 22, 0},
-    {70, 30, 1}, {84, 36, 0}, {90, 24, 2}, {8, 12, 1},  {28, 8, 0},  {46, 14, 2}, {64, 6, 1},  {78, 14, 0},
+    {31, 35, 0}, {44, 34, 1}, {61, 39, 2}, {36, 41, 2}, {63, 34, 0}, {40, 38, 1}, {3, 30, 0},  {14, 36, 1}, {20, 25, 2},
+    {52, 22, 0}, {70, 30, 1}, {84, 36, 0}, {90, 24, 2}, {8, 12, 1},  {28, 8, 0},  {46, 14, 2}, {64, 6, 1},  {78, 14, 0},
     {92, 8, 2},  {12, 52, 2}, {86, 44, 1}, {2, 40, 2},  {74, 46, 2}, {58, 28, 2}, {38, 20, 1},
 };
 
@@ -406,8 +409,10 @@ void PaintCloud(Canvas& bg, const Cloud& c) {
             double under = std::min(1.0, (y - (bottoms[c.kind] - 6)) / 6.0);
             if (under > Bayer(x, y)) shade = 5;
             if (y >= bottoms[c.kind] - 1) shade = 3;
-            if (best > -1.2 && y > bottoms[c.kind] - 8) shade = 4;
-            else if (best > -1.2) shade = 7;
+            if (best > -1.2 && y > bottoms[c.kind] - 8)
+                shade = 4;
+            else if (best > -1.2)
+                shade = 7;
             bg.Put(ox + x, oy + y, R.cloud(shade));
         }
     }
@@ -424,7 +429,7 @@ void PaintClouds(Canvas& bg) {
 
 // Wooden platforms floating in the air: planks on top, brackets below.
 const Rect kPlatforms[] = {{44, 50, 48, 51}, {50, 47, 54, 48}, {26, 44, 30, 45}, {33, 30, 37, 31}, {80, 40, 85, 41},
-                            {10, 18, 14, 19}, {60, 20, 65, 21}, {86, 30, 90, 31}, {42, 8, 46, 9},  {20, 34, 23, 35}};
+                           {10, 18, 14, 19}, {60, 20, 65, 21}, {86, 30, 90, 31}, {42, 8, 46, 9},   {20, 34, 23, 35}};
 
 void PaintPlatforms(Canvas& bg) {
     for (const Rect& p : kPlatforms) {
@@ -434,7 +439,7 @@ void PaintPlatforms(Canvas& bg) {
             for (int y = 0; y < 7; y++) {
                 if (fromEnd == 0 && (y == 0 || y == 6)) continue;
                 int shade = y == 0 ? 8 : y == 6 ? 1 : 5 + ((u / 8 + y) % 2) - (y == 5);
-                if (u % 16 == 15 || fromEnd == 0) shade = 1;  // plank joints
+                if (u % 16 == 15 || fromEnd == 0) shade = 1;             // plank joints
                 if (y == 3 && (u % 16 == 3 || u % 16 == 12)) shade = 9;  // nails
                 bg.Put(x, y0 + y, R.wood(shade));
             }
@@ -469,8 +474,10 @@ void PaintLamps(Canvas& bg) {
         for (int y = ly - 4; y <= ly + 3; y++) {
             for (int x = cx - 3; x <= cx + 2; x++) {
                 uint8_t c;
-                if (x == cx - 3 || x == cx + 2) c = R.iron(1);
-                else c = R.lamp(2 + 2 * t + ((x == cx - 1 && y < ly) ? 2 : 0) - (y == ly + 3));
+                if (x == cx - 3 || x == cx + 2)
+                    c = R.iron(1);
+                else
+                    c = R.lamp(2 + 2 * t + ((x == cx - 1 && y < ly) ? 2 : 0) - (y == ly + 3));
                 bg.Put(x, y, c);
             }
         }
@@ -529,7 +536,8 @@ void PaintFirework(Canvas& bg) {
             const double rr = r - 2 * k;
             if (rr < 1) break;
             const int sag = t == 4 ? 2 : 0;
-            const int x = kFireX + int(std::floor(std::cos(a) * rr)), y = kFireY + int(std::floor(std::sin(a) * rr)) + sag;
+            const int x = kFireX + int(std::floor(std::cos(a) * rr)),
+                      y = kFireY + int(std::floor(std::sin(a) * rr)) + sag;
             const int hot = ramp.n - 1 - k - (t == 4 ? 1 : 0);
             if (t == 4 && k > 1) continue;
             bg.PutOnSky(x, y, ramp(hot));
@@ -655,8 +663,8 @@ void PaintPlant(Canvas& fg, Plant p, int x, int gy) {
         "1233443332221", "1234443333221", "1223333332221", ".11222222211.",
     };
     static const char* reed[] = {
-        "..1....", "..1..1.", ".22..1.", ".22..1.", ".22.1..", ".1..1..", ".1..1.1", ".1.1..1",
-        ".1.1.1.", "..11.1.", "..1.1..", "..11...", "...1...", "...1...",
+        "..1....", "..1..1.", ".22..1.", ".22..1.", ".22.1..", ".1..1..", ".1..1.1",
+        ".1.1..1", ".1.1.1.", "..11.1.", "..1.1..", "..11...", "...1...", "...1...",
     };
     static const char* mushroom[] = {
         ".1111.", "122321", "133331", "..44..", "..45..",
@@ -713,17 +721,50 @@ struct Placed {
 const int kPlantX[] = {5, 10, 4, 8, 8, 11, 7, 8};
 
 const Placed kPlants[] = {
-    {kRedFlower, 30, 852},    {kTuft, 31, 852},           {kYellowFlower, 32, 852},  {kBush, 40, 852},
-    {kBlueFlower, 41, 852},   {kTuft, 29, 852},           {kRedFlower, 28, 852},     {kReed, 42, kWaterLine + 1},
-    {kReed, 56, kWaterLine + 1}, {kMushroom, 58, kCliffTop}, {kTuft, 61, kCliffTop}, {kYellowFlower, 63, kCliffTop},
-    {kBlueFlower, 65, 724},   {kRedFlower, 68, 724},      {kTuft, 70, 724},          {kBush, 3, 724},
-    {kRedFlower, 6, 724},     {kTuft, 10, 756},           {kYellowFlower, 11, 756},  {kBush, 20, 820},
-    {kBlueFlower, 17, 788},   {kTuft, 22, 820},           {kMushroom, 18, 788},      {kRedFlower, 77, 772},
-    {kBush, 79, 772},         {kTuft, 86, 804},           {kYellowFlower, 88, 804},  {kBlueFlower, 94, 772},
-    {kBush, 97, 772},         {kCrystal, 33, 992},        {kCrystal, 37, 992},       {kCrystal, 14, 1264},
-    {kCrystal, 22, 1264},     {kCrystal, 67, 1392},       {kCrystal, 76, 1392},      {kMushroom, 19, 1264},
-    {kMushroom, 73, 1392},    {kCrystal, 45, 1152},       {kCrystal, 50, 1152},      {kMushroom, 86, 1088},
-    {kCrystal, 91, 1088},     {kCrystal, 32, 1472},       {kMushroom, 37, 1472},     {kCrystal, 41, 1472},
+    {kRedFlower, 30, 852},
+    {kTuft, 31, 852},
+    {kYellowFlower, 32, 852},
+    {kBush, 40, 852},
+    {kBlueFlower, 41, 852},
+    {kTuft, 29, 852},
+    {kRedFlower, 28, 852},
+    {kReed, 42, kWaterLine + 1},
+    {kReed, 56, kWaterLine + 1},
+    {kMushroom, 58, kCliffTop},
+    {kTuft, 61, kCliffTop},
+    {kYellowFlower, 63, kCliffTop},
+    {kBlueFlower, 65, 724},
+    {kRedFlower, 68, 724},
+    {kTuft, 70, 724},
+    {kBush, 3, 724},
+    {kRedFlower, 6, 724},
+    {kTuft, 10, 756},
+    {kYellowFlower, 11, 756},
+    {kBush, 20, 820},
+    {kBlueFlower, 17, 788},
+    {kTuft, 22, 820},
+    {kMushroom, 18, 788},
+    {kRedFlower, 77, 772},
+    {kBush, 79, 772},
+    {kTuft, 86, 804},
+    {kYellowFlower, 88, 804},
+    {kBlueFlower, 94, 772},
+    {kBush, 97, 772},
+    {kCrystal, 33, 992},
+    {kCrystal, 37, 992},
+    {kCrystal, 14, 1264},
+    {kCrystal, 22, 1264},
+    {kCrystal, 67, 1392},
+    {kCrystal, 76, 1392},
+    {kMushroom, 19, 1264},
+    {kMushroom, 73, 1392},
+    {kCrystal, 45, 1152},
+    {kCrystal, 50, 1152},
+    {kMushroom, 86, 1088},
+    {kCrystal, 91, 1088},
+    {kCrystal, 32, 1472},
+    {kMushroom, 37, 1472},
+    {kCrystal, 41, 1472},
     {kCrystal, 5, 1056},
 };
 
@@ -805,8 +846,17 @@ const FeatureDef& Def(int k) {
         {ANTYPE_PINGPONG_FWD_OUT, 6, 4, {{58, 42, 61, 46}, {68, 41, 71, 45}, {3, 41, 6, 45}, {85, 46, 88, 50}}},
         {ANTYPE_ONCE, 7, 5, {{kFireX / kTile - 1, kFireY / kTile - 1, kFireX / kTile + 1, kFireY / kTile + 1}}},
         {ANTYPE_ONCE_HOLD, 9, 6, {{kFlagCell, 42, kFlagCell + 1, 46}}},
-        {ANTYPE_LOOP_FWD, 5, 3, {{35, 60, 36, 61}, {17, 76, 18, 77}, {21, 76, 22, 77}, {71, 84, 72, 85}, {47, 70, 48, 71},
-                                  {89, 66, 90, 67}, {35, 90, 36, 91}, {39, 90, 40, 91}}},
+        {ANTYPE_LOOP_FWD,
+         5,
+         3,
+         {{35, 60, 36, 61},
+          {17, 76, 18, 77},
+          {21, 76, 22, 77},
+          {71, 84, 72, 85},
+          {47, 70, 48, 71},
+          {89, 66, 90, 67},
+          {35, 90, 36, 91},
+          {39, 90, 40, 91}}},
     };
     return defs[k];
 }
@@ -853,7 +903,8 @@ MAPDESC MapWriterDemo() {
                 Paint(fbg, ffg);
                 for (int cy = a.y0; cy < a.y1; cy++) {
                     for (int cx = a.x0; cx < a.x1; cx++) {
-                        seq[size_t(cy - a.y0) * w + (cx - a.x0)].push_back(Block(b, TileAt(fbg, cx, cy), TileAt(ffg, cx, cy)));
+                        seq[size_t(cy - a.y0) * w + (cx - a.x0)].push_back(
+                            Block(b, TileAt(fbg, cx, cy), TileAt(ffg, cx, cy)));
                     }
                 }
             }

@@ -179,16 +179,20 @@ void PrintFile(const MapFileImage& f) {
     std::vector<std::string> lines;
     size_t more = 0;
     MAPREASON why;
-    const int walked = MapWalk(img.data(), img.size(), [&](const MAPCHUNKINFO& c) {
-        if (lines.size() == kListedChunks) {
-            more++;
-            return;
-        }
-        char line[96];
-        std::snprintf(line, sizeof line, "  %-16s %10u  at %llu", ChunkIdText(reinterpret_cast<const unsigned char*>(c.id)).c_str(),
-                      c.length, static_cast<unsigned long long>(c.offset));
-        lines.push_back(line);
-    }, &why);
+    const int walked = MapWalk(
+        img.data(), img.size(),
+        [&](const MAPCHUNKINFO& c) {
+            if (lines.size() == kListedChunks) {
+                more++;
+                return;
+            }
+            char line[96];
+            std::snprintf(line, sizeof line, "  %-16s %10u  at %llu",
+                          ChunkIdText(reinterpret_cast<const unsigned char*>(c.id)).c_str(), c.length,
+                          static_cast<unsigned long long>(c.offset));
+            lines.push_back(line);
+        },
+        &why);
     std::printf("chunks       %zu\n", lines.size() + more);
     for (const std::string& l : lines) std::printf("%s\n", l.c_str());
     if (more) std::printf("  (%zu more)\n", more);
@@ -285,12 +289,24 @@ bool ParseLayers(const std::string& list, std::vector<Draw>& out, std::string& b
 
 void DrawLayer(Draw d, LPDIRECTDRAWSURFACE dest, int x, int y) {
     switch (d) {
-        case kPara: MapDrawPara(dest, x, y); break;
-        case kBG: MapDraw8BG(dest, x, y); break;
-        case kBGT: MapDraw8BGT(dest, x, y); break;
-        case kFG0: MapDraw8FG(dest, x, y, 0); break;
-        case kFG1: MapDraw8FG(dest, x, y, 1); break;
-        case kFG2: MapDraw8FG(dest, x, y, 2); break;
+        case kPara:
+            MapDrawPara(dest, x, y);
+            break;
+        case kBG:
+            MapDraw8BG(dest, x, y);
+            break;
+        case kBGT:
+            MapDraw8BGT(dest, x, y);
+            break;
+        case kFG0:
+            MapDraw8FG(dest, x, y, 0);
+            break;
+        case kFG1:
+            MapDraw8FG(dest, x, y, 1);
+            break;
+        case kFG2:
+            MapDraw8FG(dest, x, y, 2);
+            break;
     }
 }
 
@@ -357,8 +373,7 @@ int ParseRenderArgs(int argc, char** argv, RenderArgs& a) {
             } else if (opt == "-l") {
                 std::string bad;
                 if (!ParseLayers(v, a.draws, bad)) {
-                    return UsageError("unknown layer '%s' (use para, bg, bgt, fg0, fg1, fg2)",
-                                      bad.c_str());
+                    return UsageError("unknown layer '%s' (use para, bg, bgt, fg0, fg1, fg2)", bad.c_str());
                 }
             } else {
                 a.out = v;
@@ -414,8 +429,8 @@ int CheckPosition(RenderArgs& a) {
         a.viewH = static_cast<int>(maph < kViewHeight ? maph : kViewHeight);
     }
     if (a.viewW > mapw || a.viewH > maph) {
-        return UsageError("the map is %d x %d cells (%ld x %ld pixels), smaller than the %d x %d view",
-                          mapwidth, mapheight, mapw, maph, a.viewW, a.viewH);
+        return UsageError("the map is %d x %d cells (%ld x %ld pixels), smaller than the %d x %d view", mapwidth,
+                          mapheight, mapw, maph, a.viewW, a.viewH);
     }
     const long maxx = mapw - a.viewW, maxy = maph - a.viewH;
     if (a.x < 0 || a.x > maxx) return UsageError("-x %d is outside 0..%ld for this map", a.x, maxx);

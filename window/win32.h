@@ -186,9 +186,8 @@ WORD RegisterClassA(const WNDCLASSA* wc);
 // windows are borderless; WS_EX_TOPMOST ones stay above the others. A child
 // is an area of its parent's client. WM_CREATE is sent before this returns;
 // null when the class is unknown or SDL cannot make the window.
-HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
-                     int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
-                     LPVOID param);
+HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
 BOOL ShowWindow(HWND hwnd, int cmdShow);
 // Paints the window at once if it needs painting.
 BOOL UpdateWindow(HWND hwnd);
@@ -239,8 +238,7 @@ HDC CreateCompatibleDC(HDC hdc);
 HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object);
 // Copies between 8-bit contexts (mapping colours when the palettes differ)
 // and from an 8-bit context into a window's context. Only SRCCOPY.
-BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX, int srcY,
-            DWORD rop);
+BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX, int srcY, DWORD rop);
 BOOL DeleteDC(HDC hdc);
 BOOL DeleteObject(HGDIOBJ object);
 COLORREF SetBkColor(HDC hdc, COLORREF color);

@@ -12,8 +12,7 @@ void PaintButton(HWND hwnd) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
     const int w = hwnd->width, h = hwnd->height;
-    const uint32_t face = 0xFFC0C0C0u, light = 0xFFFFFFFFu, shadow = 0xFF808080u,
-                   dark = 0xFF000000u;
+    const uint32_t face = 0xFFC0C0C0u, light = 0xFFFFFFFFu, shadow = 0xFF808080u, dark = 0xFF000000u;
     WinFillRect(hwnd, 0, 0, w, h, face);
     const uint32_t outerTL = hwnd->pressed ? dark : light, outerBR = dark;
     const uint32_t innerTL = hwnd->pressed ? shadow : face, innerBR = hwnd->pressed ? face : shadow;
@@ -30,8 +29,7 @@ void PaintButton(HWND hwnd) {
     const int shift = hwnd->pressed ? 1 : 0;
     SetBkColor(dc, RGB(192, 192, 192));
     SetTextColor(dc, RGB(0, 0, 0));
-    TextOutA(dc, (w - tw) / 2 + shift, (h - th) / 2 + shift, hwnd->title.c_str(),
-             int(hwnd->title.size()));
+    TextOutA(dc, (w - tw) / 2 + shift, (h - th) / 2 + shift, hwnd->title.c_str(), int(hwnd->title.size()));
     EndPaint(hwnd, &ps);
 }
 

@@ -32,11 +32,11 @@ constexpr int kFrameX = 4;
 constexpr int kFrameTop = 4 + 20;
 constexpr int kFrameBottom = 4;
 
-HINSTANCE__ instance{};                      // what GetModuleHandleA hands out
-HCURSOR__ arrowCursor{};                     // the one cursor there is
+HINSTANCE__ instance{};                          // what GetModuleHandleA hands out
+HCURSOR__ arrowCursor{};                         // the one cursor there is
 std::vector<std::unique_ptr<WinClass>> classes;  // registered classes
-HCURSOR currentCursor = &arrowCursor;        // null while the pointer is hidden
-DWORD (*tickSource)() = nullptr;             // replaces the clock in tests
+HCURSOR currentCursor = &arrowCursor;            // null while the pointer is hidden
+DWORD (*tickSource)() = nullptr;                 // replaces the clock in tests
 
 WinClass* FindClass(const char* name) {
     for (auto& c : classes) {
@@ -68,9 +68,8 @@ bool MakeSdlWindow(HWND hwnd, int x, int y) {
     }
     HICON icon = hwnd->cls->wc.hIcon;
     if (icon && !icon->argb.empty()) {
-        SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(icon->argb.data(), icon->width,
-                                                            icon->height, 32, icon->width * 4,
-                                                            SDL_PIXELFORMAT_ARGB8888);
+        SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(icon->argb.data(), icon->width, icon->height, 32,
+                                                            icon->width * 4, SDL_PIXELFORMAT_ARGB8888);
         if (s) {
             SDL_SetWindowIcon(hwnd->window, s);
             SDL_FreeSurface(s);
@@ -140,8 +139,7 @@ void WinFillRect(HWND hwnd, int x, int y, int w, int h, uint32_t rgb) {
     const int x0 = std::max(x, 0), y0 = std::max(y, 0);
     const int x1 = std::min(x + w, top->width), y1 = std::min(y + h, top->height);
     for (int row = y0; row < y1; row++) {
-        std::fill(top->store.begin() + row * top->width + x0,
-                  top->store.begin() + row * top->width + x1, rgb);
+        std::fill(top->store.begin() + row * top->width + x0, top->store.begin() + row * top->width + x1, rgb);
     }
 }
 
@@ -233,9 +231,8 @@ WORD RegisterClassA(const WNDCLASSA* wc) {
     return WORD(classes.size());
 }
 
-HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
-                     int y, int width, int height, HWND parent, HMENU menu, HINSTANCE,
-                     LPVOID) {
+HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HMENU menu, HINSTANCE, LPVOID) {
     WinRegisterButtonClass();
     WinClass* cls = className ? FindClass(className) : nullptr;
     if (!cls) return nullptr;
@@ -287,9 +284,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
     return IsWindow(hwnd) ? hwnd : nullptr;
 }
 
-BOOL IsWindow(HWND hwnd) {
-    return hwnd && std::find(winWindows.begin(), winWindows.end(), hwnd) != winWindows.end();
-}
+BOOL IsWindow(HWND hwnd) { return hwnd && std::find(winWindows.begin(), winWindows.end(), hwnd) != winWindows.end(); }
 
 HWND FindWindowA(LPCSTR className, LPCSTR windowName) {
     for (HWND w : winWindows) {

@@ -18,23 +18,43 @@ WPARAM VirtualKey(SDL_Keycode k) {
     if (k >= SDLK_0 && k <= SDLK_9) return WPARAM(k);
     if (k >= SDLK_F1 && k <= SDLK_F12) return WPARAM(VK_F1 + (k - SDLK_F1));
     switch (k) {
-        case SDLK_LEFT: return VK_LEFT;
-        case SDLK_RIGHT: return VK_RIGHT;
-        case SDLK_UP: return VK_UP;
-        case SDLK_DOWN: return VK_DOWN;
-        case SDLK_ESCAPE: return VK_ESCAPE;
-        case SDLK_RETURN: return VK_RETURN;
-        case SDLK_SPACE: return VK_SPACE;
-        case SDLK_TAB: return VK_TAB;
-        case SDLK_BACKSPACE: return VK_BACK;
-        case SDLK_PAGEUP: return VK_PRIOR;
-        case SDLK_PAGEDOWN: return VK_NEXT;
-        case SDLK_HOME: return VK_HOME;
-        case SDLK_END: return VK_END;
-        case SDLK_LSHIFT: case SDLK_RSHIFT: return VK_SHIFT;
-        case SDLK_LCTRL: case SDLK_RCTRL: return VK_CONTROL;
-        case SDLK_LALT: case SDLK_RALT: return VK_MENU;
-        default: return 0;
+        case SDLK_LEFT:
+            return VK_LEFT;
+        case SDLK_RIGHT:
+            return VK_RIGHT;
+        case SDLK_UP:
+            return VK_UP;
+        case SDLK_DOWN:
+            return VK_DOWN;
+        case SDLK_ESCAPE:
+            return VK_ESCAPE;
+        case SDLK_RETURN:
+            return VK_RETURN;
+        case SDLK_SPACE:
+            return VK_SPACE;
+        case SDLK_TAB:
+            return VK_TAB;
+        case SDLK_BACKSPACE:
+            return VK_BACK;
+        case SDLK_PAGEUP:
+            return VK_PRIOR;
+        case SDLK_PAGEDOWN:
+            return VK_NEXT;
+        case SDLK_HOME:
+            return VK_HOME;
+        case SDLK_END:
+            return VK_END;
+        case SDLK_LSHIFT:
+        case SDLK_RSHIFT:
+            return VK_SHIFT;
+        case SDLK_LCTRL:
+        case SDLK_RCTRL:
+            return VK_CONTROL;
+        case SDLK_LALT:
+        case SDLK_RALT:
+            return VK_MENU;
+        default:
+            return 0;
     }
 }
 
@@ -46,8 +66,7 @@ HWND MouseTarget(HWND top, int& x, int& y) {
         target = winCaptureWnd;
     } else {
         for (HWND c : top->children) {
-            if ((c->style & WS_VISIBLE) && x >= c->x && x < c->x + c->width && y >= c->y &&
-                y < c->y + c->height) {
+            if ((c->style & WS_VISIBLE) && x >= c->x && x < c->x + c->width && y >= c->y && y < c->y + c->height) {
                 target = c;
             }
         }
@@ -93,8 +112,7 @@ void Translate(const SDL_Event& e) {
             if (!top || e.button.button != SDL_BUTTON_LEFT) return;
             int x = e.button.x, y = e.button.y;
             HWND target = MouseTarget(top, x, y);
-            WinPost(target, e.type == SDL_MOUSEBUTTONDOWN ? WM_LBUTTONDOWN : WM_LBUTTONUP, 0,
-                 MAKELPARAM(x, y));
+            WinPost(target, e.type == SDL_MOUSEBUTTONDOWN ? WM_LBUTTONDOWN : WM_LBUTTONUP, 0, MAKELPARAM(x, y));
             return;
         }
         case SDL_WINDOWEVENT: {

@@ -54,8 +54,8 @@ HWND WindowOf(HDC dc) {
 
 // Where a window context's client pixels lie in its top-level backing store.
 struct WindowArea {
-    uint32_t* origin;  // the client's (0, 0), possibly outside the store
-    int pitch;         // in pixels
+    uint32_t* origin;    // the client's (0, 0), possibly outside the store
+    int pitch;           // in pixels
     int x0, y0, x1, y1;  // the part of the client that lies inside the store
 };
 
@@ -97,8 +97,7 @@ uint8_t Nearest(const PALETTEENTRY* pal, uint8_t r, uint8_t g, uint8_t b) {
 
 // Clips a copy of w x h pixels from (sx, sy) of a source sw x sh to (dx, dy)
 // inside the destination's [dx0, dx1) x [dy0, dy1). False when nothing is left.
-bool Clip(int& dx, int& dy, int& w, int& h, int& sx, int& sy, int sw, int sh, int dx0, int dy0,
-          int dx1, int dy1) {
+bool Clip(int& dx, int& dy, int& w, int& h, int& sx, int& sy, int sw, int sh, int dx0, int dy0, int dx1, int dy1) {
     const int leftCut = std::max({0, -sx, dx0 - dx});
     const int topCut = std::max({0, -sy, dy0 - dy});
     dx += leftCut;
@@ -183,8 +182,7 @@ HICON ParseIcon(const unsigned char* p, size_t n) {
                 const unsigned idx = bpp == 8 ? row[x] : (x & 1 ? row[x / 2] & 15 : row[x / 2] >> 4);
                 const unsigned char* q = idx < colours ? table + idx * 4 : table;
                 const bool transparent = mask[x / 8] & (0x80 >> (x & 7));
-                argb = (transparent ? 0u : 0xFF000000u) | uint32_t(q[2]) << 16 |
-                       uint32_t(q[1]) << 8 | q[0];
+                argb = (transparent ? 0u : 0xFF000000u) | uint32_t(q[2]) << 16 | uint32_t(q[1]) << 8 | q[0];
             }
             icon->argb[size_t(y) * w + x] = argb;
         }
@@ -284,8 +282,7 @@ BOOL DeleteObject(HGDIOBJ object) {
     return TRUE;
 }
 
-BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX, int srcY,
-            DWORD rop) {
+BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX, int srcY, DWORD rop) {
     if (!dest || !src || rop != SRCCOPY || !src->bits || WindowOf(src)) return FALSE;
     if (HWND w = WindowOf(dest)) {
         const WindowArea a = AreaOf(w);
@@ -300,19 +297,17 @@ BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX, in
         return TRUE;
     }
     if (!dest->bits) return FALSE;
-    if (!Clip(x, y, width, height, srcX, srcY, src->width, src->height, 0, 0, dest->width,
-              dest->height)) {
+    if (!Clip(x, y, width, height, srcX, srcY, src->width, src->height, 0, 0, dest->width, dest->height)) {
         return TRUE;
     }
     // Indices carry over when both sides share a palette (or either has none);
     // otherwise each colour becomes the destination's nearest.
     uint8_t map[256];
-    const bool same = !src->palette || !dest->palette ||
-                      !std::memcmp(src->palette, dest->palette, 256 * sizeof(PALETTEENTRY));
+    const bool same =
+        !src->palette || !dest->palette || !std::memcmp(src->palette, dest->palette, 256 * sizeof(PALETTEENTRY));
     for (int i = 0; i < 256; i++) {
         map[i] = same ? uint8_t(i)
-                      : Nearest(dest->palette, src->palette[i].peRed, src->palette[i].peGreen,
-                                src->palette[i].peBlue);
+                      : Nearest(dest->palette, src->palette[i].peRed, src->palette[i].peGreen, src->palette[i].peBlue);
     }
     for (int row = 0; row < height; row++) {
         const uint8_t* s = src->bits + ptrdiff_t(srcY + row) * src->pitch + srcX;

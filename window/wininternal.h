@@ -39,18 +39,18 @@ struct HWND__ {
     std::string title;
     DWORD style, exStyle;
     HWND parent;
-    int id;                  // control id of a child
-    int x, y;                // child: position in the parent's client area
-    int width, height;       // client size
+    int id;             // control id of a child
+    int x, y;           // child: position in the parent's client area
+    int width, height;  // client size
     std::vector<HWND> children;
-    SDL_Window* window;      // top-level windows only
-    VxPresenter* presenter;  // top-level: shows `store`, or the display's frames, in `window`
-    int fps;                 // top-level: the rate the presenter paces to (0: none)
+    SDL_Window* window;           // top-level windows only
+    VxPresenter* presenter;       // top-level: shows `store`, or the display's frames, in `window`
+    int fps;                      // top-level: the rate the presenter paces to (0: none)
     std::vector<uint32_t> store;  // top-level: client pixels as XRGB8888
-    bool display;            // shows the display layer's frames instead of `store`
+    bool display;                 // shows the display layer's frames instead of `store`
     bool needsPaint, needsErase;
-    bool pressed;            // button: drawn pushed in
-    HDC__ dc;                // the context BeginPaint hands out
+    bool pressed;  // button: drawn pushed in
+    HDC__ dc;      // the context BeginPaint hands out
 };
 
 // --- Test seams ---------------------------------------------------------------------

@@ -9,9 +9,9 @@
 
 namespace {
 
-std::deque<MSG> queue;         // posted messages and input
-bool quitPosted = false;       // WM_QUIT comes once the queue is empty
-int quitCode = 0;              // its wParam
+std::deque<MSG> queue;              // posted messages and input
+bool quitPosted = false;            // WM_QUIT comes once the queue is empty
+int quitCode = 0;                   // its wParam
 void (*idleHook)(void*) = nullptr;  // called when PeekMessageA finds nothing
 void* idleUser = nullptr;
 

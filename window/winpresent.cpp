@@ -33,8 +33,8 @@ void SetPace(HWND top, int fps) {
     VxPresentSetPacing(top->presenter, fps);
 }
 
-void OnPresent(const uint8_t* pixels, int width, int height, LONG pitch, const PALETTEENTRY* palette,
-               DWORD flags, void*) {
+void OnPresent(const uint8_t* pixels, int width, int height, LONG pitch, const PALETTEENTRY* palette, DWORD flags,
+               void*) {
     HWND top = winDisplayWnd;
     if (!top || !top->presenter || !pixels) return;
     SetPace(top, PaceFor(top, flags));

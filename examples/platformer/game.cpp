@@ -88,12 +88,16 @@ void Move(PfGame& g, const PfInput& in, bool pressJump) {
     const int dir = int{in.right} - int{in.left};
     if (dir) p.left = dir < 0;
     int32_t a;
-    if (p.ground) a = dir == 0 || int64_t{p.vx} * dir < 0 ? PF_WALK_BRAKE : PF_WALK_ACCEL;
-    else a = dir ? PF_AIR_ACCEL : PF_AIR_ACCEL / 4;
+    if (p.ground)
+        a = dir == 0 || int64_t{p.vx} * dir < 0 ? PF_WALK_BRAKE : PF_WALK_ACCEL;
+    else
+        a = dir ? PF_AIR_ACCEL : PF_AIR_ACCEL / 4;
     p.vx = Approach(p.vx, dir * PF_WALK_MAX, a);
 
-    if (pressJump) p.buffer = 0;
-    else if (p.buffer <= PF_BUFFER) p.buffer++;
+    if (pressJump)
+        p.buffer = 0;
+    else if (p.buffer <= PF_BUFFER)
+        p.buffer++;
     if (p.buffer <= PF_BUFFER && (p.ground || p.air <= PF_COYOTE)) {
         p.vy = -PF_JUMP_SPEED;
         p.buffer = PF_BUFFER + 1;
@@ -174,12 +178,16 @@ void Interact(PfGame& g) {
     for (int cy = std::max(by, 0) / bh; bottom >= 0 && cy <= bottom / bh; cy++) {
         for (int cx = std::max(bx, 0) / bw; cx <= (bx + PF_BOXW - 1) / bw; cx++) {
             switch (PfKindAt(cx, cy)) {
-            case PF_COIN: Collect(g, cx, cy); break;
-            case PF_CHECKPOINT: Reach(g, cx, cy); break;
-            case PF_GOAL:
-                if (!g.complete) g.completeSteps = 0;
-                g.complete = true;
-                break;
+                case PF_COIN:
+                    Collect(g, cx, cy);
+                    break;
+                case PF_CHECKPOINT:
+                    Reach(g, cx, cy);
+                    break;
+                case PF_GOAL:
+                    if (!g.complete) g.completeSteps = 0;
+                    g.complete = true;
+                    break;
             }
         }
     }
@@ -215,12 +223,23 @@ std::string PfParseInput(const std::string& line, PfInput& in) {
     if (s == "-" || s.empty()) return "";
     for (char ch : s) {
         switch (ch) {
-        case 'L': in.left = true; break;
-        case 'R': in.right = true; break;
-        case 'J': in.jump = true; break;
-        case 'P': in.pause = true; break;
-        case 'S': in.start = true; break;
-        default: return std::string("unknown button '") + ch + "' (L R J P S, or - for none)";
+            case 'L':
+                in.left = true;
+                break;
+            case 'R':
+                in.right = true;
+                break;
+            case 'J':
+                in.jump = true;
+                break;
+            case 'P':
+                in.pause = true;
+                break;
+            case 'S':
+                in.start = true;
+                break;
+            default:
+                return std::string("unknown button '") + ch + "' (L R J P S, or - for none)";
         }
     }
     return "";
@@ -323,8 +342,10 @@ std::string PfLoad(PfGame& g, int viewW, int viewH) {
 
 void PfRestart(PfGame& g) {
     for (auto it = g.changes.rbegin(); it != g.changes.rend(); ++it) {
-        if (it->anim >= 0) MapSetCellAnim(0, it->x, it->y, it->anim);
-        else MapSetCellBlock(0, it->x, it->y, it->block);
+        if (it->anim >= 0)
+            MapSetCellAnim(0, it->x, it->y, it->anim);
+        else
+            MapSetCellBlock(0, it->x, it->y, it->block);
     }
     g.changes.clear();
     g.score = 0;
@@ -373,6 +394,9 @@ std::string PfDump(const PfGame& g) {
     char line[160];
     std::snprintf(line, sizeof line, "%d %d %d %d %d %d %d %d %d %s %d %d", g.step, (g.p.x >> 8) + PF_BOXW / 2,
                   (g.p.y >> 8) + PF_BOXH, g.p.vx, g.p.vy, g.p.ground ? 1 : 0, g.score, g.checkX, g.resets,
-                  g.complete ? "complete" : g.paused ? "paused" : "play", g.camX, g.camY);
+                  g.complete ? "complete"
+                  : g.paused ? "paused"
+                             : "play",
+                  g.camX, g.camY);
     return line;
 }

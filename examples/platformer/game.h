@@ -29,19 +29,20 @@ std::string PfFormatInput(const PfInput& in);
 // Tuning, in 1/256 pixel and steps of 1/60 s. Every speed stays below a
 // pixel row or column of 8 so that the per-pixel sweep is short.
 enum {
-    PF_SUB = 256,               // subpixels per pixel
-    PF_BOXW = 12, PF_BOXH = 22, // the player's collision box in pixels
-    PF_WALK_MAX = 2 * PF_SUB,   // top walking speed: 120 px/s
-    PF_WALK_ACCEL = 40,         // on the ground, toward the held direction
-    PF_WALK_BRAKE = 64,         // on the ground, nothing held or turning round
+    PF_SUB = 256,  // subpixels per pixel
+    PF_BOXW = 12,
+    PF_BOXH = 22,              // the player's collision box in pixels
+    PF_WALK_MAX = 2 * PF_SUB,  // top walking speed: 120 px/s
+    PF_WALK_ACCEL = 40,        // on the ground, toward the held direction
+    PF_WALK_BRAKE = 64,        // on the ground, nothing held or turning round
     PF_AIR_ACCEL = 28,
-    PF_GRAVITY = 64,            // 0.25 px per step per step
-    PF_JUMP_SPEED = 1472,       // 5.75 px per step up: about 4 tiles high
-    PF_JUMP_CUT = 2 * PF_SUB,   // a released jump rises no faster than this
+    PF_GRAVITY = 64,           // 0.25 px per step per step
+    PF_JUMP_SPEED = 1472,      // 5.75 px per step up: about 4 tiles high
+    PF_JUMP_CUT = 2 * PF_SUB,  // a released jump rises no faster than this
     PF_FALL_MAX = 6 * PF_SUB,
-    PF_COYOTE = 6,              // a jump pressed this many steps after leaving a ledge still works
-    PF_BUFFER = 6,              // a jump pressed this many steps before landing happens on landing
-    PF_RESTART_DELAY = 30,      // steps after the goal before a press plays again
+    PF_COYOTE = 6,          // a jump pressed this many steps after leaving a ledge still works
+    PF_BUFFER = 6,          // a jump pressed this many steps before landing happens on landing
+    PF_RESTART_DELAY = 30,  // steps after the goal before a press plays again
 };
 
 // The player. x, y is the top-left of the PF_BOXW x PF_BOXH box in 1/256
@@ -50,11 +51,11 @@ struct PfPlayer {
     int32_t x = 0, y = 0;
     int32_t vx = 0, vy = 0;  // 1/256 pixel per step
     bool ground = false;
-    bool left = false;       // facing left
-    int air = 0;                  // steps since the feet left the ground, 0 on it
-    int buffer = PF_BUFFER + 1;   // steps since jump was pressed; past PF_BUFFER, none
-    int frame = 0;           // sprite frame: 0-1 idle, 2-7 walk, 8 jump, 9 fall
-    int phase = 0;           // walk distance or idle time behind `frame`
+    bool left = false;           // facing left
+    int air = 0;                 // steps since the feet left the ground, 0 on it
+    int buffer = PF_BUFFER + 1;  // steps since jump was pressed; past PF_BUFFER, none
+    int frame = 0;               // sprite frame: 0-1 idle, 2-7 walk, 8 jump, 9 fall
+    int phase = 0;               // walk distance or idle time behind `frame`
 };
 
 // A cell the game changed, with what it showed before, for a restart.
@@ -65,21 +66,21 @@ struct PfChange {
 
 struct PfGame {
     // The level as found at load.
-    int viewW = 320, viewH = 240;  // the camera's size
-    int startX = 0, startY = 0;    // the feet at the start, map pixels
-    int coins = 0;                 // coin cells in the level
+    int viewW = 320, viewH = 240;           // the camera's size
+    int startX = 0, startY = 0;             // the feet at the start, map pixels
+    int coins = 0;                          // coin cells in the level
     std::vector<std::pair<int, int>> bare;  // coin cell value -> block without the coin
 
     // The state.
     PfPlayer p;
-    int step = 0;         // steps run, paused ones included
+    int step = 0;  // steps run, paused ones included
     int score = 0;
-    int checkX = -1, checkY = -1;  // the flag cell of the last checkpoint, -1 none
+    int checkX = -1, checkY = -1;    // the flag cell of the last checkpoint, -1 none
     int respawnX = 0, respawnY = 0;  // the feet after a reset
     bool paused = false;
     bool complete = false;
-    int completeSteps = 0;  // steps since the goal
-    int resets = 0;         // falls into water or out of the map
+    int completeSteps = 0;   // steps since the goal
+    int resets = 0;          // falls into water or out of the map
     int camX = 0, camY = 0;  // the view's top-left in map pixels
     PfInput last;            // the previous step's buttons
     std::vector<PfChange> changes;

@@ -24,8 +24,8 @@
 #include <vector>
 
 #include "game.h"
-#include "view.h"
 #include "vexildx.h"
+#include "view.h"
 #include "vxpresent.h"
 
 LPDIRECTDRAW lpDD;  // the display object the map's and the game's surfaces live on
@@ -71,17 +71,28 @@ bool ParseOptions(int argc, char** argv, Options& o) {
         // Any option of the run without a window asks for it.
         if (a == "--replay" || a == "--screenshot" || a == "--frames" || a == "--dump") o.headless = true;
         bool ok = true;
-        if (a == "--level") ok = value(o.level);
-        else if (a == "--data") ok = value(o.data);
-        else if (a == "--record") ok = value(o.record);
-        else if (a == "--replay") ok = value(o.replay);
-        else if (a == "--screenshot") ok = value(o.screenshot);
-        else if (a == "--frames") ok = number(o.frames, 0);
-        else if (a == "--scale") ok = number(o.scale, 0);
-        else if (a == "--dump") o.dump = true;
-        else if (a == "--headless") o.headless = true;
-        else if (a == "--fullscreen") o.fullscreen = true;
-        else ok = false;
+        if (a == "--level")
+            ok = value(o.level);
+        else if (a == "--data")
+            ok = value(o.data);
+        else if (a == "--record")
+            ok = value(o.record);
+        else if (a == "--replay")
+            ok = value(o.replay);
+        else if (a == "--screenshot")
+            ok = value(o.screenshot);
+        else if (a == "--frames")
+            ok = number(o.frames, 0);
+        else if (a == "--scale")
+            ok = number(o.scale, 0);
+        else if (a == "--dump")
+            o.dump = true;
+        else if (a == "--headless")
+            o.headless = true;
+        else if (a == "--fullscreen")
+            o.fullscreen = true;
+        else
+            ok = false;
         if (!ok) return false;
     }
     return !(o.headless && !o.record.empty());
@@ -187,29 +198,34 @@ bool Events(Window& w) {
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
         switch (e.type) {
-        case SDL_QUIT: return false;
-        case SDL_KEYDOWN: {
-            if (e.key.repeat) break;
-            const SDL_Keycode key = e.key.keysym.sym;
-            const bool alt = e.key.keysym.mod & KMOD_ALT;
-            if (key == SDLK_ESCAPE) return false;
-            if (key == SDLK_F11 || (alt && (key == SDLK_RETURN || key == SDLK_KP_ENTER))) {
-                VxPresentToggleFullscreen(w.presenter);
-            } else if (key == SDLK_RETURN || key == SDLK_KP_ENTER) {
-                w.latch.start = true;
-            } else if (key == SDLK_p) {
-                w.latch.pause = true;
-            } else if (key == SDLK_SPACE || key == SDLK_z || key == SDLK_UP) {
-                w.latch.jump = true;
+            case SDL_QUIT:
+                return false;
+            case SDL_KEYDOWN: {
+                if (e.key.repeat) break;
+                const SDL_Keycode key = e.key.keysym.sym;
+                const bool alt = e.key.keysym.mod & KMOD_ALT;
+                if (key == SDLK_ESCAPE) return false;
+                if (key == SDLK_F11 || (alt && (key == SDLK_RETURN || key == SDLK_KP_ENTER))) {
+                    VxPresentToggleFullscreen(w.presenter);
+                } else if (key == SDLK_RETURN || key == SDLK_KP_ENTER) {
+                    w.latch.start = true;
+                } else if (key == SDLK_p) {
+                    w.latch.pause = true;
+                } else if (key == SDLK_SPACE || key == SDLK_z || key == SDLK_UP) {
+                    w.latch.jump = true;
+                }
+                break;
             }
-            break;
-        }
-        case SDL_CONTROLLERDEVICEADDED: OpenPad(w, e.cdevice.which); break;
-        case SDL_CONTROLLERDEVICEREMOVED: ClosePad(w, e.cdevice.which); break;
-        case SDL_CONTROLLERBUTTONDOWN:
-            if (e.cbutton.button == SDL_CONTROLLER_BUTTON_A) w.latch.jump = true;
-            if (e.cbutton.button == SDL_CONTROLLER_BUTTON_START) w.latch.pause = w.latch.start = true;
-            break;
+            case SDL_CONTROLLERDEVICEADDED:
+                OpenPad(w, e.cdevice.which);
+                break;
+            case SDL_CONTROLLERDEVICEREMOVED:
+                ClosePad(w, e.cdevice.which);
+                break;
+            case SDL_CONTROLLERBUTTONDOWN:
+                if (e.cbutton.button == SDL_CONTROLLER_BUTTON_A) w.latch.jump = true;
+                if (e.cbutton.button == SDL_CONTROLLER_BUTTON_START) w.latch.pause = w.latch.start = true;
+                break;
         }
     }
     return true;
@@ -220,7 +236,8 @@ int Windowed(const Options& o, PfGame& g, PfView& v) {
     const char* x11 = SDL_getenv("DISPLAY");
     const char* wayland = SDL_getenv("WAYLAND_DISPLAY");
     if (!SDL_getenv("SDL_VIDEODRIVER") && !(x11 && *x11) && !(wayland && *wayland)) {
-        std::fprintf(stderr, "platformer: no display (DISPLAY and WAYLAND_DISPLAY are not set; --headless runs without one)\n");
+        std::fprintf(stderr,
+                     "platformer: no display (DISPLAY and WAYLAND_DISPLAY are not set; --headless runs without one)\n");
         return 1;
     }
     Window w;
@@ -234,8 +251,8 @@ int Windowed(const Options& o, PfGame& g, PfView& v) {
         if (w.record) std::fclose(w.record);
         return 1;
     }
-    w.presenter = VxPresentOpen("Platformer", kViewW, kViewH, o.scale,
-                                VXP_RESIZABLE | (o.fullscreen ? VXP_FULLSCREEN : 0));
+    w.presenter =
+        VxPresentOpen("Platformer", kViewW, kViewH, o.scale, VXP_RESIZABLE | (o.fullscreen ? VXP_FULLSCREEN : 0));
     if (!w.presenter) {
         std::fprintf(stderr, "platformer: %s\n", VxPresentError());
         if (w.record) std::fclose(w.record);

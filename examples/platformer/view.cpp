@@ -105,7 +105,8 @@ std::string PfViewOpen(PfView& v, const std::string& dir, int w, int h) {
     PfPicture sheet;
     err = LoadPicture(dir + "/sprites.png", sheet);
     if (!err.empty()) return err;
-    if (sheet.w < PF_FRAME_W * PF_FRAMES || sheet.h < PF_FRAME_H) return dir + "/sprites.png: fewer than 10 frames of 16 x 24";
+    if (sheet.w < PF_FRAME_W * PF_FRAMES || sheet.h < PF_FRAME_H)
+        return dir + "/sprites.png: fewer than 10 frames of 16 x 24";
     std::vector<uint8_t> mirrored(sheet.px.size());
     for (int y = 0; y < sheet.h; y++) {
         for (int x = 0; x < sheet.w; x++) {
@@ -131,9 +132,12 @@ std::string PfViewOpen(PfView& v, const std::string& dir, int w, int h) {
     const MAPBLOCK* blocks = reinterpret_cast<const MAPBLOCK*>(mapblkrelpt);
     v.fgLayers = 0;
     for (int b = 0; b < mapnumblockstr; b++) {
-        if (blocks[b].fgoff3) v.fgLayers = 3;
-        else if (blocks[b].fgoff2) v.fgLayers = std::max(v.fgLayers, 2);
-        else if (blocks[b].fgoff) v.fgLayers = std::max(v.fgLayers, 1);
+        if (blocks[b].fgoff3)
+            v.fgLayers = 3;
+        else if (blocks[b].fgoff2)
+            v.fgLayers = std::max(v.fgLayers, 2);
+        else if (blocks[b].fgoff)
+            v.fgLayers = std::max(v.fgLayers, 1);
     }
     return "";
 }

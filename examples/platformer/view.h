@@ -10,13 +10,13 @@
 
 struct PfView {
     int w = 0, h = 0;
-    LPDIRECTDRAWSURFACE frame = nullptr;       // the picture, w x h
-    LPDIRECTDRAWSURFACE sky = nullptr;         // the far sky, repeating across
-    LPDIRECTDRAWSURFACE sprites[2] = {};       // the sheet facing right, and mirrored
-    LPDIRECTDRAWSURFACE font = nullptr;        // white glyphs on the colour key
-    LPDIRECTDRAWSURFACE shadow = nullptr;      // the same glyphs in the darkest ink
-    uint8_t ink = 0, white = 0;                // map palette entries for panels
-    int fgLayers = 0;                          // foreground graphics the map uses (0 to 3)
+    LPDIRECTDRAWSURFACE frame = nullptr;   // the picture, w x h
+    LPDIRECTDRAWSURFACE sky = nullptr;     // the far sky, repeating across
+    LPDIRECTDRAWSURFACE sprites[2] = {};   // the sheet facing right, and mirrored
+    LPDIRECTDRAWSURFACE font = nullptr;    // white glyphs on the colour key
+    LPDIRECTDRAWSURFACE shadow = nullptr;  // the same glyphs in the darkest ink
+    uint8_t ink = 0, white = 0;            // map palette entries for panels
+    int fgLayers = 0;                      // foreground graphics the map uses (0 to 3)
 };
 
 // Sprite frames: 16 x 24 pixels side by side; the 12 x 22 box lies at

@@ -14,7 +14,7 @@
 // same map. Records may also be appended to `m` directly; the indexes then
 // simply do not find them.
 struct MapBuilder {
-    MAPDESC m;  // set width, height, block size and cmap before use
+    MAPDESC m;                                    // set width, height, block size and cmap before use
     std::unordered_map<std::string, int> gfx;     // graphic pixels -> graphic number
     std::unordered_map<std::string, int> blocks;  // 32 record bytes -> block number
     std::unordered_map<std::string, int> anims;   // type, delay, frames -> animation number

@@ -32,7 +32,8 @@ int MapCheckAnimations(MapParseState& st, MAPREASON* why) {
     for (int64_t i = 0; i < endrec; i += 4) {
         int32_t e = MapGet32(data + i);
         if (e < 0 || e >= limit || e % 32) {
-            return MapReject(why, "frame entry %lld designates no block structure (%d)", static_cast<long long>(i / 4), e);
+            return MapReject(why, "frame entry %lld designates no block structure (%d)", static_cast<long long>(i / 4),
+                             e);
         }
     }
 
@@ -77,7 +78,6 @@ int MapCheckBlocks(const MapParseState& st, MAPREASON* why) {
     }
     return 0;
 }
-
 
 // What a scan gathers: the smallest and largest cell (0 included), the or
 // of every cell and the or of the cells of 0 and above. A valid cell has
@@ -186,8 +186,7 @@ int MapCheckLayer(const MapParseState& st, int n, MAPREASON* why) {
 }  // namespace
 
 int MapCheck(MapParseState& st, MAPREASON* why) {
-    static const MapChunkKind required[] = {MAPCHUNK_MPHD, MAPCHUNK_CMAP, MAPCHUNK_BKDT, MAPCHUNK_BGFX,
-                                            MAPCHUNK_BODY};
+    static const MapChunkKind required[] = {MAPCHUNK_MPHD, MAPCHUNK_CMAP, MAPCHUNK_BKDT, MAPCHUNK_BGFX, MAPCHUNK_BODY};
     for (MapChunkKind kind : required) {
         if (!st.len[kind]) return MapReject(why, "chunk %s is missing", MapChunkName(kind));
     }
@@ -211,10 +210,9 @@ int MapCheck(MapParseState& st, MAPREASON* why) {
     for (int n = 0; n < 8; n++) {
         const uint64_t len = st.len[MAPCHUNK_BODY + n];
         if (len && len != layersize) {
-            return MapReject(why, "layer %s has %llu bytes too %s",
-                             MapChunkName(static_cast<MapChunkKind>(MAPCHUNK_BODY + n)),
-                             ULL(len < layersize ? layersize - len : len - layersize),
-                             len < layersize ? "few" : "many");
+            return MapReject(
+                why, "layer %s has %llu bytes too %s", MapChunkName(static_cast<MapChunkKind>(MAPCHUNK_BODY + n)),
+                ULL(len < layersize ? layersize - len : len - layersize), len < layersize ? "few" : "many");
         }
     }
     if (MapCheckAnimations(st, why) || MapCheckBlocks(st, why)) return -1;

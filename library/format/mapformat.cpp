@@ -118,9 +118,7 @@ void PutBE32(std::vector<uint8_t>& out, uint32_t v) {
 
 }  // namespace
 
-uint32_t Mapbyteswapl(uint32_t i) {
-    return (i >> 24) | ((i >> 8) & 0xFF00u) | ((i << 8) & 0xFF0000u) | (i << 24);
-}
+uint32_t Mapbyteswapl(uint32_t i) { return (i >> 24) | ((i >> 8) & 0xFF00u) | ((i << 8) & 0xFF0000u) | (i << 24); }
 
 // Bytes of the file that a reason quotes (chunk ids) may be anything: those
 // that are not printable ASCII appear as \xNN, so a message printed to a
@@ -155,9 +153,7 @@ MapChunkKind MapChunkKindOf(const char* id) {
     return MAPCHUNK_NULL;
 }
 
-const char* MapChunkName(MapChunkKind kind) {
-    return kind >= 0 && kind < MAPCHUNK_NULL ? kChunkIds[kind] : "unknown";
-}
+const char* MapChunkName(MapChunkKind kind) { return kind >= 0 && kind < MAPCHUNK_NULL ? kChunkIds[kind] : "unknown"; }
 
 int MAPDESC::numblockgfx() const {
     const int64_t tile = int64_t{blockwidth} * blockheight * ((depth + 1) / 8);
@@ -183,11 +179,20 @@ int MapDecodeChunk(MapParseState& st, MapChunkKind kind, MapInput& in, uint32_t 
             d.blockstrsize = h.blockstrsize;
             break;
         }
-        case MAPCHUNK_CMAP: ok = MapReadVector(in, d.cmap, 768); break;
-        case MAPCHUNK_BKDT: ok = MapReadVector(in, d.blocks, len / sizeof(BLKSTR)); break;
-        case MAPCHUNK_ANDT: ok = MapReadVector(in, st.andt, len); break;
-        case MAPCHUNK_BGFX: ok = MapReadVector(in, d.gfx, len); break;
-        case MAPCHUNK_NULL: break;
+        case MAPCHUNK_CMAP:
+            ok = MapReadVector(in, d.cmap, 768);
+            break;
+        case MAPCHUNK_BKDT:
+            ok = MapReadVector(in, d.blocks, len / sizeof(BLKSTR));
+            break;
+        case MAPCHUNK_ANDT:
+            ok = MapReadVector(in, st.andt, len);
+            break;
+        case MAPCHUNK_BGFX:
+            ok = MapReadVector(in, d.gfx, len);
+            break;
+        case MAPCHUNK_NULL:
+            break;
         default: {
             // A layer: its cells are copied and scanned in one pass from
             // memory, scanned where they were read from a file.
@@ -313,7 +318,9 @@ std::vector<uint8_t> MapSerializeChunk(const MAPDESC& d, MapChunkKind kind) {
                 Put16(out, v);
             }
             break;
-        case MAPCHUNK_CMAP: out = d.cmap; break;
+        case MAPCHUNK_CMAP:
+            out = d.cmap;
+            break;
         case MAPCHUNK_BKDT: {
             const auto* p = reinterpret_cast<const uint8_t*>(d.blocks.data());
             out.assign(p, p + d.blocks.size() * sizeof(BLKSTR));
@@ -334,9 +341,12 @@ std::vector<uint8_t> MapSerializeChunk(const MAPDESC& d, MapChunkKind kind) {
             }
             break;
         }
-        case MAPCHUNK_BGFX: out = d.gfx; break;
+        case MAPCHUNK_BGFX:
+            out = d.gfx;
+            break;
         case MAPCHUNK_NULL:
-        case MAPCHUNK_KINDS: break;
+        case MAPCHUNK_KINDS:
+            break;
         default: {
             const std::vector<int16_t>& cells = d.layers[kind - MAPCHUNK_BODY];
             out.reserve(2 * cells.size());

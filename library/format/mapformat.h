@@ -21,7 +21,7 @@ enum MapChunkKind {
     MAPCHUNK_ANDT,
     MAPCHUNK_BGFX,
     MAPCHUNK_BODY,
-    MAPCHUNK_LYR1,  // LYR1..LYR7 follow in order
+    MAPCHUNK_LYR1,                      // LYR1..LYR7 follow in order
     MAPCHUNK_NULL = MAPCHUNK_LYR1 + 7,  // any other id
     MAPCHUNK_KINDS
 };
@@ -49,12 +49,12 @@ struct MAPANIMDESC {
 struct MAPDESC {
     int width = 0, height = 0;  // in cells
     int blockwidth = 16, blockheight = 16, depth = 8;
-    int blockstrsize = 32;     // as the header states it
+    int blockstrsize = 32;        // as the header states it
     int verhigh = 1, verlow = 0;  // format version in the header
     std::vector<uint8_t> cmap;    // 768 bytes: RGB triples
     std::vector<BLKSTR> blocks;
-    std::vector<uint8_t> gfx;     // block graphics back to back
-    std::vector<int32_t> frames;  // the frame list
+    std::vector<uint8_t> gfx;        // block graphics back to back
+    std::vector<int32_t> frames;     // the frame list
     std::vector<MAPANIMDESC> anims;  // animation 0 first
     std::vector<int16_t> layers[8];  // 0 BODY, 1..7 LYR1..LYR7; empty = absent
     // What a parse read, which serializing ignores: bit 1 << MapChunkKind

@@ -23,10 +23,10 @@ MapCellRange MapScanCells(short* dst, const void* src, size_t n);
 // of the file beyond it. The library's loaded map is one of these.
 struct MapParseState {
     MAPDESC desc;
-    std::vector<char> andt;              // the animation data as stored
-    uint32_t len[MAPCHUNK_KINDS] = {};   // length of each known chunk met (the last
-                                         // one of an id met twice); 0 = not met
-    MapCellRange range[8] = {};          // of each layer read
+    std::vector<char> andt;             // the animation data as stored
+    uint32_t len[MAPCHUNK_KINDS] = {};  // length of each known chunk met (the last
+                                        // one of an id met twice); 0 = not met
+    MapCellRange range[8] = {};         // of each layer read
 };
 
 // Where the walk and the decoders read a map image: memory, or a file read as

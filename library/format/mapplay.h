@@ -14,17 +14,18 @@
 // the last for the backward types, else the first.
 template <class P>
 inline P MapAnimReset(signed char& antype, P s, P e) {
-    if (antype == ANTYPE_PINGPONG_FWD_RET) antype = ANTYPE_PINGPONG_FWD_OUT;
-    else if (antype == ANTYPE_PINGPONG_BACK_RET) antype = ANTYPE_PINGPONG_BACK_OUT;
-    else if (antype == ANTYPE_ONCE_DONE) antype = ANTYPE_ONCE;
+    if (antype == ANTYPE_PINGPONG_FWD_RET)
+        antype = ANTYPE_PINGPONG_FWD_OUT;
+    else if (antype == ANTYPE_PINGPONG_BACK_RET)
+        antype = ANTYPE_PINGPONG_BACK_OUT;
+    else if (antype == ANTYPE_ONCE_DONE)
+        antype = ANTYPE_ONCE;
     const bool backward = antype == ANTYPE_LOOP_BACK || antype == ANTYPE_PINGPONG_BACK_OUT;
     return (backward && s != e) ? e - 1 : s;
 }
 
 // Whether an animation of this type moves when it steps.
-inline bool MapAnimSteps(signed char antype) {
-    return antype >= ANTYPE_LOOP_FWD && antype <= ANTYPE_PINGPONG_FWD_RET;
-}
+inline bool MapAnimSteps(signed char antype) { return antype >= ANTYPE_LOOP_FWD && antype <= ANTYPE_PINGPONG_FWD_RET; }
 
 // One step of an animation over the entries [s, e), at least one. A position
 // outside them (moved there by a program) starts again at the first, so no

@@ -10,8 +10,8 @@
 
 // Block structure: 32 bytes, little-endian.
 struct BLKSTR {
-    int32_t bgoff;   // background graphic: byte offset into the block graphics
-    int32_t fgoff;   // foreground graphics 1 to 3: byte offsets, 0 = none
+    int32_t bgoff;  // background graphic: byte offset into the block graphics
+    int32_t fgoff;  // foreground graphics 1 to 3: byte offsets, 0 = none
     int32_t fgoff2;
     int32_t fgoff3;
     uint32_t user1, user2;  // application data

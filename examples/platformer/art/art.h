@@ -87,9 +87,7 @@ Canvas PaintFont();
 
 // Tile ids the level builder places (see TILES.md for the whole table).
 namespace tile {
-constexpr int At(int col, int row) {
-    return row * kColumns + col;
-}
+constexpr int At(int col, int row) { return row * kColumns + col; }
 constexpr int kGrassL = At(0, 0), kGrass = At(1, 0), kGrass2 = At(2, 0), kGrassR = At(3, 0), kGrassOne = At(4, 0);
 constexpr int kWallL = At(0, 1), kFill = At(1, 1), kFill2 = At(2, 1), kWallR = At(3, 1), kColumn = At(4, 1);
 constexpr int kCornerL = At(0, 2), kCornerR = At(1, 2), kFill3 = At(2, 2), kFill4 = At(3, 2), kColumnFoot = At(4, 2);
@@ -111,7 +109,7 @@ constexpr int kHillUp = At(2, 6), kHillTopL = At(3, 6), kHillTop = At(4, 6), kHi
 constexpr int kHillDown = At(6, 6), kHillFill = At(7, 6), kHillFill2 = At(8, 6);
 constexpr int kRock = At(2, 7), kRock2 = At(3, 7), kRockTop = At(4, 7), kRockWallL = At(5, 7), kRockWallR = At(6, 7);
 constexpr int kRockTopL = At(7, 7), kRockTopR = At(8, 7);  // dirt above rock, with a wall
-constexpr int kStart = At(9, 7);  // the start marker, placed only in the hidden layer `game`
+constexpr int kStart = At(9, 7);                           // the start marker, placed only in the hidden layer `game`
 constexpr int kRows = 8;
 }  // namespace tile
 

@@ -35,9 +35,7 @@ Ramp AddRamp(std::vector<uint8_t>& cmap, std::initializer_list<uint32_t> keys, i
 
 }  // namespace
 
-uint8_t Ramp::operator()(int k) const {
-    return static_cast<uint8_t>(base + std::clamp(k, 0, n - 1));
-}
+uint8_t Ramp::operator()(int k) const { return static_cast<uint8_t>(base + std::clamp(k, 0, n - 1)); }
 
 std::vector<uint8_t> MakePalette() {
     std::vector<uint8_t> cmap(768, 0);
@@ -72,9 +70,7 @@ std::vector<uint8_t> MakePalette() {
     return cmap;
 }
 
-int PaletteSize() {
-    return used;
-}
+int PaletteSize() { return used; }
 
 uint32_t Hash(int x, int y, int seed) {
     uint32_t h = uint32_t(x) * 374761393u + uint32_t(y) * 668265263u + uint32_t(seed) * 2246822519u;
@@ -82,9 +78,7 @@ uint32_t Hash(int x, int y, int seed) {
     return h ^ (h >> 16);
 }
 
-double Noise(int x, int y, int seed) {
-    return (Hash(x, y, seed) & 0xFFFF) / 65536.0;
-}
+double Noise(int x, int y, int seed) { return (Hash(x, y, seed) & 0xFFFF) / 65536.0; }
 
 double Bayer(int x, int y) {
     static const int m[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
@@ -117,8 +111,7 @@ void Outline(const View& v, uint8_t ink) {
             if (edge) rim.emplace_back(x, y);
         }
     }
-    for (auto [x, y] : rim)
-        v.Put(x, y, ink);
+    for (auto [x, y] : rim) v.Put(x, y, ink);
 }
 
 }  // namespace art

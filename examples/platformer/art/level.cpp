@@ -51,8 +51,7 @@ struct Level {
 
 // Ground from column x0 to x1 (exclusive) with its grass at `row`.
 void Ground(Level& l, int x0, int x1, int row) {
-    for (int x = x0; x < x1; x++)
-        l.ground[x] = row;
+    for (int x = x0; x < x1; x++) l.ground[x] = row;
 }
 
 // Below kRockRow the dirt gives way to rock, with a ragged seam in that row.
@@ -105,8 +104,7 @@ void BuildTerrain(Level& l) {
 void Water(Level& l, int x0, int x1, int row) {
     for (int x = x0; x < x1; x++) {
         l.Put(l.solid, x, row, kSurface);
-        for (int y = row + 1; y < kH; y++)
-            l.Put(l.solid, x, y, kDeep);
+        for (int y = row + 1; y < kH; y++) l.Put(l.solid, x, y, kDeep);
     }
 }
 
@@ -117,8 +115,7 @@ void Platform(Level& l, int x0, int x1, int row, bool stone) {
         l.Put(l.solid, x0, row, base + 3);
         return;
     }
-    for (int x = x0; x < x1; x++)
-        l.Put(l.solid, x, row, x == x0 ? base : x == x1 - 1 ? base + 2 : base + 1);
+    for (int x = x0; x < x1; x++) l.Put(l.solid, x, row, x == x0 ? base : x == x1 - 1 ? base + 2 : base + 1);
 }
 
 void Coin(Level& l, int x, int y) {
@@ -213,8 +210,7 @@ Layout Build(Level& l) {
 
     // The brick tower between the climb and the mesa, topped with moss.
     for (int x = 136; x < 140; x++) {
-        for (int y = 10; y < 19; y++)
-            l.Put(l.solid, x, y, y == 10 || x == 136 || x == 139 ? kStone : kBrick);
+        for (int y = 10; y < 19; y++) l.Put(l.solid, x, y, y == 10 || x == 136 || x == 139 ? kStone : kBrick);
     }
     // Stone blocks and crates to hop over.
     l.Put(l.solid, 41, 22, kStone);
@@ -246,14 +242,11 @@ Layout Build(Level& l) {
     // way, in arcs over the jumps, on the platforms.
     Coin(l, 10, 23);
     Coin(l, 11, 23);
-    for (int x = 19; x < 23; x++)
-        Coin(l, x, 21);
+    for (int x = 19; x < 23; x++) Coin(l, x, 21);
     CoinArc(l, 24, 26, 22);
     CoinArc(l, 34, 36, 22);
-    for (int x = 52; x < 54; x++)
-        Coin(l, x, 21);
-    for (int x = 56; x < 59; x++)
-        Coin(l, x, 18);
+    for (int x = 52; x < 54; x++) Coin(l, x, 21);
+    for (int x = 56; x < 59; x++) Coin(l, x, 18);
     Coin(l, 62, 20);
     CoinArc(l, 90, 92, 23);
     CoinArc(l, 96, 98, 22);
@@ -262,11 +255,9 @@ Layout Build(Level& l) {
     Coin(l, 128, 14);
     Coin(l, 132, 11);
     Coin(l, 135, 9);
-    for (int x = 144; x < 148; x++)
-        Coin(l, x, 10);
+    for (int x = 144; x < 148; x++) Coin(l, x, 10);
     CoinArc(l, 171, 173, 20);
-    for (int x = 178; x < 181; x++)
-        Coin(l, x, 19);
+    for (int x = 178; x < 181; x++) Coin(l, x, 19);
 
     // The checkpoint before the water and the goal at the end.
     out.checkpointX = 86;
@@ -283,14 +274,12 @@ Layout Build(Level& l) {
     // Far hills, then what stands in front of them in the same layer.
     const int hills[][3] = {{9, 21, 0},   {39, 19, 0},  {62, 20, 1}, {82, 19, 0},
                             {129, 14, 1}, {168, 16, 0}, {189, 15, 0}};
-    for (const auto& h : hills)
-        Hill(l, h[0], h[1], h[2]);
+    for (const auto& h : hills) Hill(l, h[0], h[1], h[2]);
     OnGround(l, l.back, 2, kTreeTop, 3, 5);
     OnGround(l, l.back, 13, kBushL, 2, 1);
     OnGround(l, l.back, 16, kSign);
     OnGround(l, l.back, 28, kFenceL);
-    for (int x = 29; x < 32; x++)
-        OnGround(l, l.back, x, kFenceM);
+    for (int x = 29; x < 32; x++) OnGround(l, l.back, x, kFenceM);
     OnGround(l, l.back, 32, kFenceR);
     OnGround(l, l.back, 44, kTreeTop, 3, 5);
     OnGround(l, l.back, 49, kBoulderL, 2, 1);
@@ -305,8 +294,7 @@ Layout Build(Level& l) {
     OnGround(l, l.back, 148, kTreeTop, 3, 5);
     OnGround(l, l.back, 157, kBush);
     OnGround(l, l.back, 159, kFenceL);
-    for (int x = 160; x < 163; x++)
-        OnGround(l, l.back, x, kFenceM);
+    for (int x = 160; x < 163; x++) OnGround(l, l.back, x, kFenceM);
     OnGround(l, l.back, 163, kFenceR);
     OnGround(l, l.back, 176, kTreeTop, 3, 5);
     OnGround(l, l.back, 182, kBushL, 2, 1);
@@ -394,8 +382,7 @@ std::string Tileset(const Canvas& sheet, const std::vector<TileInfo>& tiles) {
         }
         if (!t.frames.empty()) {
             s << "  <animation>\n";
-            for (int f : t.frames)
-                s << "   <frame tileid=\"" << f << "\" duration=\"" << t.duration << "\"/>\n";
+            for (int f : t.frames) s << "   <frame tileid=\"" << f << "\" duration=\"" << t.duration << "\"/>\n";
             s << "  </animation>\n";
         }
         s << " </tile>\n";

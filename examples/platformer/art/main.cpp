@@ -30,14 +30,12 @@ bool WritePng(const std::string& path, const art::Canvas& c, const std::vector<u
                  PNG_FILTER_TYPE_DEFAULT);
     const int n = art::PaletteSize();
     png_color plte[256];
-    for (int i = 0; i < n; i++)
-        plte[i] = {cmap[3 * i], cmap[3 * i + 1], cmap[3 * i + 2]};
+    for (int i = 0; i < n; i++) plte[i] = {cmap[3 * i], cmap[3 * i + 1], cmap[3 * i + 2]};
     png_set_PLTE(png, info, plte, n);
     png_byte alpha[1] = {0};
     png_set_tRNS(png, info, alpha, 1, nullptr);
     png_write_info(png, info);
-    for (int y = 0; y < c.h; y++)
-        png_write_row(png, &c.px[size_t(y) * c.w]);
+    for (int y = 0; y < c.h; y++) png_write_row(png, &c.px[size_t(y) * c.w]);
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
     return std::fclose(f) == 0;

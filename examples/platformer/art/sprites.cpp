@@ -157,8 +157,7 @@ void PaintPlayer(const View& v, const Pose& p) {
     std::vector<std::string> legs = kLegs[p.legs];
     if (p.swap) {
         for (std::string& row : legs) {
-            for (char& ch : row)
-                ch = ch == 'P' ? 'p' : ch == 'p' ? 'P' : ch;
+            for (char& ch : row) ch = ch == 'P' ? 'p' : ch == 'p' ? 'P' : ch;
         }
     }
     Stamp(v, 0, 17, legs, kKeys, col);
@@ -180,8 +179,7 @@ Canvas PaintSprites() {
         {5, 0, false, &kArmUp, false},                                                                  // fall
     };
     Canvas c(16 * int(std::size(poses)), 24);
-    for (size_t i = 0; i < std::size(poses); i++)
-        PaintPlayer(View{&c, int(i) * 16, 0, 16, 24}, poses[i]);
+    for (size_t i = 0; i < std::size(poses); i++) PaintPlayer(View{&c, int(i) * 16, 0, 16, 24}, poses[i]);
     return c;
 }
 // --- The font ----------------------------------------------------------------------

@@ -42,8 +42,7 @@ void Clod(const View& v, int x0, int y0, bool stone) {
 
 void PaintDirt(const View& v, int variant) {
     for (int y = 0; y < kTile; y++) {
-        for (int x = 0; x < kTile; x++)
-            v.Put(x, y, DirtAt(x, y));
+        for (int x = 0; x < kTile; x++) v.Put(x, y, DirtAt(x, y));
     }
     static const int clods[4][3][3] = {
         {{2, 3, 0}, {9, 8, 0}, {4, 12, 0}},
@@ -51,8 +50,7 @@ void PaintDirt(const View& v, int variant) {
         {{5, 5, 1}, {11, 11, 0}, {1, 12, 0}},
         {{2, 2, 0}, {8, 9, 1}, {12, 4, 0}},
     };
-    for (const auto& c : clods[variant & 3])
-        Clod(v, c[0], c[1], c[2]);
+    for (const auto& c : clods[variant & 3]) Clod(v, c[0], c[1], c[2]);
 }
 
 // How deep the grass reaches at each pixel column; both ends are equal so
@@ -171,14 +169,12 @@ uint8_t RockAt(int x, int y, int variant) {
 void PaintRock(const View& v, int variant, bool top, bool left, bool right) {
     static const int edge[16] = {6, 5, 5, 6, 7, 8, 8, 7, 6, 6, 7, 7, 6, 5, 5, 6};
     for (int y = 0; y < kTile; y++) {
-        for (int x = 0; x < kTile; x++)
-            v.Put(x, y, RockAt(x, y, variant));
+        for (int x = 0; x < kTile; x++) v.Put(x, y, RockAt(x, y, variant));
     }
     if (top) {
         PaintDirt(v, 1);
         for (int x = 0; x < kTile; x++) {
-            for (int y = edge[x] + 1; y < kTile; y++)
-                v.Put(x, y, RockAt(x, y, variant));
+            for (int y = edge[x] + 1; y < kTile; y++) v.Put(x, y, RockAt(x, y, variant));
             v.Put(x, edge[x], R.dirt(1));
             v.Put(x, edge[x] + 1, R.stone(7));
             if (edge[x] + 1 < kTile && (x == 0 || edge[x - 1] > edge[x])) v.Put(x, edge[x] + 1, R.stone(8));
@@ -274,8 +270,7 @@ uint8_t BrickAt(int x, int y) {
 
 void PaintBrick(const View& v, bool mossy) {
     for (int y = 0; y < kTile; y++) {
-        for (int x = 0; x < kTile; x++)
-            v.Put(x, y, BrickAt(x, y));
+        for (int x = 0; x < kTile; x++) v.Put(x, y, BrickAt(x, y));
     }
     if (!mossy) return;
     static const int drip[16] = {3, 4, 3, 2, 3, 5, 6, 4, 3, 3, 4, 3, 2, 3, 4, 3};
@@ -290,8 +285,7 @@ void PaintCrate(const View& v) {
     Bevel(v, 0, 0, 16, 16, R.wood, 5, R.wood(0));
     // Boards between the frame, and a brace from corner to corner.
     for (int y = 3; y < 13; y++) {
-        for (int x = 3; x < 13; x++)
-            v.Put(x, y, R.wood((y - 3) % 5 == 4 ? 2 : (y - 3) % 5 == 0 ? 4 : 3));
+        for (int x = 3; x < 13; x++) v.Put(x, y, R.wood((y - 3) % 5 == 4 ? 2 : (y - 3) % 5 == 0 ? 4 : 3));
     }
     for (int k = 3; k < 13; k++) {
         const int y = 15 - k;
@@ -299,8 +293,7 @@ void PaintCrate(const View& v) {
         v.Put(k, y + 1, R.wood(6));
         v.Put(k + 1, y + 1, R.wood(1));
     }
-    for (auto [x, y] : {std::pair{2, 2}, {13, 2}, {2, 13}, {13, 13}})
-        v.Put(x, y, R.stone(9));
+    for (auto [x, y] : {std::pair{2, 2}, {13, 2}, {2, 13}, {13, 13}}) v.Put(x, y, R.stone(9));
 }
 
 // A plank platform in the top half of the tile; ends rounded, joints and
@@ -322,8 +315,7 @@ void PaintWood(const View& v, bool left, bool right) {
             v.Put(x, y, c);
         }
         if (x == 15 && !right) {
-            for (int y = 1; y < 7; y++)
-                v.Put(x, y, R.wood(1));
+            for (int y = 1; y < 7; y++) v.Put(x, y, R.wood(1));
         }
     }
     for (int y = 3; y < 5; y++) {
@@ -334,11 +326,9 @@ void PaintWood(const View& v, bool left, bool right) {
         if (side == 0 ? !left : !right) continue;
         const int e = side == 0 ? 0 : 15, in = side == 0 ? 1 : -1;
         v.Put(e, 0, 0), v.Put(e, 7, 0);
-        for (int y = 1; y < 7; y++)
-            v.Put(e, y, R.wood(0));
+        for (int y = 1; y < 7; y++) v.Put(e, y, R.wood(0));
         // The end grain: rings around a core.
-        for (int y = 1; y < 7; y++)
-            v.Put(e + in, y, R.wood(y == 1 ? 9 : y == 6 ? 3 : 7));
+        for (int y = 1; y < 7; y++) v.Put(e + in, y, R.wood(y == 1 ? 9 : y == 6 ? 3 : 7));
         v.Put(e + 2 * in, 3, R.wood(4)), v.Put(e + 2 * in, 4, R.wood(4));
         v.Put(e + in, 0, R.wood(0)), v.Put(e + in, 7, R.wood(0));
     }
@@ -365,23 +355,18 @@ void PaintLedge(const View& v, bool left, bool right) {
         v.Put(x, 2, (x * 5) % 7 < 3 ? R.grass(4) : R.stone(8));
         if ((x * 5) % 7 == 1) v.Put(x, 3, R.grass(3));
         if ((x & 7) == 7 && !(x == 15 && right)) {
-            for (int y = 3; y < 8; y++)
-                v.Put(x, y, R.stone(2));
+            for (int y = 3; y < 8; y++) v.Put(x, y, R.stone(2));
         }
     }
     for (int side = 0; side < 2; side++) {
         if (side == 0 ? !left : !right) continue;
         const int e = side == 0 ? 0 : 15, in = side == 0 ? 1 : -1;
-        for (int y = 0; y < 12; y++)
-            v.Put(e, y, 0);
-        for (int y = 1; y < 9; y++)
-            v.Put(e + in, y, y < 3 ? R.grass(1) : R.stone(0));
+        for (int y = 0; y < 12; y++) v.Put(e, y, 0);
+        for (int y = 1; y < 9; y++) v.Put(e + in, y, y < 3 ? R.grass(1) : R.stone(0));
         v.Put(e + in, 0, 0);
         v.Put(e + 2 * in, 0, R.grass(1));
-        for (int y = 3; y < 8; y++)
-            v.Put(e + 2 * in, y, side == 0 ? R.stone(8) : R.stone(3));
-        for (int y = 9; y < 12; y++)
-            v.Put(e + in, y, 0);
+        for (int y = 3; y < 8; y++) v.Put(e + 2 * in, y, side == 0 ? R.stone(8) : R.stone(3));
+        for (int y = 9; y < 12; y++) v.Put(e + in, y, 0);
     }
     // Outline under the hanging rock.
     for (int x = 0; x < kTile; x++) {
@@ -410,12 +395,10 @@ void PaintSlab(const View& v, bool left, bool right) {
     }
     // A seam between slabs, and the ends.
     if (!right) {
-        for (int y = 9; y < 15; y++)
-            v.Put(15, y, R.stone(2));
+        for (int y = 9; y < 15; y++) v.Put(15, y, R.stone(2));
     }
     if (!left) {
-        for (int y = 9; y < 15; y++)
-            v.Put(0, y, R.stone(9));
+        for (int y = 9; y < 15; y++) v.Put(0, y, R.stone(9));
     }
     for (int side = 0; side < 2; side++) {
         if (side == 0 ? !left : !right) continue;
@@ -460,8 +443,7 @@ void PaintSurface(const View& v, int t) {
 // Deep water: dark, with short glints that drift and fade, 4 frames a loop.
 void PaintDeep(const View& v, int t) {
     for (int y = 0; y < kTile; y++) {
-        for (int x = 0; x < kTile; x++)
-            v.Put(x, y, R.water(5 - (Bayer(x, y + 1) < 0.19 ? 1 : 0)));
+        for (int x = 0; x < kTile; x++) v.Put(x, y, R.water(5 - (Bayer(x, y + 1) < 0.19 ? 1 : 0)));
     }
     // x, y, length of each glint at frame 0; each drifts 4 pixels a frame,
     // left or right, swaying a pixel up and down.
@@ -520,9 +502,7 @@ void PaintKnob(const View& v, int x, int y) {
     Stamp(v, x - 1, y, knob, "123", {R.gold(1), R.gold(7), R.gold(4)});
 }
 
-void PaintPedestal(const View& v, int x0, int x1, int y0) {
-    Bevel(v, x0, y0, x1, v.h, R.stone, 5, R.stone(0));
-}
+void PaintPedestal(const View& v, int x0, int x1, int y0) { Bevel(v, x0, y0, x1, v.h, R.stone, 5, R.stone(0)); }
 
 // A pennant at (x0, y0), `len` long and `h` high at the pole, waving at
 // phase t of 4.
@@ -714,10 +694,8 @@ void PaintBoulder(const View& v, bool big) {
     Outline(v, R.stone(0));
     // Moss on the top.
     if (big) {
-        for (int x = 14; x < 24; x++)
-            v.Put(x, 2 + (x == 14 || x == 23), R.grass(6));
-        for (int x = 16; x < 22; x++)
-            v.Put(x, 3, R.grass(4));
+        for (int x = 14; x < 24; x++) v.Put(x, 2 + (x == 14 || x == 23), R.grass(6));
+        for (int x = 16; x < 22; x++) v.Put(x, 3, R.grass(4));
     }
 }
 
@@ -761,13 +739,11 @@ void PaintFence(const View& v, bool left, bool right) {
     v.Put(posts, 2, R.wood(0)), v.Put(posts + 1, 2, R.wood(0));
     if (left) {
         for (int x = 0; x < posts - 1; x++)
-            for (int y = 6; y < 14; y++)
-                v.Put(x, y, 0);
+            for (int y = 6; y < 14; y++) v.Put(x, y, 0);
     }
     if (right) {
         for (int x = posts + 3; x < kTile; x++)
-            for (int y = 6; y < 14; y++)
-                v.Put(x, y, 0);
+            for (int y = 6; y < 14; y++) v.Put(x, y, 0);
     }
 }
 
@@ -781,8 +757,7 @@ void PaintCloud(const View& v, bool small) {
     for (int y = 0; y <= bottom; y++) {
         for (int x = 0; x < v.w; x++) {
             double best = 1e9;
-            for (const Blob& b : lumps)
-                best = std::min(best, std::hypot(x + 0.5 - b.x, y + 0.5 - b.y) - b.r);
+            for (const Blob& b : lumps) best = std::min(best, std::hypot(x + 0.5 - b.x, y + 0.5 - b.y) - b.r);
             if (best > 0) continue;
             int shade = 4;
             const double under = (y - (bottom - (small ? 4 : 7))) / (small ? 4.0 : 7.0);
@@ -887,8 +862,7 @@ Canvas PaintTiles(std::vector<TileInfo>& info) {
     PaintBrick(TileView(c, kBrick), false);
     PaintBrick(TileView(c, kBrickTop), true);
     PaintCrate(TileView(c, kCrate));
-    for (int id : {kStone, kBrick, kBrickTop, kCrate})
-        solid(id, 0, 0, 16, 16);
+    for (int id : {kStone, kBrick, kBrickTop, kCrate}) solid(id, 0, 0, 16, 16);
     const bool ends[4][2] = {{true, false}, {false, false}, {false, true}, {true, true}};
     for (int i = 0; i < 4; i++) {
         PaintWood(TileView(c, kWoodL + i), ends[i][0], ends[i][1]);
@@ -913,21 +887,18 @@ Canvas PaintTiles(std::vector<TileInfo>& info) {
     }
 
     // Coin: 8 frames of 100 ms.
-    for (int k = 0; k < 8; k++)
-        PaintCoin(TileView(c, kCoin + k), k);
+    for (int k = 0; k < 8; k++) PaintCoin(TileView(c, kCoin + k), k);
     {
         TileInfo& t = set(kCoin);
         t.kind = "coin";
         t.user1 = kKindCoin;
-        for (int k = 0; k < 8; k++)
-            t.frames.push_back(kCoin + k);
+        for (int k = 0; k < 8; k++) t.frames.push_back(kCoin + k);
         t.duration = 100;
     }
 
     // Checkpoint: furled, or flying (4 frames of 150 ms); one pole under both.
     PaintCheckpointTop(TileView(c, kFlagOff), -1);
-    for (int t = 0; t < 4; t++)
-        PaintCheckpointTop(TileView(c, kFlagOn + t), t);
+    for (int t = 0; t < 4; t++) PaintCheckpointTop(TileView(c, kFlagOn + t), t);
     PaintCheckpointPole(TileView(c, kFlagPole));
     for (int id : {kFlagOff, kFlagPole, kFlagOn}) {
         set(id).kind = "checkpoint";
@@ -942,8 +913,7 @@ Canvas PaintTiles(std::vector<TileInfo>& info) {
     // Goal: the whole 2 x 3 block at frame 0, then the flag's other frames
     // beside it; the two top tiles animate together, 4 frames of 150 ms.
     PaintGoal(TileView(c, kGoal, 2, 3), 0, false);
-    for (int t = 1; t < 4; t++)
-        PaintGoal(TileView(c, kGoal + 2 * t, 2, 1), t, true);
+    for (int t = 1; t < 4; t++) PaintGoal(TileView(c, kGoal + 2 * t, 2, 1), t, true);
     for (int half = 0; half < 2; half++) {
         TileInfo& t = set(kGoal + half);
         t.kind = "goal";
@@ -979,8 +949,7 @@ Canvas PaintTiles(std::vector<TileInfo>& info) {
     PaintTree(TileView(c, kTreeTop, 3, 5));
     PaintCloud(TileView(c, kCloud, 3, 2), false);
     PaintCloud(TileView(c, kCloudSmall, 2, 1), true);
-    for (int p = 0; p < 7; p++)
-        PaintHill(TileView(c, kHillUp + p), p);
+    for (int p = 0; p < 7; p++) PaintHill(TileView(c, kHillUp + p), p);
 
     std::sort(info.begin(), info.end(), [](const TileInfo& a, const TileInfo& b) { return a.id < b.id; });
     return c;

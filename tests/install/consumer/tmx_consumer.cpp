@@ -21,7 +21,8 @@ static int ImportAndLoad(const char* path) {
     }
     if (DirectDrawCreate(nullptr, &lpDD, nullptr) != DD_OK) return 3;
     const int loaded = MapDecode(image.data(), image.size());
-    if (loaded == 0) std::printf("imported %d x %d cells of %d x %d pixels\n", mapwidth, mapheight, mapblockwidth, mapblockheight);
+    if (loaded == 0)
+        std::printf("imported %d x %d cells of %d x %d pixels\n", mapwidth, mapheight, mapblockwidth, mapblockheight);
     MapFreeMem();
     lpDD->Release();
     return loaded == 0 ? 0 : 4;
