@@ -20,8 +20,6 @@
 #define VEXIL_MKSEEDS_DEMOMAP 1
 #endif
 
-LPDIRECTDRAW lpDD;  // the library's display object; never used here
-
 namespace {
 
 using Image = std::vector<uint8_t>;
