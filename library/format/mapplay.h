@@ -27,16 +27,35 @@ inline P MapAnimReset(signed char& antype, P s, P e) {
 // Whether an animation of this type moves when it steps.
 inline bool MapAnimSteps(signed char antype) { return antype >= ANTYPE_LOOP_FWD && antype <= ANTYPE_PINGPONG_FWD_RET; }
 
+// A ping-pong's step out towards the end: past the last entry it turns to
+// the one before it (or stays on a single entry) and takes the type `turned`.
+template <class P>
+inline void MapAnimStepOut(signed char& antype, P& cur, P s, P e, signed char turned) {
+    if (++cur != e) return;
+    cur = (e - s >= 2) ? e - 2 : s;
+    antype = turned;
+}
+
+// A ping-pong's step back towards the start: before the first entry it turns
+// to the one after it (or stays on a single entry) and takes the type `turned`.
+template <class P>
+inline void MapAnimStepBack(signed char& antype, P& cur, P s, P e, signed char turned) {
+    if (cur != s) {
+        --cur;
+        return;
+    }
+    cur = (e - s >= 2) ? s + 1 : s;
+    antype = turned;
+}
+
 // One step of an animation over the entries [s, e), at least one. A position
 // outside them (moved there by a program) starts again at the first, so no
-// rule walks past its bound. Ping-pongs turn on the entry next to the end
-// (or stay on a single entry) and take their returning type; a play-once
-// past its last entry shows its first and is done.
+// rule walks past its bound. A play-once past its last entry shows its first
+// and is done.
 template <class P>
 inline void MapAnimStep(signed char& antype, P& cur, P s, P e) {
     if (!MapAnimSteps(antype)) return;
     if (cur < s || cur >= e) cur = s;
-    const bool two = e - s >= 2;
     switch (antype) {
         case ANTYPE_LOOP_FWD:
             if (++cur == e) cur = s;
@@ -54,19 +73,16 @@ inline void MapAnimStep(signed char& antype, P& cur, P s, P e) {
             if (cur != e - 1) ++cur;
             break;
         case ANTYPE_PINGPONG_FWD_OUT:
-        case ANTYPE_PINGPONG_BACK_RET:  // out towards the end
-            if (++cur != e) break;
-            cur = two ? e - 2 : s;
-            antype = antype == ANTYPE_PINGPONG_FWD_OUT ? ANTYPE_PINGPONG_FWD_RET : ANTYPE_PINGPONG_BACK_OUT;
+            MapAnimStepOut(antype, cur, s, e, ANTYPE_PINGPONG_FWD_RET);
+            break;
+        case ANTYPE_PINGPONG_BACK_RET:
+            MapAnimStepOut(antype, cur, s, e, ANTYPE_PINGPONG_BACK_OUT);
             break;
         case ANTYPE_PINGPONG_BACK_OUT:
-        case ANTYPE_PINGPONG_FWD_RET:  // back towards the start
-            if (cur != s) {
-                --cur;
-                break;
-            }
-            cur = two ? s + 1 : s;
-            antype = antype == ANTYPE_PINGPONG_BACK_OUT ? ANTYPE_PINGPONG_BACK_RET : ANTYPE_PINGPONG_FWD_OUT;
+            MapAnimStepBack(antype, cur, s, e, ANTYPE_PINGPONG_BACK_RET);
+            break;
+        case ANTYPE_PINGPONG_FWD_RET:
+            MapAnimStepBack(antype, cur, s, e, ANTYPE_PINGPONG_FWD_OUT);
             break;
     }
 }
