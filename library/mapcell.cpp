@@ -25,7 +25,7 @@ int MapGetCell(int layer, int x, int y, MAPCELL* cell) {
     const short* c = MapCellPt(layer, x, y);
     if (!c || !cell) return -1;
     const MAPBLOCK* b = MapResolveCell(*c);
-    cell->anim = *c < 0 ? -*c / 16 - 1 : -1;
+    cell->anim = *c >= 0 ? -1 : mapcellnumbers ? -*c - 1 : -*c / 16 - 1;
     cell->block = static_cast<int>(b - reinterpret_cast<const MAPBLOCK*>(mapblkrelpt));
     cell->str = b->blkstr;
     return 0;
@@ -37,15 +37,16 @@ int MapGetCellAtPixel(int layer, int px, int py, MAPCELL* cell) {
     return MapGetCell(layer, px / mapblockwidth, py / mapblockheight, cell);
 }
 
-// Cells can reach block structures 0 to 1023 and animations 0 to 2047.
+// Byte-offset cells reach block structures 0 to 1023 and animations 0 to
+// 2047, numbered ones 0 to 32767 of each.
 int MapSetCellBlock(int layer, int x, int y, int block) {
-    if (block < 0 || block > 1023) return -1;
-    return MapSetCellValue(layer, x, y, 32 * block);
+    if (block < 0 || block > (mapcellnumbers ? 32767 : 1023)) return -1;
+    return MapSetCellValue(layer, x, y, mapcellnumbers ? block : 32 * block);
 }
 
 int MapSetCellAnim(int layer, int x, int y, int anim) {
-    if (anim < 0 || anim > 2047) return -1;
-    return MapSetCellValue(layer, x, y, -16 * (anim + 1));
+    if (anim < 0 || anim > (mapcellnumbers ? 32767 : 2047)) return -1;
+    return MapSetCellValue(layer, x, y, mapcellnumbers ? -(anim + 1) : -16 * (anim + 1));
 }
 
 int MapSetLayer(int layer) {

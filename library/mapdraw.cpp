@@ -29,13 +29,15 @@ struct MapView {
     int mapxo, mapyo;    // the map pixel at the view's top-left, inside the map
     int hclip, vclip;    // offsets of that pixel inside its block
     const short* first;  // the cell that holds it
+    int shift;           // how far a cell value moves right to index the cell table
 };
 
 // Copies each animation's current frame into its cell table slot, so that a
 // draw sees every change made to the animations since the last one. Cells
-// name animations 0 to 2047 only.
+// name animations 0 to 2047 only, or to 32767 when numbered.
 void MapCurrentFrames() {
-    const int anims = mapnumanimstr < MAPCELLZERO ? mapnumanimstr : MAPCELLZERO;
+    const int reach = mapcellnumbers ? MAPCELLZERO : 2048;
+    const int anims = mapnumanimstr < reach ? mapnumanimstr : reach;
     for (int k = 0; k < anims; k++) mapcellblk[MAPCELLZERO - 1 - k] = *MapAnim(k)->ancuroff;
 }
 
@@ -66,6 +68,7 @@ bool MapViewAt(LPDIRECTDRAWSURFACE dest, int mapxo, int mapyo, MapView& v) {
     v.hclip = v.mapxo % v.bw;
     v.vclip = v.mapyo % v.bh;
     v.first = mappt + static_cast<ptrdiff_t>(v.mapyo / v.bh) * mapwidth + v.mapxo / v.bw;
+    v.shift = mapcellshift;
     MapCurrentFrames();
     return true;
 }
@@ -80,10 +83,11 @@ struct MapPick {
 };
 
 // The block a cell shows, as MapResolveCell, without a branch on the cell's
-// sign (animated cells are scattered at random).
-inline const MAPBLOCK* MapCellBlock(short v) {
+// sign (animated cells are scattered at random) or its encoding: `shift` is
+// mapcellshift.
+inline const MAPBLOCK* MapCellBlock(short v, int shift) {
     ptrdiff_t i = v;  // shifted at full width, so that the slot offset folds into the address
-    i >>= 4;
+    i >>= shift;
     return (mapcellblk + MAPCELLZERO)[i];
 }
 
@@ -182,7 +186,9 @@ inline void MapWalk(LPDIRECTDRAWSURFACE dest, const MapView& v, int ox, int oy, 
 void MapDraw8BG(LPDIRECTDRAWSURFACE lpDDSDest, int mapxo, int mapyo) {
     MapView v;
     if (!MapViewAt(lpDDSDest, mapxo, mapyo, v)) return;
-    MapWalk(lpDDSDest, v, 0, 0, [](const short* c, bool) { return MapPick{MapCellBlock(*c)->bgoff, kOpaque, true}; });
+    MapWalk(lpDDSDest, v, 0, 0, [shift = v.shift](const short* c, bool) {
+        return MapPick{MapCellBlock(*c, shift)->bgoff, kOpaque, true};
+    });
 }
 
 // Backgrounds, colour-keyed where the block's trigger is set so the parallax
@@ -190,8 +196,8 @@ void MapDraw8BG(LPDIRECTDRAWSURFACE lpDDSDest, int mapxo, int mapyo) {
 void MapDraw8BGT(LPDIRECTDRAWSURFACE lpDDSDest, int mapxo, int mapyo) {
     MapView v;
     if (!MapViewAt(lpDDSDest, mapxo, mapyo, v)) return;
-    MapWalk(lpDDSDest, v, 0, 0, [](const short* c, bool interior) {
-        const MAPBLOCK* b = MapCellBlock(*c);
+    MapWalk(lpDDSDest, v, 0, 0, [shift = v.shift](const short* c, bool interior) {
+        const MAPBLOCK* b = MapCellBlock(*c, shift);
         return MapPick{b->bgoff, kOpaque | b->trigger, !interior || *c != 0};
     });
 }
@@ -206,8 +212,8 @@ void MapDraw8FG(LPDIRECTDRAWSURFACE lpDDSDest, int mapxo, int mapyo, int mapfg) 
     MapView v;
     if (!MapViewAt(lpDDSDest, mapxo, mapyo, v)) return;
     const auto layer = kLayer[mapfg];
-    MapWalk(lpDDSDest, v, 0, 0, [layer](const short* c, bool interior) {
-        LPDIRECTDRAWSURFACE gfx = MapCellBlock(*c)->*layer;
+    MapWalk(lpDDSDest, v, 0, 0, [layer, shift = v.shift](const short* c, bool interior) {
+        LPDIRECTDRAWSURFACE gfx = MapCellBlock(*c, shift)->*layer;
         return MapPick{gfx, kKeyed, (!interior || *c != 0) && gfx};
     });
 }
@@ -222,7 +228,7 @@ void MapDrawPara(LPDIRECTDRAWSURFACE lpDDSDest, int mapxo, int mapyo) {
     const int indentx = v.bw - (v.mapxo / 2) % v.bw;
     const int indenty = v.bh - (v.mapyo / 2) % v.bh;
     const LPDIRECTDRAWSURFACE para = lpDDSPara;
-    MapWalk(lpDDSDest, v, indentx, indenty, [para](const short* c, bool) {
-        return MapPick{para, kOpaque, MapCellBlock(*c)->trigger != 0};
+    MapWalk(lpDDSDest, v, indentx, indenty, [para, shift = v.shift](const short* c, bool) {
+        return MapPick{para, kOpaque, MapCellBlock(*c, shift)->trigger != 0};
     });
 }

@@ -13,14 +13,18 @@ extern MapParseState mapstore;
 // Starts a load: frees the map and clears the reasons.
 void MapBeginLoad();
 
-inline bool MapCellValid(int32_t v) { return MapCellValidFor(v, mapnumblockstr, mapnumanimstr); }
+inline bool MapCellValid(int32_t v) { return MapCellValidFor(v, mapnumblockstr, mapnumanimstr, mapcellnumbers); }
 
-// The block each cell value v shows, at mapcellblk[MAPCELLZERO + (v >> 4)]:
-// a block cell 32 * b at MAPCELLZERO + 2 * b, an animated cell -16 * (k + 1)
-// at MAPCELLZERO - 1 - k. Every other slot holds block 0, so no 16-bit value
-// reads outside the table. A load sets the block slots; each draw copies in
-// the animations' current frames.
-constexpr int MAPCELLSLOTS = 4096, MAPCELLZERO = 2048;
+// The block each cell value v shows, at mapcellblk[MAPCELLZERO + (v >>
+// mapcellshift)]: animation k at MAPCELLZERO - 1 - k, block b at MAPCELLZERO
+// + 2 * b for byte-offset cells (shift 4: 32 * b and -16 * (k + 1)) and at
+// MAPCELLZERO + b for numbered ones (shift 0). Every other slot a 16-bit
+// value reaches holds block 0, so none reads outside what the load filled:
+// the 4,096 slots around MAPCELLZERO for byte offsets, all of them for
+// numbers. A load sets the block slots; each draw copies in the animations'
+// current frames.
+constexpr int MAPCELLSLOTS = 65536, MAPCELLZERO = 32768;
 extern const MAPBLOCK* mapcellblk[MAPCELLSLOTS];
+extern int mapcellshift;
 
 inline int32_t MapTileSize() { return MapTileBytes(mapblockwidth, mapblockheight, mapdepth); }

@@ -33,11 +33,12 @@ void MapPublish() {
     mapanimstrpt = andt.empty() ? nullptr : andt.data();
     mapanimstrendpt = andt.empty() ? nullptr : andt.data() + andt.size();
     for (int n = 0; n < 8; n++) {
-        mapmappt[n] = MapHolds(static_cast<MapChunkKind>(MAPCHUNK_BODY + n)) ? d.layers[n].data() : nullptr;
+        mapmappt[n] = MapHolds(MapLayerChunk(n, d.numbered)) ? d.layers[n].data() : nullptr;
     }
     mappt = mapmappt[0];
     if (mapcmappt) MapCMAPtoPE(mapcmappt, mappept);
     mapnumanimstr = static_cast<int>(d.anims.size());
+    mapcellnumbers = d.numbered;
 }
 
 void MapSetReason(const MAPREASON& why) {

@@ -1,5 +1,6 @@
 // MapRelocate: builds the tile and parallax surfaces from the block graphics
 // and the relocated form of the block structures and animation data.
+#include <algorithm>
 #include <cstdlib>
 
 #include "mapinternal.h"
@@ -60,10 +61,12 @@ static int MapRelocateBlocks() {
         rel->blkstr = blk;
         rel->trigger = blk->trigger;
     }
+    // Byte-offset cells reach the 4,096 slots around zero, numbered ones all.
     const MAPBLOCK* blocks = reinterpret_cast<const MAPBLOCK*>(mapblkrelpt);
-    for (const MAPBLOCK*& slot : mapcellblk) slot = blocks;
-    for (int b = 0; b < mapnumblockstr && MAPCELLZERO + 2 * b < MAPCELLSLOTS; b++)
-        mapcellblk[MAPCELLZERO + 2 * b] = blocks + b;
+    mapcellshift = mapcellnumbers ? 0 : 4;
+    const int reach = mapcellnumbers ? MAPCELLZERO : 2048, step = mapcellnumbers ? 1 : 2;
+    std::fill(mapcellblk + MAPCELLZERO - reach, mapcellblk + MAPCELLZERO + reach, blocks);
+    for (int b = 0; b < mapnumblockstr && step * b < reach; b++) mapcellblk[MAPCELLZERO + step * b] = blocks + b;
     return 0;
 }
 

@@ -24,6 +24,7 @@ char* mapanimstrpt;                      // animation data as stored
 char* mapanimstrendpt;                   // one past the stored animation data
 PALETTEENTRY mappept[256];               // palette converted from the colour map
 int mapnumanimstr;                       // animation records of the loaded map
+int mapcellnumbers;                      // 1: cells hold block and animation numbers
 LPDIRECTDRAWSURFACE* maptilespt;         // every tile surface, null after the last
 LPDIRECTDRAWSURFACE maplpDDSTiles[256];  // the first 255 tile surfaces, null after the last
 LPDIRECTDRAWSURFACE lpDDSPara;           // parallax surface
@@ -33,6 +34,7 @@ char* mapanimrelendpt;                   // one past the relocated animation dat
 
 MapParseState mapstore;                    // the buffers of the loaded map
 const MAPBLOCK* mapcellblk[MAPCELLSLOTS];  // the block each cell value shows
+int mapcellshift = 4;                      // how far a cell value moves right to index mapcellblk
 
 template <class T>
 static void MapFreeBuffer(T*& buffer) {
@@ -65,6 +67,7 @@ void MapBeginLoad() {
     maperror = 0;
     mapreason[0] = '\0';
     mapnumanimstr = 0;
+    mapcellnumbers = 0;
 }
 
 const char* MapErrorName(int code) {

@@ -69,6 +69,11 @@ extern char* mapanimstrpt;                    // animation data, stored form; nu
 extern char* mapanimstrendpt;                 // one past the end of the animation data
 extern PALETTEENTRY mappept[256];             // palette made from the colour map
 extern int mapnumanimstr;                     // animation records of the loaded map
+// 1 when the loaded map's cells hold numbers (a map past 1,024 block
+// structures or 2,048 animations, layer chunks BODN and LYN1..LYN7): b for
+// block b, -(k + 1) for animation k. 0 for byte offsets, as every map within
+// those limits stores them: 32 * b, and -16 * (k + 1).
+extern int mapcellnumbers;
 
 // Tile surfaces. A map holds 1 to 32767 graphics of mapblockwidth x
 // mapblockheight pixels. maptilespt is the whole table: the surface of every
@@ -158,19 +163,22 @@ struct MAPCELL {
 int MapGetCell(int layer, int x, int y, MAPCELL* cell);
 // The cell of `layer` under map pixel (px, py).
 int MapGetCellAtPixel(int layer, int px, int py, MAPCELL* cell);
-// Makes cell (x, y) of `layer` show block structure `block` (0 to 1023 and
-// below mapnumblockstr), or play animation `anim` (0 to 2047 and below
+// Makes cell (x, y) of `layer` show block structure `block` (0 to 1023, or
+// to 32766 with numbered cells, and below mapnumblockstr), or play animation
+// `anim` (0 to 2047, or to 32767 with numbered cells, and below
 // mapnumanimstr); -1 for a number that designates nothing.
 int MapSetCellBlock(int layer, int x, int y, int block);
 int MapSetCellAnim(int layer, int x, int y, int anim);
 // Makes drawing read `layer` (mappt); -1 when it is absent.
 int MapSetLayer(int layer);
 
+// The relocated animation record of animation k (cell value -16 * (k + 1),
+// or -(k + 1) in a map of numbered cells).
+inline MAPANIM* MapAnim(int k) { return reinterpret_cast<MAPANIM*>(mapanimrelendpt) - (k + 1); }
 // The block a cell value shows now (relocated form; the map must be loaded
 // and the value valid for it).
 inline MAPBLOCK* MapResolveCell(short v) {
+    if (mapcellnumbers) return v >= 0 ? reinterpret_cast<MAPBLOCK*>(mapblkrelpt) + v : *MapAnim(-v - 1)->ancuroff;
     if (v >= 0) return reinterpret_cast<MAPBLOCK*>(mapblkrelpt + 2 * static_cast<ptrdiff_t>(v));
     return *reinterpret_cast<MAPANIM*>(mapanimrelendpt + 2 * static_cast<ptrdiff_t>(v))->ancuroff;
 }
-// The relocated animation record of animation k (cell value -16 * (k + 1)).
-inline MAPANIM* MapAnim(int k) { return reinterpret_cast<MAPANIM*>(mapanimrelendpt) - (k + 1); }

@@ -244,13 +244,18 @@ int CmdInfo(int argc, char** argv) {
     for (int n = 0; n < 8; n++) {
         if (!mapmappt[n]) continue;
         nlayers++;
-        layers += n == 0 ? " BODY" : " LYR" + std::to_string(n);
+        layers +=
+            n == 0 ? (mapcellnumbers ? " BODN" : " BODY") : (mapcellnumbers ? " LYN" : " LYR") + std::to_string(n);
     }
     std::printf("blocks       %d\n", mapnumblockstr);
     std::printf("block size   %d x %d\n", mapblockwidth, mapblockheight);
     std::printf("graphics     %d\n", graphics);
     std::printf("animations   %d\n", CountAnims());
     std::printf("layers       %d (%s)\n", nlayers, layers.empty() ? "" : layers.c_str() + 1);
+    std::printf("cells        %s\n", mapcellnumbers
+                                         ? "numbered: block and animation numbers, past the 1,024 blocks and "
+                                           "2,048 animations byte offsets reach (BODN, LYN1..LYN7)"
+                                         : "byte offsets");
     std::printf("loads        yes\n");
     CloseMapAndDisplay();
     return kExitOk;

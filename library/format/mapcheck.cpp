@@ -165,20 +165,21 @@ namespace {
 
 // Every cell of layer n must pass MapCellValidFor. The range gathered while
 // reading decides: with no cell off the 16-grid and no block cell off the
-// 32-grid, the rule holds for every cell once it holds for the largest and
-// the smallest. Only a rejected layer is searched for the cell to name.
+// 32-grid (numbered cells have no grid), the rule holds for every cell once
+// it holds for the largest and the smallest. Only a rejected layer is
+// searched for the cell to name.
 int MapCheckLayer(const MapParseState& st, int n, MAPREASON* why) {
     const MapCellRange& range = st.range[n];
+    const bool numbered = st.desc.numbered;
     const int32_t blocks = st.desc.header.numblockstr, anims = static_cast<int32_t>(st.desc.anims.size());
-    const auto valid = [&](int32_t v) { return MapCellValidFor(v, blocks, anims); };
-    if (range.lowbits == 0 && valid(range.hi) && valid(range.lo)) return 0;
+    const auto valid = [&](int32_t v) { return MapCellValidFor(v, blocks, anims, numbered); };
+    if ((numbered || range.lowbits == 0) && valid(range.hi) && valid(range.lo)) return 0;
     const std::vector<int16_t>& cells = st.desc.layers[n];
     const size_t width = static_cast<size_t>(st.desc.width);
     for (size_t i = 0;; i++) {
         if (!valid(cells[i])) {
             return MapReject(why, "layer %s cell (%zu, %zu) value %d designates nothing",
-                             MapChunkName(static_cast<MapChunkKind>(MAPCHUNK_BODY + n)), i % width, i / width,
-                             cells[i]);
+                             MapChunkName(MapLayerChunk(n, numbered)), i % width, i / width, cells[i]);
         }
     }
 }
@@ -186,11 +187,23 @@ int MapCheckLayer(const MapParseState& st, int n, MAPREASON* why) {
 }  // namespace
 
 int MapCheck(MapParseState& st, MAPREASON* why) {
-    static const MapChunkKind required[] = {MAPCHUNK_MPHD, MAPCHUNK_CMAP, MAPCHUNK_BKDT, MAPCHUNK_BGFX, MAPCHUNK_BODY};
+    static const MapChunkKind required[] = {MAPCHUNK_MPHD, MAPCHUNK_CMAP, MAPCHUNK_BKDT, MAPCHUNK_BGFX};
     for (MapChunkKind kind : required) {
         if (!st.len[kind]) return MapReject(why, "chunk %s is missing", MapChunkName(kind));
     }
+    // The layers: one encoding, and the BODY layer in it.
     MAPDESC& d = st.desc;
+    int offsets = -1, numbers = -1;  // a layer met in each encoding
+    for (int n = 0; n < 8; n++) {
+        if (st.len[MapLayerChunk(n, false)]) offsets = n;
+        if (st.len[MapLayerChunk(n, true)]) numbers = n;
+    }
+    if (offsets >= 0 && numbers >= 0) {
+        return MapReject(why, "chunks %s and %s hold cells in two encodings",
+                         MapChunkName(MapLayerChunk(offsets, false)), MapChunkName(MapLayerChunk(numbers, true)));
+    }
+    const MapChunkKind body = MapLayerChunk(0, d.numbered);
+    if (!st.len[body]) return MapReject(why, "chunk %s is missing", MapChunkName(body));
     if (d.width < 1 || d.height < 1) return MapReject(why, "map size %d x %d is empty", d.width, d.height);
     if (d.blockwidth < 1 || d.blockwidth > 256 || d.blockheight < 1 || d.blockheight > 256) {
         return MapReject(why, "block size %d x %d is not 1 to 256 pixels a side", d.blockwidth, d.blockheight);
@@ -208,16 +221,17 @@ int MapCheck(MapParseState& st, MAPREASON* why) {
     }
     const uint64_t layersize = 2 * uint64_t(d.width) * uint64_t(d.height);
     for (int n = 0; n < 8; n++) {
-        const uint64_t len = st.len[MAPCHUNK_BODY + n];
+        const MapChunkKind kind = MapLayerChunk(n, d.numbered);
+        const uint64_t len = st.len[kind];
         if (len && len != layersize) {
-            return MapReject(
-                why, "layer %s has %llu bytes too %s", MapChunkName(static_cast<MapChunkKind>(MAPCHUNK_BODY + n)),
-                ULL(len < layersize ? layersize - len : len - layersize), len < layersize ? "few" : "many");
+            return MapReject(why, "layer %s has %llu bytes too %s", MapChunkName(kind),
+                             ULL(len < layersize ? layersize - len : len - layersize),
+                             len < layersize ? "few" : "many");
         }
     }
     if (MapCheckAnimations(st, why) || MapCheckBlocks(st, why)) return -1;
     for (int n = 0; n < 8; n++) {
-        if (st.len[MAPCHUNK_BODY + n] && MapCheckLayer(st, n, why)) return -1;
+        if (st.len[MapLayerChunk(n, d.numbered)] && MapCheckLayer(st, n, why)) return -1;
     }
     d.gfx.resize(gfxsize);  // the graphics the header counts; the rest is never drawn
     return 0;

@@ -10,7 +10,8 @@
 namespace {
 
 const char kChunkIds[MAPCHUNK_NULL][5] = {"MPHD", "CMAP", "BKDT", "ANDT", "BGFX", "BODY", "LYR1",
-                                          "LYR2", "LYR3", "LYR4", "LYR5", "LYR6", "LYR7"};
+                                          "LYR2", "LYR3", "LYR4", "LYR5", "LYR6", "LYR7", "BODN",
+                                          "LYN1", "LYN2", "LYN3", "LYN4", "LYN5", "LYN6", "LYN7"};
 
 unsigned long long ULL(uint64_t v) { return static_cast<unsigned long long>(v); }
 
@@ -196,7 +197,8 @@ int MapDecodeChunk(MapParseState& st, MapChunkKind kind, MapInput& in, uint32_t 
         default: {
             // A layer: its cells are copied and scanned in one pass from
             // memory, scanned where they were read from a file.
-            const int n = kind - MAPCHUNK_BODY;
+            const int n = MapChunkLayer(kind);
+            d.numbered = kind >= MAPCHUNK_BODN;  // mixed encodings are refused by the check
             const size_t cells = len / 2;
             std::vector<int16_t>& layer = d.layers[n];
             layer.resize(cells);
@@ -348,7 +350,7 @@ std::vector<uint8_t> MapSerializeChunk(const MAPDESC& d, MapChunkKind kind) {
         case MAPCHUNK_KINDS:
             break;
         default: {
-            const std::vector<int16_t>& cells = d.layers[kind - MAPCHUNK_BODY];
+            const std::vector<int16_t>& cells = d.layers[MapChunkLayer(kind)];
             out.reserve(2 * cells.size());
             for (int16_t c : cells) Put16(out, c);
             break;
@@ -362,7 +364,8 @@ std::vector<MAPCHUNK> MapSerializeChunks(const MAPDESC& d) {
     for (int k = 0; k < MAPCHUNK_NULL; k++) {
         const MapChunkKind kind = static_cast<MapChunkKind>(k);
         if (kind == MAPCHUNK_ANDT && d.frames.empty() && d.anims.empty()) continue;
-        if (kind >= MAPCHUNK_BODY && d.layers[kind - MAPCHUNK_BODY].empty()) continue;
+        const int n = MapChunkLayer(kind);
+        if (n >= 0 && (d.layers[n].empty() || kind != MapLayerChunk(n, d.numbered))) continue;
         c.push_back({kChunkIds[k], MapSerializeChunk(d, kind)});
     }
     return c;
@@ -384,3 +387,24 @@ std::vector<uint8_t> MapSerialize(const std::vector<MAPCHUNK>& chunks) {
 }
 
 std::vector<uint8_t> MapSerialize(const MAPDESC& d) { return MapSerialize(MapSerializeChunks(d)); }
+
+bool MapRecodeCells(MAPDESC& d, bool numbered) {
+    if (d.numbered == numbered) return true;
+    // Every cell as (block, animation) numbers first, so that a refusal
+    // changes nothing.
+    for (const std::vector<int16_t>& layer : d.layers) {
+        for (int16_t v : layer) {
+            if (numbered ? (v >= 0 ? v & 31 : v & 15) : (v >= 0 ? v > 1023 : v < -2048)) return false;
+        }
+    }
+    for (std::vector<int16_t>& layer : d.layers) {
+        for (int16_t& v : layer) {
+            if (numbered)
+                v = static_cast<int16_t>(v >= 0 ? v / 32 : v / 16);
+            else
+                v = static_cast<int16_t>(v >= 0 ? v * 32 : v * 16);
+        }
+    }
+    d.numbered = numbered;
+    return true;
+}

@@ -22,9 +22,23 @@ enum MapChunkKind {
     MAPCHUNK_BGFX,
     MAPCHUNK_BODY,
     MAPCHUNK_LYR1,                      // LYR1..LYR7 follow in order
-    MAPCHUNK_NULL = MAPCHUNK_LYR1 + 7,  // any other id
+    MAPCHUNK_BODN = MAPCHUNK_LYR1 + 7,  // the layers with numbered cells
+    MAPCHUNK_LYN1,                      // LYN1..LYN7 follow in order
+    MAPCHUNK_NULL = MAPCHUNK_LYN1 + 7,  // any other id
     MAPCHUNK_KINDS
 };
+
+// The layer (0 BODY, 1..7 LYR1..LYR7) a layer chunk holds, with numbered
+// cells or not; -1 for a chunk that is no layer.
+inline int MapChunkLayer(MapChunkKind kind) {
+    if (kind >= MAPCHUNK_BODY && kind < MAPCHUNK_BODN) return kind - MAPCHUNK_BODY;
+    if (kind >= MAPCHUNK_BODN && kind < MAPCHUNK_NULL) return kind - MAPCHUNK_BODN;
+    return -1;
+}
+// The chunk of layer n (0..7) in either encoding.
+inline MapChunkKind MapLayerChunk(int n, bool numbered) {
+    return static_cast<MapChunkKind>((numbered ? MAPCHUNK_BODN : MAPCHUNK_BODY) + n);
+}
 
 // The kind of a four-byte chunk id (compared byte by byte, case-sensitively)
 // and the id of a kind ("unknown" for MAPCHUNK_NULL).
@@ -46,6 +60,15 @@ struct MAPANIMDESC {
 // offsets are byte offsets into gfx); frame entries are byte offsets into the
 // block structures (32 per block); cells are stored cell values. The block
 // and graphic counts are those of blocks and gfx.
+//
+// Cells come in two encodings. A map within 1,024 block structures and 2,048
+// animations stores byte offsets, as every reader of the format knows them:
+// 32 x b for block b, -16 x (k + 1) for animation k, in the layer chunks BODY
+// and LYR1..LYR7. A map past either limit stores numbers: b for block b (0 to
+// 32,766) and -(k + 1) for animation k (0 to 32,767), in the chunks BODN and
+// LYN1..LYN7 instead, laid out the same way; `numbered` says which. A reader
+// that knows only the first finds no BODY and refuses such a map rather than
+// misreading its cells. A map holds one encoding.
 struct MAPDESC {
     int width = 0, height = 0;  // in cells
     int blockwidth = 16, blockheight = 16, depth = 8;
@@ -57,6 +80,7 @@ struct MAPDESC {
     std::vector<int32_t> frames;     // the frame list
     std::vector<MAPANIMDESC> anims;  // animation 0 first
     std::vector<int16_t> layers[8];  // 0 BODY, 1..7 LYR1..LYR7; empty = absent
+    bool numbered = false;           // cells hold numbers (BODN, LYN1..LYN7)
     // What a parse read, which serializing ignores: bit 1 << MapChunkKind
     // for each known chunk (a map that failed holds only these, unchecked;
     // the animations once the check has read them), and the header chunk as
@@ -111,8 +135,15 @@ struct MAPCHUNK {
 // the cells of that layer).
 std::vector<uint8_t> MapSerializeChunk(const MAPDESC& desc, MapChunkKind kind);
 // The chunks of a description in the usual order: MPHD, CMAP, BKDT, ANDT
-// (when it has frames or animations), BGFX, BODY, LYR1..LYR7 (those present).
+// (when it has frames or animations), BGFX, BODY, LYR1..LYR7 (those present;
+// BODN, LYN1..LYN7 for numbered cells).
 std::vector<MAPCHUNK> MapSerializeChunks(const MAPDESC& desc);
 // A file image: "FORM", its size, "FMAP", then the chunks in order.
 std::vector<uint8_t> MapSerialize(const std::vector<MAPCHUNK>& chunks);
 std::vector<uint8_t> MapSerialize(const MAPDESC& desc);
+
+// Rewrites every cell of a description into the other encoding (numbered or
+// byte offsets) and sets `numbered`. False, with nothing changed, when a cell
+// names a block past 1023 or an animation past 2047 and byte offsets are asked
+// for, or a value that is no cell of the encoding it is in.
+bool MapRecodeCells(MAPDESC& desc, bool numbered);

@@ -61,10 +61,12 @@ int MapCheck(MapParseState& st, MAPREASON* why);
 
 // Whether a cell value designates something that exists: a multiple of 32
 // below the block structure array's size, or minus a multiple of 16 that
-// reaches an existing animation record. The whole-map check and the cell
-// setters both decide by this rule, so the map stays trusted after a game
-// changes it.
-inline bool MapCellValidFor(int32_t v, int32_t numblockstr, int32_t numanims) {
+// reaches an existing animation record; with numbered cells, a block number
+// below the block count, or -(k + 1) for an existing animation k. The
+// whole-map check and the cell setters both decide by this rule, so the map
+// stays trusted after a game changes it.
+inline bool MapCellValidFor(int32_t v, int32_t numblockstr, int32_t numanims, bool numbered) {
+    if (numbered) return v >= 0 ? v < numblockstr : v >= -int64_t{numanims};
     if (v >= 0) return v < numblockstr * 32 && (v & 31) == 0;
     return v >= -16 * int64_t{numanims} && (v & 15) == 0;
 }
