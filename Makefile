@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc)
 PACKAGES := cmake ninja-build g++ clang clang-format libclang-rt-14-dev pkg-config \
             libgtest-dev libgmock-dev libbenchmark-dev libsdl2-dev libsdl2-ttf-dev \
             fonts-dejavu-core libpng-dev xvfb xauth xdotool x11-apps imagemagick \
-            libpugixml-dev libzstd-dev zlib1g-dev libimagequant-dev tiled
+            libpugixml-dev libzstd-dev zlib1g-dev libimagequant-dev rapidjson-dev tiled
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 FUZZ_SECONDS ?= 60

@@ -106,8 +106,17 @@ bool TmxExport(const uint8_t* image, size_t size, const std::string& tmxpath, st
     const BLKSTR& zero = m.blocks[0];
     const bool alias = zero.fgoff || zero.fgoff2 || zero.fgoff3;
 
-    std::string base = tmxpath;
-    if (base.size() > 4 && base.compare(base.size() - 4, 4, ".tmx") == 0) base.resize(base.size() - 4);
+    // The JSON form for .tmj and .json, else TMX.
+    std::string base = tmxpath, ext = ".tmx";
+    for (const char* e : {".tmx", ".tmj", ".json"}) {
+        const size_t n = std::strlen(e);
+        if (base.size() > n && base.compare(base.size() - n, n, e) == 0) {
+            ext = e;
+            base.resize(base.size() - n);
+            break;
+        }
+    }
+    const bool json = ext != ".tmx";
     TmxOutMap out;
     out.name = BaseName(base);
     out.width = m.width;
@@ -162,9 +171,10 @@ bool TmxExport(const uint8_t* image, size_t size, const std::string& tmxpath, st
         err = {"", "cannot encode the PNG images"};
         return false;
     }
-    const std::string tmx = TmxWriteTmx(out), tsx = TmxWriteTsx(out);
-    files.push_back({base + ".tmx", std::vector<uint8_t>(tmx.begin(), tmx.end())});
-    files.push_back({base + ".tsx", std::vector<uint8_t>(tsx.begin(), tsx.end())});
+    out.tileset = out.name + (json ? ".tsj" : ".tsx");
+    const std::string tmx = json ? TmxWriteTmj(out) : TmxWriteTmx(out), tsx = json ? TmxWriteTsj(out) : TmxWriteTsx(out);
+    files.push_back({base + ext, std::vector<uint8_t>(tmx.begin(), tmx.end())});
+    files.push_back({base + (json ? ".tsj" : ".tsx"), std::vector<uint8_t>(tsx.begin(), tsx.end())});
     files.push_back({base + ".png", std::move(png)});
     files.push_back({base + "-parallax.png", std::move(para)});
     return true;

@@ -30,7 +30,8 @@ struct TmxOutMap {
     std::string name;  // the base name the files share
     int width = 0, height = 0, tilewidth = 0, tileheight = 0;
     uint8_t background[3] = {0, 0, 0};
-    // The tileset and its image.
+    // The tileset, its file beside the map and its image.
+    std::string tileset;
     int columns = 0, tilecount = 0;
     std::string image;  // file name beside the map
     int imagewidth = 0, imageheight = 0;
@@ -41,6 +42,9 @@ struct TmxOutMap {
     std::vector<TmxOutLayer> layers;
 };
 
-// The TSX tileset and the TMX map of a plan, as files' text.
+// The tileset and the map of a plan, as files' text: TSX and TMX
+// (tmxwritexml.cpp), or Tiled's JSON forms TSJ and TMJ (tmxwritejson.cpp).
 std::string TmxWriteTsx(const TmxOutMap& m);
 std::string TmxWriteTmx(const TmxOutMap& m);
+std::string TmxWriteTsj(const TmxOutMap& m);
+std::string TmxWriteTmj(const TmxOutMap& m);

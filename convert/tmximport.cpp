@@ -1,8 +1,11 @@
 // Tiled import: the map as read becomes a map file image. Each cell's stack
-// of visible tiles, followed over time, becomes a block structure or a
-// looping animation over block structures; graphics, blocks and animations
-// are shared wherever they are equal.
+// of what the visible layers show in it, followed over time, becomes a block
+// structure or a looping animation over block structures; graphics, blocks
+// and animations are shared wherever they are equal. Past 1,024 blocks or
+// 2,048 animations the map's cells hold numbers (mapformat.h).
 #include "tmximport.h"
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -15,6 +18,11 @@
 #include <unordered_map>
 
 namespace {
+
+constexpr int kMaxBlocks = 32767;  // the header's 16-bit count
+constexpr int kMaxAnims = 32767;   // numbered cells -1 to -32767
+constexpr int kMaxGraphics = 32767;
+constexpr int kOffsetBlocks = 1024, kOffsetAnims = 2048;  // what byte-offset cells reach
 
 // The quarters after the flips: the diagonal flip first, then horizontal
 // and vertical.
@@ -60,13 +68,26 @@ bool Importer::BoolProp(const TmxProps& props, const char* name) {
     return p && (p->value == "true" || p->value == "1");
 }
 
-void Importer::Apply(const TmxTile* def, uint32_t flips, const TileRef& r, BLKSTR& rec) {
+void Importer::Apply(const Piece& piece, const TmxTile* def, uint32_t flips, BLKSTR& rec) {
     if (!def) return;
     const TmxProps& p = def->props;
-    const uint8_t q = FlipQuarters(
-        static_cast<uint8_t>(def->quarters | (BoolProp(p, "tl") ? kTmxTL : 0) | (BoolProp(p, "tr") ? kTmxTR : 0) |
-                             (BoolProp(p, "bl") ? kTmxBL : 0) | (BoolProp(p, "br") ? kTmxBR : 0)),
-        flips);
+    const TileRef& r = piece.ref;
+    uint8_t q = FlipQuarters(static_cast<uint8_t>((BoolProp(p, "tl") ? kTmxTL : 0) | (BoolProp(p, "tr") ? kTmxTR : 0) |
+                                                  (BoolProp(p, "bl") ? kTmxBL : 0) | (BoolProp(p, "br") ? kTmxBR : 0)),
+                             flips);
+    if (!def->boxes.empty()) {
+        // The collision boxes as the tile is drawn: flipped with it, then
+        // placed where its top-left lies in this cell.
+        const auto [ow, oh] = TileSize({r.ts, r.id, flips});
+        std::vector<TmxBox> boxes;
+        for (TmxBox b : def->boxes) {
+            if (flips & kTmxFlipD) b = {b.y0, b.x0, b.y1, b.x1};
+            if (flips & kTmxFlipH) b = {ow - b.x1, b.y0, ow - b.x0, b.y1};
+            if (flips & kTmxFlipV) b = {b.x0, oh - b.y1, b.x1, oh - b.y0};
+            boxes.push_back({b.x0 + piece.dx, b.y0 + piece.dy, b.x1 + piece.dx, b.y1 + piece.dy});
+        }
+        q |= TmxQuarters(boxes, tw, th);
+    }
     rec.tl |= (q & kTmxTL) != 0;
     rec.tr |= (q & kTmxTR) != 0;
     rec.bl |= (q & kTmxBL) != 0;
@@ -94,20 +115,16 @@ void Importer::Apply(const TmxTile* def, uint32_t flips, const TileRef& r, BLKST
 
 Stack Importer::MakeStack(const std::vector<Piece>& pieces, const std::vector<size_t>& frame) {
     Stack s;
-    std::vector<std::pair<const Piece*, TileRef>> drawn[4];
-    int below = -1;  // the slot of the piece under this one
+    std::vector<std::pair<const Piece*, TileRef>> drawn;
+    drawn.reserve(pieces.size());
     for (size_t i = 0; i < pieces.size(); i++) {
         const Piece& p = pieces[i];
         const TileRef r = p.frames.empty() ? p.ref : p.frames[frame[i]].first;
-        // Partly transparent pixels blend with what is under them, so
-        // such a tile joins the graphic of the tile below.
-        const int slot = below >= 0 && !indexmode && Partial(r, p.opacity) ? below : p.slot;
-        drawn[slot].emplace_back(&p, r);
-        below = slot;
-        Apply(p.def, p.ref.flips, p.ref, s.rec);
-        if (r.id != p.ref.id) Apply(Def(r), r.flips, r, s.rec);
+        drawn.emplace_back(&p, r);
+        Apply(p, p.def, p.ref.flips, s.rec);
+        if (r.id != p.ref.id) Apply(p, Def(r), r.flips, s.rec);
     }
-    for (int k = 0; k < 4; k++) s.comp[k] = drawn[k].empty() ? -1 : Slot(drawn[k]);
+    Slots(drawn, s.comp);
     // A background with see-through pixels lets the parallax show.
     if (s.comp[0] < 0 || std::find(comps[s.comp[0]].begin(), comps[s.comp[0]].end(), 0u) != comps[s.comp[0]].end()) {
         s.rec.trigger = 1;
@@ -116,10 +133,6 @@ Stack Importer::MakeStack(const std::vector<Piece>& pieces, const std::vector<si
 }
 
 namespace {
-
-std::string CellText(const std::string& layer, int64_t i, int width) {
-    return "at cell (" + std::to_string(i % width) + ", " + std::to_string(i / width) + ") of layer \"" + layer + "\"";
-}
 
 // Reads the numbers of a comma-separated list.
 bool NumberList(const std::string& s, std::vector<int>& out) {
@@ -140,7 +153,7 @@ bool NumberList(const std::string& s, std::vector<int>& out) {
 
 // The layers that make the picture (visible tile layers with tiles, in
 // drawing order) and the layers kept as LYR1..LYR7 (-1 where there is none).
-void ChooseLayers(const TmxMap& map, std::vector<int>& picture, int extra[8]) {
+void ChooseLayers(TmxMap& map, std::vector<int>& picture, int extra[8]) {
     for (size_t i = 0; i < map.layers.size(); i++) {
         const TmxLayer& l = map.layers[i];
         auto it = l.props.find("layer");
@@ -153,60 +166,11 @@ void ChooseLayers(const TmxMap& map, std::vector<int>& picture, int extra[8]) {
         } else if (l.visible && l.opacity > 0 &&
                    std::any_of(l.gids.begin(), l.gids.end(), [](uint32_t g) { return (g & kTmxGidMask) != 0; })) {
             picture.push_back(static_cast<int>(i));
-        }
-    }
-}
-
-// Cells with the same gids in every layer share their result: each cell's
-// gids, with the picture layer of each (-1 on LYR1..LYR7), are interned as
-// a key. The key's first cell names it in messages.
-struct CellKeys {
-    std::vector<std::vector<std::pair<uint32_t, int>>> keys;
-    std::vector<std::string> where;
-    std::vector<int> cells[8];  // the key of each cell of BODY and LYR1..LYR7; empty = no such layer
-    std::unordered_map<std::string, int> index;
-
-    int Intern(const std::vector<std::pair<uint32_t, int>>& k, const std::string& layer, int64_t i, int width) {
-        std::string s(reinterpret_cast<const char*>(k.data()), k.size() * sizeof k[0]);
-        auto it = index.find(s);
-        if (it != index.end()) return it->second;
-        const int n = static_cast<int>(keys.size());
-        index.emplace(std::move(s), n);
-        keys.push_back(k);
-        where.push_back(CellText(layer, i, width));
-        return n;
-    }
-};
-
-CellKeys MakeKeys(const TmxMap& map, const std::vector<int>& picture, const int extra[8]) {
-    CellKeys ck;
-    const int64_t ncells = int64_t{map.width} * map.height;
-    std::vector<std::pair<uint32_t, int>> k;
-    ck.cells[0].resize(static_cast<size_t>(ncells));
-    for (int64_t i = 0; i < ncells; i++) {
-        k.clear();
-        std::string layer;
-        for (size_t p = 0; p < picture.size(); p++) {
-            const uint32_t g = map.layers[picture[p]].gids[static_cast<size_t>(i)] & ~0x10000000u;
-            if (g & kTmxGidMask) {
-                k.emplace_back(g, static_cast<int>(p));
-                layer = map.layers[picture[p]].name;
+            if (l.parallaxx != 1 || l.parallaxy != 1) {
+                map.warnings.Add("tile layers' parallax factors are not carried (drawn at 1)", l.name);
             }
         }
-        ck.cells[0][static_cast<size_t>(i)] = ck.Intern(k, layer, i, map.width);
     }
-    for (int n = 1; n < 8; n++) {
-        if (extra[n] < 0) continue;
-        const TmxLayer& l = map.layers[extra[n]];
-        ck.cells[n].resize(static_cast<size_t>(ncells));
-        for (int64_t i = 0; i < ncells; i++) {
-            const uint32_t g = l.gids[static_cast<size_t>(i)] & ~0x10000000u;
-            k.clear();
-            if (g & kTmxGidMask) k.emplace_back(g, -1);
-            ck.cells[n][static_cast<size_t>(i)] = ck.Intern(k, l.name, i, map.width);
-        }
-    }
-    return ck;
 }
 
 // The exported tileset, if the map comes from an export: its numbers of
@@ -218,12 +182,12 @@ void FindExported(Importer& im, std::vector<std::string>& used) {
         const TmxProp* g = Importer::Prop(ts.props, "graphics");
         const TmxProp* b = Importer::Prop(ts.props, "blocks");
         const TmxProp* a = Importer::Prop(ts.props, "animations");
-        if (!g || !b || !a || ts.image.empty()) continue;
+        if (!g || !b || !a || ts.image.empty() || ts.tilewidth != im.tw || ts.tileheight != im.th) continue;
         const TileRef r{static_cast<int>(t), 0, 0};
         im.ngfx = static_cast<int>(im.IntProp(ts.props, "graphics", 1, kMaxGraphics, r));
         im.nblocks = static_cast<int>(im.IntProp(ts.props, "blocks", 1, kMaxBlocks, r));
         im.nanims = static_cast<int>(im.IntProp(ts.props, "animations", 0, kMaxAnims, r));
-        if (int64_t{im.ngfx} + im.nblocks + im.nanims > im.TileCount(ts)) {
+        if (int64_t{im.ngfx} + im.nblocks + im.nanims > im.ImageTiles(ts)) {
             TmxThrow(ts.file, "tileset \"%s\" has fewer tiles than its graphics, blocks and animations",
                      ts.name.c_str());
         }
@@ -232,20 +196,26 @@ void FindExported(Importer& im, std::vector<std::string>& used) {
     }
 }
 
-// The parallax graphic: a repeating image layer at half speed, whose image
-// joins `used`; null when the map has none.
+// The parallax graphic: a repeating image layer at half speed whose image is
+// one tile; its image joins `used`. Null when the map has none; any other
+// image layer is said not to come across.
 const TmxImageLayer* FindParallax(Importer& im, std::vector<std::string>& used) {
+    const TmxImageLayer* para = nullptr;
     for (const TmxImageLayer& l : im.map.imagelayers) {
-        if (l.image.empty() || !l.repeatx || !l.repeaty || l.parallaxx != 0.5 || l.parallaxy != 0.5) continue;
-        const TmxImage& img = im.Image(l.image);
-        if (img.width != im.tw || img.height != im.th) {
-            TmxThrow(l.file, "image layer \"%s\": a parallax image must be one tile of %d x %d pixels, it is %d x %d",
-                     l.name.c_str(), im.tw, im.th, img.width, img.height);
+        if (l.image.empty()) continue;
+        if (!para && l.repeatx && l.repeaty && l.parallaxx == 0.5 && l.parallaxy == 0.5) {
+            const TmxImage& img = im.Image(l.image);
+            if (img.width == im.tw && img.height == im.th) {
+                used.push_back(l.image);
+                para = &l;
+                continue;
+            }
         }
-        used.push_back(l.image);
-        return &l;
+        im.map.warnings.Add(
+            "image layers are not carried (only a repeating one-tile image at parallax 0.5 becomes the parallax)",
+            l.name);
     }
-    return nullptr;
+    return para;
 }
 
 // Index mode: every image is a palette image with the same palette, in
@@ -259,8 +229,8 @@ void ChooseIndexMode(Importer& im, std::vector<std::string>& used, const std::ve
     for (const std::string& path : used) {
         const TmxImage& img = im.Image(path);
         const TmxImage& first = im.Image(used[0]);
-        bool ok =
-            img.indexed && img.plte == first.plte && img.trns == first.trns && !img.trns.empty() && img.trns[0] == 0;
+        bool ok = img.indexed && img.plte == first.plte && img.trns == first.trns && !img.trns.empty() &&
+                  img.trns[0] == 0;
         for (size_t i = 1; ok && i < img.trns.size(); i++) ok = img.trns[i] == 255;
         im.indexmode = im.indexmode && ok;
     }
@@ -269,22 +239,23 @@ void ChooseIndexMode(Importer& im, std::vector<std::string>& used, const std::ve
     if (para && para->hastrans) im.indexmode = false;
 }
 
-// A key's stacks over time. A lone tile of the exported tileset stands for
-// its own block.
+// A key's stacks over time. A lone tile of the exported tileset in its own
+// cell stands for its own block or animation.
 Timeline Line(Importer& im, const std::vector<Piece>& ps, const std::string& where) {
-    if (im.exported >= 0 && ps.size() == 1 && ps[0].ref.ts == im.exported && !ps[0].ref.flips && ps[0].opacity == 1) {
+    if (im.exported >= 0 && ps.size() == 1 && ps[0].ref.ts == im.exported && !ps[0].ref.flips &&
+        ps[0].opacity == 1 && !ps[0].dx && !ps[0].dy) {
         const int id = ps[0].ref.id;
         const TmxTile* def = ps[0].def;
         bool found = false;
         const int64_t alias = def ? im.IntProp(def->props, "block", 0, im.nblocks - 1, ps[0].ref, &found) : 0;
         Timeline tl;
-        tl.isdirect = true;
+        tl.direct = true;
         if (found) {
-            tl.direct = static_cast<int>(32 * alias);
+            tl.number = static_cast<int>(alias);
             return tl;
         }
         if (id >= im.ngfx && id < im.ngfx + im.nblocks) {
-            tl.direct = 32 * (id - im.ngfx);
+            tl.number = id - im.ngfx;
             return tl;
         }
     }
@@ -355,28 +326,32 @@ void SeedExported(Importer& im, MapBuilder& b, const std::vector<std::string>& g
     };
     const int tile = static_cast<int>(im.tilepx);
     for (int i = 0; i < im.nblocks; i++) {
-        const TileRef r{im.exported, im.ngfx + i, 0};
-        const TmxTile& d = def(r);
+        Piece p;
+        p.ref = {im.exported, im.ngfx + i, 0};
+        const TmxTile& d = def(p.ref);
         BLKSTR rec{};
-        im.Apply(&d, 0, r, rec);
+        im.Apply(p, &d, 0, rec);
         bool has[4];
         const char* names[4] = {"bg", "fg", "fg2", "fg3"};
         int32_t* offs[4] = {&rec.bgoff, &rec.fgoff, &rec.fgoff2, &rec.fgoff3};
         for (int s = 0; s < 4; s++) {
-            const int64_t g = im.IntProp(d.props, names[s], s ? 1 : 0, im.ngfx - 1, r, &has[s]);
+            const int64_t g = im.IntProp(d.props, names[s], s ? 1 : 0, im.ngfx - 1, p.ref, &has[s]);
             *offs[s] = static_cast<int32_t>(g * tile);
         }
-        if (!has[0])
-            TmxThrow(ts.file, "tile %d of tileset \"%s\" is a block without a bg property", r.id, ts.name.c_str());
+        if (!has[0]) {
+            TmxThrow(ts.file, "tile %d of tileset \"%s\" is a block without a bg property", p.ref.id, ts.name.c_str());
+        }
         MapBuildAddBlock(b, rec);
     }
     std::vector<int> frames;
     const TmxProp* fp = Importer::Prop(ts.props, "frames");
-    if (!NumberList(fp ? fp->value : "", frames))
+    if (!NumberList(fp ? fp->value : "", frames)) {
         TmxThrow(ts.file, "tileset \"%s\": property frames is not a list of block numbers", ts.name.c_str());
+    }
     for (int f : frames) {
-        if (f >= im.nblocks)
+        if (f >= im.nblocks) {
             TmxThrow(ts.file, "tileset \"%s\": frame list names block %d of %d", ts.name.c_str(), f, im.nblocks);
+        }
         m.frames.push_back(32 * f);
     }
     const int nf = static_cast<int>(frames.size());
@@ -391,8 +366,9 @@ void SeedExported(Importer& im, MapBuilder& b, const std::vector<std::string>& g
         a.start = static_cast<int>(im.IntProp(p, "start", 0, nf, r));
         a.end = static_cast<int>(im.IntProp(p, "end", a.start, nf, r));
         a.cur = static_cast<int>(im.IntProp(p, "cur", 0, nf, r));
-        if (a.start == a.end && a.start == nf)
+        if (a.start == a.end && a.start == nf) {
             TmxThrow(ts.file, "tile %d: an animation without frames must start on a frame entry", r.id);
+        }
         if (a.antype == -1) TmxThrow(ts.file, "tile %d: antype -1 marks the end of the animations", r.id);
         m.anims.push_back(a);
     }
@@ -405,16 +381,32 @@ void KeepAnimations(Importer& im, const MAPDESC& m, const std::vector<std::vecto
                     std::vector<Timeline>& lines) {
     for (size_t key = 0; key < pieces.size(); key++) {
         const std::vector<Piece>& ps = pieces[key];
-        if (lines[key].isdirect || ps.size() != 1 || ps[0].ref.ts != im.exported || ps[0].ref.flips ||
-            ps[0].opacity != 1)
+        if (lines[key].direct || ps.size() != 1 || ps[0].ref.ts != im.exported || ps[0].ref.flips ||
+            ps[0].opacity != 1 || ps[0].dx || ps[0].dy) {
             continue;
+        }
         const int k2 = ps[0].ref.id - im.ngfx - im.nblocks;
         if (k2 < 0 || k2 >= im.nanims || !ps[0].def) continue;
         std::vector<std::pair<int, int>> want = TmxTiledFrames(m.anims[k2], m.frames);
         for (auto& f : want) f.first += im.ngfx;
-        if (ps[0].def->anim == want) {
-            lines[key].isdirect = true;
-            lines[key].direct = -16 * (k2 + 1);
+        if (ps[0].def->anim == want) lines[key] = {{}, true, true, k2};
+    }
+}
+
+// Tilesets whose image the import never needed and that are missing: Tiled
+// opens the map and draws their tiles as missing, and so does the import.
+void WarnMissingImages(Importer& im) {
+    for (const TmxTileset& ts : im.map.tilesets) {
+        std::vector<std::string> paths;
+        if (!ts.image.empty()) paths.push_back(ts.image);
+        for (const auto& [id, t] : ts.tiles) {
+            if (!t.image.empty()) paths.push_back(t.image);
+        }
+        for (const std::string& p : paths) {
+            struct stat st {};
+            if (im.imageof.count(p) || im.options.read || stat(p.c_str(), &st) == 0) continue;
+            im.map.warnings.Add("tilesets whose image is missing, used by no visible tile layer", ts.name);
+            break;
         }
     }
 }
@@ -430,18 +422,24 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
     // More than four picture layers: the lowest merge into the background.
     const int np = static_cast<int>(picture.size());
     auto slotOf = [&](int k) { return np > 4 ? std::max(0, k - (np - 4)) : k; };
-    const CellKeys ck = MakeKeys(map, picture, extra);
+    const CellKeys ck = im.Place(picture, extra);
     const size_t nkeys = ck.keys.size();
 
-    // Resolve every key's tiles; this also loads the images they use.
+    // Every key's pieces; this also loads the images they use.
     std::vector<std::vector<Piece>> pieces(nkeys);
     std::vector<std::string> used;  // images the picture comes from
+    std::unordered_map<uint32_t, TileRef> refs;
     for (size_t key = 0; key < nkeys; key++) {
-        for (const auto& [gid, p] : ck.keys[key]) {
-            const TileRef r = im.Resolve(gid, ck.where[key]);
-            Piece piece = im.MakePiece(r, p < 0 ? 0 : slotOf(p), p < 0 ? 1 : map.layers[picture[p]].opacity);
-            used.push_back(im.ImagePath(r));
-            for (const auto& f : piece.frames) used.push_back(im.ImagePath(f.first));
+        for (const Fragment& f : ck.keys[key]) {
+            auto it = refs.find(f.gid);
+            if (it == refs.end()) it = refs.emplace(f.gid, im.Resolve(f.gid, ck.where[key])).first;
+            const TileRef& r = it->second;
+            const double opacity = f.p < 0 ? 1 : map.layers[picture[f.p]].opacity;
+            Piece piece = im.MakePiece(f, r, f.p < 0 ? 0 : slotOf(f.p), opacity);
+            if (!im.ImagePath(r).empty()) used.push_back(im.ImagePath(r));
+            for (const auto& fr : piece.frames) {
+                if (!im.ImagePath(fr.first).empty()) used.push_back(im.ImagePath(fr.first));
+            }
             pieces[key].push_back(std::move(piece));
         }
     }
@@ -456,7 +454,7 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
     std::vector<int> seeded;
     if (im.exported >= 0) {
         for (int g = 0; g < im.ngfx; g++) {
-            std::vector<uint32_t> px = im.Picture({im.exported, g, 0});
+            std::vector<uint32_t> px = im.Tile({im.exported, g, 0});
             for (uint32_t& v : px) v = (v >> 24) >= 128 ? v | 0xFF000000u : 0;
             seeded.push_back(im.Composite(px));
         }
@@ -491,10 +489,10 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
         KeepAnimations(im, m, pieces, lines);
     }
 
-    // Each key's cell value; a graphic that would have to be a foreground
-    // graphic while it is graphic 0 gets a copy (offset 0 means none). A new
-    // map's empty background graphic is given its number at the end, so that
-    // it can also be the last graphic, the parallax.
+    // Each key's block or animation; a graphic that would have to be a
+    // foreground graphic while it is graphic 0 gets a copy (offset 0 means
+    // none). A new map's empty background graphic is given its number at the
+    // end, so that it can also be the last graphic, the parallax.
     constexpr int kEmptyMark = kMaxGraphics;
     auto graphic = [&](int comp) {
         if (comp < 0 && im.exported < 0) return kEmptyMark;
@@ -523,16 +521,20 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
         none.rec.trigger = 1;
         block(none);
     }
-    std::vector<int> value(nkeys);
+    struct Value {
+        bool anim = false;
+        int number = 0;
+    };
+    std::vector<Value> value(nkeys);
     int64_t frames = static_cast<int64_t>(m.frames.size());
     for (size_t key = 0; key < nkeys; key++) {
         const Timeline& tl = lines[key];
-        if (tl.isdirect) {
-            value[key] = tl.direct;
+        if (tl.direct) {
+            value[key] = {tl.anim, tl.number};
         } else if (ck.keys[key].empty()) {
-            value[key] = 0;
+            value[key] = {false, 0};
         } else if (tl.segments.size() == 1) {
-            value[key] = 32 * block(tl.segments[0].first);
+            value[key] = {false, block(tl.segments[0].first)};
         } else {
             int64_t unit = 0;
             for (const auto& seg : tl.segments) unit = std::gcd(unit, seg.second);
@@ -547,7 +549,7 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
                 }
                 seq.insert(seq.end(), static_cast<size_t>(seg.second / delay), blk);
             }
-            value[key] = -16 * (MapBuildAnim(b, ANTYPE_LOOP_FWD, static_cast<signed char>(delay - 1), seq) + 1);
+            value[key] = {true, MapBuildAnim(b, ANTYPE_LOOP_FWD, static_cast<signed char>(delay - 1), seq)};
         }
     }
     const int nblocks = static_cast<int>(m.blocks.size()), nanims = static_cast<int>(m.anims.size());
@@ -556,6 +558,8 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
                  kMaxBlocks);
     }
     if (nanims > kMaxAnims) TmxThrow(map.file, "the map needs %d animations, a map holds %d", nanims, kMaxAnims);
+    // Past what byte offsets reach, cells hold numbers.
+    m.numbered = nblocks > kOffsetBlocks || nanims > kOffsetAnims;
 
     // The parallax graphic goes last; without one, the last graphic is empty
     // so that the parallax shows palette entry 0, the background colour.
@@ -574,26 +578,51 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
     if (m.numblockgfx() > kMaxGraphics) {
         TmxThrow(map.file, "the map needs %d graphics, a map holds %d", m.numblockgfx(), kMaxGraphics);
     }
-    const uint64_t bytes =
-        m.gfx.size() + m.frames.size() * 4 + m.anims.size() * 16 + m.blocks.size() * 32 + 16 * uint64_t(ncells) + 2048;
+    const uint64_t bytes = m.gfx.size() + m.frames.size() * 4 + m.anims.size() * 16 + m.blocks.size() * 32 +
+                           16 * uint64_t(ncells) + 2048;
     if (bytes > UINT32_MAX) TmxThrow(map.file, "the map file would be larger than 4 GiB");
 
     for (int n = 0; n < 8; n++) {
         if (ck.cells[n].empty()) continue;
         m.layers[n].resize(ck.cells[n].size());
-        for (size_t i = 0; i < ck.cells[n].size(); i++) m.layers[n][i] = static_cast<int16_t>(value[ck.cells[n][i]]);
+        for (size_t i = 0; i < ck.cells[n].size(); i++) {
+            const Value& v = value[ck.cells[n][i]];
+            const int cell = m.numbered ? (v.anim ? -(v.number + 1) : v.number)
+                                        : (v.anim ? -16 * (v.number + 1) : 32 * v.number);
+            m.layers[n][i] = static_cast<int16_t>(cell);
+        }
     }
+    WarnMissingImages(im);
     image = MapSerialize(m);
 }
 
-bool Run(const char* xml, size_t size, const std::string& path, std::vector<uint8_t>& image, TmxError& err,
+// Whether a map's text is Tiled's JSON form: by its name, else by its first
+// character.
+bool IsJson(const char* text, size_t size, const std::string& path) {
+    for (const char* ext : {".tmj", ".json"}) {
+        const size_t n = std::strlen(ext);
+        if (path.size() >= n && path.compare(path.size() - n, n, ext) == 0) return true;
+    }
+    size_t i = 0;
+    while (i < size && (text[i] == ' ' || text[i] == '\n' || text[i] == '\r' || text[i] == '\t')) i++;
+    return i < size && text[i] == '{';
+}
+
+bool Run(const char* text, size_t size, const std::string& path, std::vector<uint8_t>& image, TmxError& err,
          const TmxImportOptions& options) {
     image.clear();
     try {
         TmxMap map;
-        TmxParse(xml, size, path, options, map);
+        if (IsJson(text, size, path)) {
+            TmxParseJson(text, size, path, options, map);
+        } else {
+            TmxParse(text, size, path, options, map);
+        }
         Importer im(options, map);
         Build(im, image);
+        if (options.warnings) {
+            for (const std::string& line : map.warnings.Lines(path)) options.warnings->push_back(line);
+        }
         return true;
     } catch (const TmxFail& f) {
         err = {f.file, f.reason};
@@ -620,7 +649,7 @@ bool TmxImport(const std::string& path, std::vector<uint8_t>& image, TmxError& e
     return Run(reinterpret_cast<const char*>(text.data()), text.size(), path, image, err, options);
 }
 
-bool TmxImportMemory(const char* xml, size_t size, const std::string& path, std::vector<uint8_t>& image, TmxError& err,
-                     const TmxImportOptions& options) {
-    return Run(xml, size, path, image, err, options);
+bool TmxImportMemory(const char* text, size_t size, const std::string& path, std::vector<uint8_t>& image,
+                     TmxError& err, const TmxImportOptions& options) {
+    return Run(text, size, path, image, err, options);
 }

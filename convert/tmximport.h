@@ -1,7 +1,8 @@
 // The Tiled importer's rooms share these: the tile a cell shows, the pieces
 // a cell's layers put on it, the stacks they make over time, and the importer
-// whose tile pictures (tmxtiles.cpp), animation timing (tmxtiming.cpp) and
-// assembly (tmximport.cpp) turn a Tiled map into a map file image.
+// whose tile placement (tmxplace.cpp), tile pictures (tmxtiles.cpp),
+// animation timing (tmxtiming.cpp) and assembly (tmximport.cpp) turn a Tiled
+// map into a map file image.
 #pragma once
 
 #include <cstring>
@@ -14,10 +15,6 @@
 #include "mapbuild.h"
 #include "tmxinternal.h"
 
-constexpr int kMaxBlocks = 1024;  // cell values 0 to 32736 in steps of 32
-constexpr int kMaxAnims = 2048;   // cell values -16 to -32768
-constexpr int kMaxGraphics = 32767;
-
 // A tile as a cell shows it: tileset, local id, flip bits of the gid.
 struct TileRef {
     int ts = -1;
@@ -25,12 +22,24 @@ struct TileRef {
     uint32_t flips = 0;
 };
 
-// What one layer puts on a cell: a tile, animated or not, in a slot (0 the
-// background graphic, 1..3 the foreground graphics).
+// One tile as a layer shows it in one cell: its gid (flips included), the
+// picture layer (-1 for a map layer LYR1..LYR7), and where the tile's
+// top-left pixel lies relative to the cell's top-left. A tile larger than a
+// cell, or drawn at an offset, gives one fragment to every cell it covers.
+struct Fragment {
+    uint32_t gid;
+    int32_t p;
+    int32_t dx, dy;
+};
+
+// What one fragment puts on a cell: a tile, animated or not, in a slot (0
+// the background graphic, 1..3 the foreground graphics).
 struct Piece {
     int slot = 0;
     double opacity = 1;
     TileRef ref;
+    int dx = 0, dy = 0;                           // the tile's top-left in the cell
+    int h = 0;                                    // its height as drawn: frames line up at its bottom
     const TmxTile* def = nullptr;                 // the tile's <tile> element, if any
     std::vector<std::pair<TileRef, int>> frames;  // animation: tile, steps; empty when still
     int64_t period = 0;                           // steps of one cycle
@@ -46,8 +55,10 @@ struct Stack {
 // A cell's stacks over one cycle: one stack with length 0 when still.
 struct Timeline {
     std::vector<std::pair<Stack, int64_t>> segments;
-    int direct = 0;  // a tile of an exported tileset standing for this cell value
-    bool isdirect = false;
+    // A tile of an exported tileset standing for its block or animation.
+    bool direct = false;
+    bool anim = false;
+    int number = 0;
 };
 
 bool SameStack(const Stack& a, const Stack& b);
@@ -60,6 +71,14 @@ int64_t Steps(int64_t ms);
 // steps: the largest divisor of `unit` that andelay can hold.
 int64_t FrameSteps(int64_t unit);
 
+// The cells' keys: cells whose fragments are the same share one result. The
+// key's first cell names it in messages.
+struct CellKeys {
+    std::vector<std::vector<Fragment>> keys;
+    std::vector<std::string> where;
+    std::vector<int> cells[8];  // the key of each cell of BODY and LYR1..LYR7; empty = no such layer
+};
+
 struct Importer {
     const TmxImportOptions& options;
     TmxMap& map;
@@ -70,8 +89,10 @@ struct Importer {
     std::unordered_map<std::string, int> imageof;  // path -> images index
     bool indexmode = false;
 
-    std::unordered_map<std::string, int> pictureof;  // tile and flips -> pictures index
-    std::deque<std::vector<uint32_t>> pictures;
+    std::unordered_map<std::string, int> tileof;  // tile and flips -> tiles index
+    std::deque<std::vector<uint32_t>> tiles;      // whole tiles, flips baked in
+    std::unordered_map<std::string, int> pictureof;  // tile, flips and place -> pictures index
+    std::deque<std::vector<uint32_t>> pictures;      // what a tile shows of a cell
 
     std::unordered_map<std::string, int> compof;  // pixels -> composite number
     std::vector<std::vector<uint32_t>> comps;     // see-through pixels are 0
@@ -92,10 +113,10 @@ struct Importer {
 
     const TmxImage& Image(const std::string& path);
 
-    // Tiles of an image tileset, from its image as it is.
-    int TileCount(TmxTileset& ts);
-
-    bool ValidTile(int t, int id);
+    // Whether a tileset declares tile `id`; the tiles an image tileset's
+    // image holds, by its own size.
+    bool Declared(int t, int id);
+    int ImageTiles(const TmxTileset& ts);
 
     // The tile a gid designates; `where` says where it was met.
     TileRef Resolve(uint32_t gid, const std::string& where);
@@ -105,24 +126,37 @@ struct Importer {
     // The image a tile's pixels come from.
     const std::string& ImagePath(const TileRef& r);
 
-    // The pixels of a tile with its flips baked in: RGBA, or in index mode
-    // the palette index with alpha 255 (index 0 see-through).
-    const std::vector<uint32_t>& Picture(const TileRef& r);
+    // A tile's size in pixels as a cell shows it, its diagonal flip applied.
+    std::pair<int, int> TileSize(const TileRef& r);
+
+    // The pixels of a whole tile with its flips baked in: RGBA, or in index
+    // mode the palette index with alpha 255 (index 0 see-through). A tile its
+    // image lacks is see-through.
+    const std::vector<uint32_t>& Tile(const TileRef& r);
+
+    // What a tile shows of a cell when its top-left lies at (dx, dy) of the
+    // cell: a cell of pixels, see-through where the tile does not reach.
+    const std::vector<uint32_t>& Picture(const TileRef& r, int dx, int dy);
 
     // Interns composite pixels (see-through pixels 0); -1 for all see-through.
     int Composite(std::vector<uint32_t>& px);
 
-    // Whether a tile shows partly transparent pixels in its layer.
-    bool Partial(const TileRef& r, double opacity);
+    // The slots' composites of a cell whose pieces are drawn in order, each
+    // on its frame, blended as Tiled blends them; a pixel that ends at least
+    // half opaque is drawn, fully opaque.
+    void Slots(const std::vector<std::pair<const Piece*, TileRef>>& drawn, int comp[4]);
 
-    // The slot's pieces drawn in order, blended as Tiled blends them; a
-    // pixel that ends at least half opaque is drawn, fully opaque.
-    int Slot(const std::vector<std::pair<const Piece*, TileRef>>& drawn);
+    // --- Tile placement (tmxplace.cpp) ---------------------------------------
+
+    // Every cell's fragments over the map, interned as keys: the picture
+    // layers' tiles cut into cells in each layer's drawing order, then the
+    // map layers' tiles in their own cells.
+    CellKeys Place(const std::vector<int>& picture, const int extra[8]);
 
     // --- Animation timing (tmxtiming.cpp) ------------------------------------
 
     // A piece with its animation frames resolved.
-    Piece MakePiece(const TileRef& ref, int slot, double opacity);
+    Piece MakePiece(const Fragment& f, const TileRef& ref, int slot, double opacity);
 
     // Follows the pieces over the cycle of all their animations.
     Timeline Follow(const std::vector<Piece>& pieces, const std::string& where);
@@ -136,9 +170,9 @@ struct Importer {
 
     bool BoolProp(const TmxProps& props, const char* name);
 
-    // Flags and user fields a tile gives its block: the flags are added up,
+    // Flags and user fields a piece gives its block: the flags are added up,
     // a user field set here replaces one set by a lower tile.
-    void Apply(const TmxTile* def, uint32_t flips, const TileRef& r, BLKSTR& rec);
+    void Apply(const Piece& p, const TmxTile* def, uint32_t flips, BLKSTR& rec);
 
     // The stack the pieces show when each is on the given frame.
     Stack MakeStack(const std::vector<Piece>& pieces, const std::vector<size_t>& frame);

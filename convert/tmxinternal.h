@@ -1,5 +1,6 @@
-// Converter internals: the Tiled map as read, decoded images, and the
-// failure that the entry points turn into a TmxError.
+// Converter internals: the Tiled map as read (from TMX or JSON, the same
+// description either way), decoded images, warnings, and the failure that
+// the entry points turn into a TmxError.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +12,7 @@
 #include "mapformat.h"
 #include "vexilconvert.h"
 
-// A conversion failure deep inside the reader or the builder: thrown, caught
+// A conversion failure deep inside a reader or the builder: thrown, caught
 // by the entry points.
 struct TmxFail {
     std::string file;
@@ -27,18 +28,26 @@ constexpr uint32_t kTmxFlipV = 0x40000000u;
 constexpr uint32_t kTmxFlipD = 0x20000000u;
 constexpr uint32_t kTmxGidMask = 0x0FFFFFFFu;
 
-// Collision quarters of a tile, as the block flags tl, tr, bl, br.
+// Collision quarters of a cell, as the block flags tl, tr, bl, br.
 enum { kTmxTL = 1, kTmxTR = 2, kTmxBL = 4, kTmxBR = 8 };
 
+// A custom property: its Tiled type ("string", "int", "float", "bool",
+// "color", "file", "object", "class") and its value as text.
 struct TmxProp {
+    std::string type = "string";
     std::string value;
 };
-using TmxProps = std::map<std::string, TmxProp>;
+using TmxProps = std::map<std::string, TmxProp>;  // by name, as Tiled orders them
+
+// A collision shape of a tile: its bounding box in the tile's pixels.
+struct TmxBox {
+    double x0, y0, x1, y1;
+};
 
 // A <tile> element: what a tileset says about one of its tiles.
 struct TmxTile {
     TmxProps props;
-    uint8_t quarters = 0;                   // collision by quarter
+    std::vector<TmxBox> boxes;              // collision shapes
     std::vector<std::pair<int, int>> anim;  // frames: tile id, milliseconds
     std::string image;                      // image-collection tile: its file
 };
@@ -55,12 +64,14 @@ struct TmxImage {
 };
 
 struct TmxTileset {
-    std::string file;  // the TMX or TSX that defines it
+    std::string file;  // the map, TSX or TSJ that defines it
     std::string name;
     int64_t firstgid = 0;
     int tilewidth = 0, tileheight = 0, spacing = 0, margin = 0;
-    int columns = 0, tilecount = 0;  // of the image as it is
-    std::string image;               // the one image; empty for a collection
+    int columns = 0;         // as declared; 0 when absent
+    int tilecount = -1;      // as declared; -1 when absent
+    int offsetx = 0, offsety = 0;  // where its tiles are drawn, moved from their cell
+    std::string image;       // the one image; empty for a collection
     bool hastrans = false;
     uint32_t trans = 0;  // see-through colour, R | G << 8 | B << 16
     TmxProps props;
@@ -73,6 +84,8 @@ struct TmxLayer {
     std::string name;
     bool visible = true;
     double opacity = 1;
+    int offx = 0, offy = 0;  // pixels, its groups' offsets added; whole when visible
+    double parallaxx = 1, parallaxy = 1;
     TmxProps props;
     std::vector<uint32_t> gids;  // width x height of the map
 
@@ -85,39 +98,88 @@ struct TmxLayer {
 
 struct TmxImageLayer {
     std::string name;
+    bool visible = true;
     bool repeatx = false, repeaty = false;
     double parallaxx = 1, parallaxy = 1;
     std::string image;  // path
-    std::string file;   // the TMX
+    std::string file;   // the map
     bool hastrans = false;
     uint32_t trans = 0;
+};
+
+// The order Tiled draws a layer's cells in: rows from the top or the bottom,
+// each row from the left or the right.
+enum TmxRenderOrder { kTmxRightDown, kTmxRightUp, kTmxLeftDown, kTmxLeftUp };
+
+// What does not come across, one entry per kind: the map, the text and the
+// layers or tilesets it names. Printed one line a kind.
+struct TmxWarnings {
+    std::vector<std::pair<std::string, std::vector<std::string>>> kinds;
+    void Add(const std::string& kind, const std::string& name);
+    std::vector<std::string> Lines(const std::string& file) const;
 };
 
 struct TmxMap {
     std::string file;
     int width = 0, height = 0;  // cells
     int tilewidth = 0, tileheight = 0;
+    TmxRenderOrder renderorder = kTmxRightDown;
     bool infinite = false;
     bool hasbackground = false;
     uint32_t background = 0;           // R | G << 8 | B << 16
     std::vector<TmxTileset> tilesets;  // by first gid
     std::vector<TmxLayer> layers;      // drawing order
     std::vector<TmxImageLayer> imagelayers;
+    TmxWarnings warnings;
 };
 
-// Reads the TMX text and every tileset it refers to, decodes the layers and
-// checks what the import relies on.
-void TmxParse(const char* xml, size_t size, const std::string& path, const TmxImportOptions& options, TmxMap& map);
+// --- Reading ---------------------------------------------------------------------------
 
-// The whole file, within the size limit.
+// Reads the map text (TMX, or Tiled's JSON when `json`) and every tileset it
+// refers to, decodes the layers and checks what the import relies on.
+void TmxParse(const char* text, size_t size, const std::string& path, const TmxImportOptions& options, TmxMap& map);
+void TmxParseJson(const char* text, size_t size, const std::string& path, const TmxImportOptions& options,
+                  TmxMap& map);
+// A tileset file, TSX or TSJ by its first character, into `out`.
+void TmxReadTilesetFile(const std::string& path, const TmxImportOptions& options, TmxTileset& out);
+void TmxReadTsx(const char* text, size_t size, const std::string& path, TmxTileset& out);
+void TmxReadTsj(const char* text, size_t size, const std::string& path, TmxTileset& out);
+
+// The map's tile size and, for a finite map, its size in cells, as the
+// readers have set them: checked before any layer is read.
+void TmxCheckSize(const TmxMap& map, const TmxImportOptions& options);
+// What both readers share once they have read a map: the tilesets in order
+// of their first gids (two with the same one refused), an infinite map's
+// chunks laid out over the squares of 16 x 16 cells that hold a tile.
+void TmxFinishMap(TmxMap& map, const TmxImportOptions& options);
+// The n cells of a layer's data as text: CSV, or base64 with the
+// compression Tiled writes ("", zlib, gzip, zstd); `what` names it.
+std::vector<uint32_t> TmxDecodeCells(const char* text, const std::string& encoding, const std::string& compression,
+                                     int64_t n, const std::string& layer, const std::string& what,
+                                     const std::string& file);
+// Counts cells against the converter's limit of cells in all layers.
+void TmxBudget(int64_t& used, int64_t n, const TmxImportOptions& options, const std::string& file);
+// "#RRGGBB", "#AARRGGBB" or the same without '#', as R | G << 8 | B << 16;
+// the alpha byte, when given, goes to `alpha`.
+bool TmxColour(const char* s, uint32_t& rgb, int* alpha = nullptr);
+// The quarters of a tile of tw x th pixels that its collision boxes
+// overlap.
+uint8_t TmxQuarters(const std::vector<TmxBox>& boxes, double tw, double th);
+
+// A whole regular file, within the size limit: a FIFO, device, directory or
+// socket is refused at once, and the size is checked before anything is read.
 std::vector<uint8_t> TmxLoadFile(const TmxImportOptions& options, const std::string& path);
 
 // The folder part of a path ("" or ending in '/') and a path relative to it.
 std::string TmxFolder(const std::string& path);
 std::string TmxJoin(const std::string& folder, const std::string& rel);
 
+// --- Images -----------------------------------------------------------------------------
+
 // PNG files. Decoding checks the size against `maxpixels` before allocating.
 TmxImage TmxDecodePng(const std::vector<uint8_t>& data, const std::string& file, int64_t maxpixels);
+// The width and height a PNG's header gives; false when it is no PNG.
+bool TmxPngSize(const std::vector<uint8_t>& data, int& width, int& height);
 // An 8-bit palette PNG of 256 entries; entry 0 is see-through when `key0`.
 std::vector<uint8_t> TmxEncodePng(int width, int height, const uint8_t* indices, const uint8_t* cmap, bool key0);
 // A 32-bit RGBA PNG.

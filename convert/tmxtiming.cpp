@@ -21,24 +21,29 @@ int64_t FrameSteps(int64_t unit) {
     return 1;
 }
 
-Piece Importer::MakePiece(const TileRef& ref, int slot, double opacity) {
+Piece Importer::MakePiece(const Fragment& f, const TileRef& ref, int slot, double opacity) {
     Piece p;
     p.slot = slot;
     p.opacity = opacity;
     p.ref = ref;
+    p.dx = f.dx;
+    p.dy = f.dy;
+    p.h = TileSize(ref).second;
     p.def = Def(ref);
     if (p.def && !p.def->anim.empty()) {
+        const TmxTileset& ts = map.tilesets[ref.ts];
         for (auto [id, ms] : p.def->anim) {
-            if (!ValidTile(ref.ts, id)) {
-                TmxThrow(map.tilesets[ref.ts].file, "tile %d of tileset \"%s\": animation frame %d is not a tile",
-                         ref.id, map.tilesets[ref.ts].name.c_str(), id);
-            }
+            // A frame the tileset lacks draws nothing, as Tiled draws its
+            // missing-tile marker there.
+            const bool known = ts.image.empty() ? Def({ref.ts, id, 0}) && !Def({ref.ts, id, 0})->image.empty()
+                                                : id < ImageTiles(ts);
+            if (!known) map.warnings.Add("animation frames that name a tile their tileset lacks (drawn empty)", ts.name);
             const int64_t steps = Steps(ms);
             p.frames.push_back({TileRef{ref.ts, id, ref.flips}, static_cast<int>(steps)});
             p.period += steps;
             if (p.period > options.limits.maxsteps) {
-                TmxThrow(map.tilesets[ref.ts].file, "tile %d: its animation lasts more than %lld steps of 1/60 s",
-                         ref.id, static_cast<long long>(options.limits.maxsteps));
+                TmxThrow(ts.file, "tile %d: its animation lasts more than %lld steps of 1/60 s", ref.id,
+                         static_cast<long long>(options.limits.maxsteps));
             }
         }
     }

@@ -87,7 +87,7 @@ std::string TmxWriteTmx(const TmxOutMap& m) {
     map.append_attribute("nextobjectid") = 1;
     pugi::xml_node ts = map.append_child("tileset");
     ts.append_attribute("firstgid") = 1;
-    ts.append_attribute("source") = (m.name + ".tsx").c_str();
+    ts.append_attribute("source") = m.tileset.c_str();
     pugi::xml_node para = map.append_child("imagelayer");
     para.append_attribute("id") = id++;
     para.append_attribute("name") = "parallax";

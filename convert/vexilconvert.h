@@ -1,5 +1,6 @@
-// vexilconvert: Tiled maps (.tmx with .tsx tilesets and PNG images) to map
-// file images for the map library, and map files back to Tiled maps.
+// vexilconvert: Tiled maps (TMX or Tiled's JSON, with TSX or TSJ tilesets and
+// PNG images) to map file images for the map library, and map files back to
+// Tiled maps in either form.
 //
 // A game may import at run time and hand the image to MapDecode:
 //     std::vector<uint8_t> image;
@@ -36,18 +37,23 @@ struct TmxLimits {
 
 struct TmxImportOptions {
     TmxLimits limits;
-    TmxReadFile read;  // null: read from disk
+    TmxReadFile read;  // null: read regular files from disk
+    // Where the import says what of the map does not come across (layers and
+    // tilesets it leaves out or tolerates): one line per kind, each naming
+    // the file and the layers or tilesets. Null: not said.
+    std::vector<std::string>* warnings = nullptr;
 };
 
-// Converts the Tiled map at `path` into a map file image. False with the
-// file at fault and the reason; `image` is then empty.
+// Converts the Tiled map at `path` (TMX, or JSON: .tmj, .json, or text that
+// starts with '{') into a map file image. False with the file at fault and
+// the reason; `image` is then empty.
 bool TmxImport(const std::string& path, std::vector<uint8_t>& image, TmxError& err,
                const TmxImportOptions& options = {});
 
-// The same from TMX text in memory; `path` names it in messages, and the
-// tilesets and images it refers to are read relative to its folder.
-bool TmxImportMemory(const char* xml, size_t size, const std::string& path, std::vector<uint8_t>& image, TmxError& err,
-                     const TmxImportOptions& options = {});
+// The same from the map's text in memory; `path` names it in messages, and
+// the tilesets and images it refers to are read relative to its folder.
+bool TmxImportMemory(const char* text, size_t size, const std::string& path, std::vector<uint8_t>& image,
+                     TmxError& err, const TmxImportOptions& options = {});
 
 // One output file of an export.
 struct TmxFile {
@@ -57,7 +63,8 @@ struct TmxFile {
 
 // Turns a map file image into the files of a Tiled map: `tmxpath` (the
 // map), the same name with .tsx (its tileset), .png (the tileset image) and
-// -parallax.png (the parallax graphic). Nothing is written; false with the
-// reason when the image is not a map this library can draw.
+// -parallax.png (the parallax graphic); for a path ending in .tmj or .json
+// the map and its tileset (.tsj) in Tiled's JSON form. Nothing is written;
+// false with the reason when the image is not a map this library can draw.
 bool TmxExport(const uint8_t* image, size_t size, const std::string& tmxpath, std::vector<TmxFile>& files,
                TmxError& err);

@@ -64,12 +64,14 @@ const char kHelp[] =
     "                 OUT.png: 8-bit indexed PNG with the map's palette\n"
 #ifdef VEXIL_HAVE_CONVERT
     "\n"
-    "  vexil import MAP.tmx -o OUT.fmp\n"
-    "      Converts a Tiled map (with its tilesets and images) into a map file.\n"
+    "  vexil import MAP.tmx|MAP.tmj [--strict] -o OUT.fmp\n"
+    "      Converts a Tiled map (TMX or JSON, with its tilesets and images) into\n"
+    "      a map file. What does not come across is said on stderr, one line a\n"
+    "      kind; --strict refuses the map instead (exit 2, nothing written).\n"
     "\n"
-    "  vexil export MAP -o OUT.tmx\n"
-    "      Writes a map file as a Tiled map: OUT.tmx, OUT.tsx, OUT.png and\n"
-    "      OUT-parallax.png.\n"
+    "  vexil export MAP -o OUT.tmx|OUT.tmj\n"
+    "      Writes a map file as a Tiled map: OUT.tmx and OUT.tsx (or OUT.tmj and\n"
+    "      OUT.tsj, Tiled's JSON form), OUT.png and OUT-parallax.png.\n"
 #endif
 #ifdef VEXIL_HAVE_DEMOMAP
     "\n"

@@ -17,22 +17,28 @@
 
 namespace {
 
-bool EndsWithTmx(const std::string& s) {
-    if (s.size() < 5) return false;
-    std::string tail = s.substr(s.size() - 4);
-    for (char& c : tail) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return tail == ".tmx";
+// Whether a path names a Tiled map: .tmx, .tmj or .json.
+bool TiledMapName(const std::string& s) {
+    const size_t dot = s.rfind('.');
+    if (dot == std::string::npos || dot == 0 || s[dot - 1] == '/') return false;
+    std::string ext = s.substr(dot);
+    for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return ext == ".tmx" || ext == ".tmj" || ext == ".json";
 }
 
-// IN -o OUT, in either order; false after printing a usage error.
-bool InOut(int argc, char** argv, const char* cmd, std::string& in, std::string& out, int& status) {
+// IN -o OUT, in either order, and --strict where `strict` is given; false
+// after printing a usage error.
+bool InOut(int argc, char** argv, const char* cmd, std::string& in, std::string& out, int& status,
+           bool* strict = nullptr) {
     for (int i = 2; i < argc; i++) {
         const std::string a = argv[i];
         if (a == "-h" || a == "--help") {
             status = -1;
             return false;
         }
-        if (a == "-o") {
+        if (a == "--strict" && strict) {
+            *strict = true;
+        } else if (a == "-o") {
             if (i + 1 >= argc) {
                 status = UsageError("-o needs a value");
                 return false;
@@ -94,16 +100,23 @@ bool WriteAll(const std::vector<TmxFile>& files, std::string& err) {
 int CmdImport(int argc, char** argv, const char* help) {
     std::string in, out;
     int status = kExitOk;
-    if (!InOut(argc, argv, "import", in, out, status)) {
+    bool strict = false;
+    if (!InOut(argc, argv, "import", in, out, status, &strict)) {
         if (status < 0) std::fputs(help, stdout);
         return status < 0 ? kExitOk : status;
     }
     std::vector<uint8_t> image;
     TmxError err;
-    if (!TmxImport(in, image, err)) {
+    std::vector<std::string> warnings;
+    TmxImportOptions options;
+    options.warnings = &warnings;
+    if (!TmxImport(in, image, err, options)) {
         std::fprintf(stderr, "vexil: %s: %s\n", err.file.c_str(), err.reason.c_str());
         return kExitRejected;
     }
+    // What does not come across: said, or with --strict the import refused.
+    for (const std::string& w : warnings) std::fprintf(stderr, "vexil: %s%s\n", strict ? "" : "warning: ", w.c_str());
+    if (strict && !warnings.empty()) return kExitRejected;
     std::string why;
     if (!WriteAll({{out, std::move(image)}}, why)) {
         std::fprintf(stderr, "vexil: cannot write %s\n", why.c_str());
@@ -119,7 +132,7 @@ int CmdExport(int argc, char** argv, const char* help) {
         if (status < 0) std::fputs(help, stdout);
         return status < 0 ? kExitOk : status;
     }
-    if (!EndsWithTmx(out)) return UsageError("output '%s' must end in .tmx", out.c_str());
+    if (!TiledMapName(out)) return UsageError("output '%s' must end in .tmx, .tmj or .json", out.c_str());
     // Read as the loaders bound it: no more than the FORM and the file hold,
     // and a FORM that does not fill the file is no map file.
     MapFileImage f;
