@@ -199,8 +199,8 @@ namespace {
 void CheckCells(const TmxMap& map, const TmxImportOptions& options) {
     const int64_t cells = int64_t{map.width} * map.height;
     if (cells > options.limits.maxcells) {
-        TmxThrow(map.file, "the map has %d x %d cells, more than the converter's limit of %lld", map.width,
-                 map.height, static_cast<long long>(options.limits.maxcells));
+        TmxThrow(map.file, "the map has %d x %d cells, more than the converter's limit of %lld", map.width, map.height,
+                 static_cast<long long>(options.limits.maxcells));
     }
 }
 

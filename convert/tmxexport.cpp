@@ -156,9 +156,8 @@ bool TmxExport(const uint8_t* image, size_t size, const std::string& tmxpath, st
             for (int x = 0; x < m.width; x++) {
                 const int v = m.layers[n][size_t(y) * m.width + x];
                 const bool inside = x > 0 && y > 0 && x < m.width - 1 && y < m.height - 1;
-                const int gid = 1 + (v < 0                       ? G + B + (-v / 16 - 1)
-                                     : alias && v == 0 && inside ? G + B + A
-                                                                 : G + v / 32);
+                const int anim = m.numbered ? -v - 1 : -v / 16 - 1, blk = m.numbered ? v : v / 32;
+                const int gid = 1 + (v < 0 ? G + B + anim : alias && v == 0 && inside ? G + B + A : G + blk);
                 l.gids[size_t(y) * m.width + x] = static_cast<uint32_t>(gid);
             }
         }
@@ -172,7 +171,8 @@ bool TmxExport(const uint8_t* image, size_t size, const std::string& tmxpath, st
         return false;
     }
     out.tileset = out.name + (json ? ".tsj" : ".tsx");
-    const std::string tmx = json ? TmxWriteTmj(out) : TmxWriteTmx(out), tsx = json ? TmxWriteTsj(out) : TmxWriteTsx(out);
+    const std::string tmx = json ? TmxWriteTmj(out) : TmxWriteTmx(out),
+                      tsx = json ? TmxWriteTsj(out) : TmxWriteTsx(out);
     files.push_back({base + ext, std::vector<uint8_t>(tmx.begin(), tmx.end())});
     files.push_back({base + (json ? ".tsj" : ".tsx"), std::vector<uint8_t>(tsx.begin(), tsx.end())});
     files.push_back({base + ".png", std::move(png)});

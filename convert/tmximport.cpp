@@ -229,8 +229,8 @@ void ChooseIndexMode(Importer& im, std::vector<std::string>& used, const std::ve
     for (const std::string& path : used) {
         const TmxImage& img = im.Image(path);
         const TmxImage& first = im.Image(used[0]);
-        bool ok = img.indexed && img.plte == first.plte && img.trns == first.trns && !img.trns.empty() &&
-                  img.trns[0] == 0;
+        bool ok =
+            img.indexed && img.plte == first.plte && img.trns == first.trns && !img.trns.empty() && img.trns[0] == 0;
         for (size_t i = 1; ok && i < img.trns.size(); i++) ok = img.trns[i] == 255;
         im.indexmode = im.indexmode && ok;
     }
@@ -242,8 +242,8 @@ void ChooseIndexMode(Importer& im, std::vector<std::string>& used, const std::ve
 // A key's stacks over time. A lone tile of the exported tileset in its own
 // cell stands for its own block or animation.
 Timeline Line(Importer& im, const std::vector<Piece>& ps, const std::string& where) {
-    if (im.exported >= 0 && ps.size() == 1 && ps[0].ref.ts == im.exported && !ps[0].ref.flips &&
-        ps[0].opacity == 1 && !ps[0].dx && !ps[0].dy) {
+    if (im.exported >= 0 && ps.size() == 1 && ps[0].ref.ts == im.exported && !ps[0].ref.flips && ps[0].opacity == 1 &&
+        !ps[0].dx && !ps[0].dy) {
         const int id = ps[0].ref.id;
         const TmxTile* def = ps[0].def;
         bool found = false;
@@ -578,8 +578,8 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
     if (m.numblockgfx() > kMaxGraphics) {
         TmxThrow(map.file, "the map needs %d graphics, a map holds %d", m.numblockgfx(), kMaxGraphics);
     }
-    const uint64_t bytes = m.gfx.size() + m.frames.size() * 4 + m.anims.size() * 16 + m.blocks.size() * 32 +
-                           16 * uint64_t(ncells) + 2048;
+    const uint64_t bytes =
+        m.gfx.size() + m.frames.size() * 4 + m.anims.size() * 16 + m.blocks.size() * 32 + 16 * uint64_t(ncells) + 2048;
     if (bytes > UINT32_MAX) TmxThrow(map.file, "the map file would be larger than 4 GiB");
 
     for (int n = 0; n < 8; n++) {
@@ -587,8 +587,8 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
         m.layers[n].resize(ck.cells[n].size());
         for (size_t i = 0; i < ck.cells[n].size(); i++) {
             const Value& v = value[ck.cells[n][i]];
-            const int cell = m.numbered ? (v.anim ? -(v.number + 1) : v.number)
-                                        : (v.anim ? -16 * (v.number + 1) : 32 * v.number);
+            const int cell =
+                m.numbered ? (v.anim ? -(v.number + 1) : v.number) : (v.anim ? -16 * (v.number + 1) : 32 * v.number);
             m.layers[n][i] = static_cast<int16_t>(cell);
         }
     }
@@ -649,7 +649,7 @@ bool TmxImport(const std::string& path, std::vector<uint8_t>& image, TmxError& e
     return Run(reinterpret_cast<const char*>(text.data()), text.size(), path, image, err, options);
 }
 
-bool TmxImportMemory(const char* text, size_t size, const std::string& path, std::vector<uint8_t>& image,
-                     TmxError& err, const TmxImportOptions& options) {
+bool TmxImportMemory(const char* text, size_t size, const std::string& path, std::vector<uint8_t>& image, TmxError& err,
+                     const TmxImportOptions& options) {
     return Run(text, size, path, image, err, options);
 }

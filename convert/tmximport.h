@@ -89,8 +89,8 @@ struct Importer {
     std::unordered_map<std::string, int> imageof;  // path -> images index
     bool indexmode = false;
 
-    std::unordered_map<std::string, int> tileof;  // tile and flips -> tiles index
-    std::deque<std::vector<uint32_t>> tiles;      // whole tiles, flips baked in
+    std::unordered_map<std::string, int> tileof;     // tile and flips -> tiles index
+    std::deque<std::vector<uint32_t>> tiles;         // whole tiles, flips baked in
     std::unordered_map<std::string, int> pictureof;  // tile, flips and place -> pictures index
     std::deque<std::vector<uint32_t>> pictures;      // what a tile shows of a cell
 

@@ -68,10 +68,10 @@ struct TmxTileset {
     std::string name;
     int64_t firstgid = 0;
     int tilewidth = 0, tileheight = 0, spacing = 0, margin = 0;
-    int columns = 0;         // as declared; 0 when absent
-    int tilecount = -1;      // as declared; -1 when absent
+    int columns = 0;               // as declared; 0 when absent
+    int tilecount = -1;            // as declared; -1 when absent
     int offsetx = 0, offsety = 0;  // where its tiles are drawn, moved from their cell
-    std::string image;       // the one image; empty for a collection
+    std::string image;             // the one image; empty for a collection
     bool hastrans = false;
     uint32_t trans = 0;  // see-through colour, R | G << 8 | B << 16
     TmxProps props;
@@ -138,8 +138,7 @@ struct TmxMap {
 // Reads the map text (TMX, or Tiled's JSON when `json`) and every tileset it
 // refers to, decodes the layers and checks what the import relies on.
 void TmxParse(const char* text, size_t size, const std::string& path, const TmxImportOptions& options, TmxMap& map);
-void TmxParseJson(const char* text, size_t size, const std::string& path, const TmxImportOptions& options,
-                  TmxMap& map);
+void TmxParseJson(const char* text, size_t size, const std::string& path, const TmxImportOptions& options, TmxMap& map);
 // A tileset file, TSX or TSJ by its first character, into `out`.
 void TmxReadTilesetFile(const std::string& path, const TmxImportOptions& options, TmxTileset& out);
 void TmxReadTsx(const char* text, size_t size, const std::string& path, TmxTileset& out);

@@ -103,9 +103,12 @@ void ReadProps(const Value& o, TmxProps& props, const Where& w) {
         if (const Value* t = Member(p, "type"); t && t->IsString()) prop.type = t->GetString();
         const Value* v = Member(p, "value");
         if (!v) continue;
-        if (v->IsString()) prop.value.assign(v->GetString(), v->GetStringLength());
-        else if (v->IsBool()) prop.value = v->GetBool() ? "true" : "false";
-        else if (v->IsNumber()) prop.value = NumberText(*v);
+        if (v->IsString())
+            prop.value.assign(v->GetString(), v->GetStringLength());
+        else if (v->IsBool())
+            prop.value = v->GetBool() ? "true" : "false";
+        else if (v->IsNumber())
+            prop.value = NumberText(*v);
     }
 }
 
@@ -329,9 +332,12 @@ void TmxParseJson(const char* text, size_t size, const std::string& path, const 
         TmxThrow(path, "orientation \"%s\" is not supported: only orthogonal maps convert", orient.c_str());
     }
     const std::string order = String(doc, "renderorder", w);
-    if (order == "right-up") map.renderorder = kTmxRightUp;
-    else if (order == "left-down") map.renderorder = kTmxLeftDown;
-    else if (order == "left-up") map.renderorder = kTmxLeftUp;
+    if (order == "right-up")
+        map.renderorder = kTmxRightUp;
+    else if (order == "left-down")
+        map.renderorder = kTmxLeftDown;
+    else if (order == "left-up")
+        map.renderorder = kTmxLeftUp;
     map.infinite = Bool(doc, "infinite", false, w);
     map.tilewidth = static_cast<int>(Int(doc, "tilewidth", 0, INT32_MIN, INT32_MAX, w));
     map.tileheight = static_cast<int>(Int(doc, "tileheight", 0, INT32_MIN, INT32_MAX, w));
@@ -342,7 +348,8 @@ void TmxParseJson(const char* text, size_t size, const std::string& path, const 
     TmxCheckSize(map, options);
     const std::string bg = String(doc, "backgroundcolor", w);
     if (!bg.empty()) {
-        if (!TmxColour(bg.c_str(), map.background)) TmxThrow(path, "backgroundcolor \"%s\" is not a colour", bg.c_str());
+        if (!TmxColour(bg.c_str(), map.background))
+            TmxThrow(path, "backgroundcolor \"%s\" is not a colour", bg.c_str());
         map.hasbackground = true;
     }
     for (const Value& ts : Array(doc, "tilesets", w)) {

@@ -56,8 +56,8 @@ CellKeys Importer::Place(const std::vector<int>& picture, const int extra[8]) {
                 const int64_t gy1 = std::min<int64_t>(H - 1, FloorDiv(y0 + pl.h - 1, th));
                 for (int64_t gy = gy0; gy <= gy1; gy++) {
                     for (int64_t gx = gx0; gx <= gx1; gx++) {
-                        emit(gy * W + gx, Fragment{g, p, static_cast<int32_t>(x0 - gx * tw),
-                                                   static_cast<int32_t>(y0 - gy * th)});
+                        emit(gy * W + gx,
+                             Fragment{g, p, static_cast<int32_t>(x0 - gx * tw), static_cast<int32_t>(y0 - gy * th)});
                     }
                 }
             }
@@ -78,7 +78,8 @@ CellKeys Importer::Place(const std::vector<int>& picture, const int extra[8]) {
     std::vector<Fragment> frags(start.back());
     std::vector<uint32_t> fill(start.begin(), start.end() - 1);
     for (size_t p = 0; p < picture.size(); p++) {
-        each(map.layers[picture[p]], static_cast<int>(p), [&](int64_t cell, const Fragment& f) { frags[fill[cell]++] = f; });
+        each(map.layers[picture[p]], static_cast<int>(p),
+             [&](int64_t cell, const Fragment& f) { frags[fill[cell]++] = f; });
     }
 
     CellKeys ck;

@@ -301,9 +301,12 @@ void TmxParse(const char* xml, size_t size, const std::string& path, const TmxIm
         TmxThrow(path, "orientation \"%s\" is not supported: only orthogonal maps convert", orient);
     }
     const std::string order = m.attribute("renderorder").value();
-    if (order == "right-up") map.renderorder = kTmxRightUp;
-    else if (order == "left-down") map.renderorder = kTmxLeftDown;
-    else if (order == "left-up") map.renderorder = kTmxLeftUp;
+    if (order == "right-up")
+        map.renderorder = kTmxRightUp;
+    else if (order == "left-down")
+        map.renderorder = kTmxLeftDown;
+    else if (order == "left-up")
+        map.renderorder = kTmxLeftUp;
     map.infinite = Flag(m, "infinite", false);
     map.tilewidth = static_cast<int>(Int(m, "tilewidth", 0, INT32_MIN, INT32_MAX, w));
     map.tileheight = static_cast<int>(Int(m, "tileheight", 0, INT32_MIN, INT32_MAX, w));

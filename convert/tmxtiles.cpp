@@ -93,7 +93,7 @@ const std::vector<uint32_t>& Importer::Tile(const TileRef& r) {
     auto it = tileof.find(key);
     if (it != tileof.end()) return tiles[it->second];
     const TmxTileset& ts = map.tilesets[r.ts];
-    const auto [ow, oh] = TileSize(r);  // as drawn
+    const auto [ow, oh] = TileSize(r);                                               // as drawn
     const int w = r.flips & kTmxFlipD ? oh : ow, h = r.flips & kTmxFlipD ? ow : oh;  // as stored
     std::vector<uint32_t> px(size_t(w) * h, 0);
     const std::string& path = ImagePath(r);
@@ -177,14 +177,14 @@ void Importer::Slots(const std::vector<std::pair<const Piece*, TileRef>>& drawn,
     // What each piece shows of the cell on its frame: frames line up at the
     // bottom of the tile.
     std::vector<const std::vector<uint32_t>*> srcs;
-    for (const auto& [piece, ref] : drawn) srcs.push_back(&Picture(ref, piece->dx, piece->dy + piece->h - TileSize(ref).second));
+    for (const auto& [piece, ref] : drawn)
+        srcs.push_back(&Picture(ref, piece->dx, piece->dy + piece->h - TileSize(ref).second));
     // Tiles whose pixels are either opaque or see-through, at full opacity,
     // cover what is below them: each slot is its own tiles drawn in order.
     bool plain = true;
     for (size_t k = 0; k < drawn.size() && plain && !indexmode; k++) {
-        plain = drawn[k].first->opacity == 1 && std::all_of(srcs[k]->begin(), srcs[k]->end(), [](uint32_t v) {
-                    return v >> 24 == 0 || v >> 24 == 255;
-                });
+        plain = drawn[k].first->opacity == 1 && std::all_of(srcs[k]->begin(), srcs[k]->end(),
+                                                            [](uint32_t v) { return v >> 24 == 0 || v >> 24 == 255; });
     }
     if (plain) {
         for (size_t k = 0; k < drawn.size(); k++) {

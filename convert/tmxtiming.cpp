@@ -35,9 +35,10 @@ Piece Importer::MakePiece(const Fragment& f, const TileRef& ref, int slot, doubl
         for (auto [id, ms] : p.def->anim) {
             // A frame the tileset lacks draws nothing, as Tiled draws its
             // missing-tile marker there.
-            const bool known = ts.image.empty() ? Def({ref.ts, id, 0}) && !Def({ref.ts, id, 0})->image.empty()
-                                                : id < ImageTiles(ts);
-            if (!known) map.warnings.Add("animation frames that name a tile their tileset lacks (drawn empty)", ts.name);
+            const bool known =
+                ts.image.empty() ? Def({ref.ts, id, 0}) && !Def({ref.ts, id, 0})->image.empty() : id < ImageTiles(ts);
+            if (!known)
+                map.warnings.Add("animation frames that name a tile their tileset lacks (drawn empty)", ts.name);
             const int64_t steps = Steps(ms);
             p.frames.push_back({TileRef{ref.ts, id, ref.flips}, static_cast<int>(steps)});
             p.period += steps;

@@ -28,9 +28,12 @@ void Properties(Writer& w, const std::vector<TmxOutProp>& props) {
         Key(w, "type");
         Str(w, p.type);
         Key(w, "value");
-        if (p.type == "int") w.Int64(std::stoll(p.value));
-        else if (p.type == "bool") w.Bool(p.value == "true");
-        else Str(w, p.value);
+        if (p.type == "int")
+            w.Int64(std::stoll(p.value));
+        else if (p.type == "bool")
+            w.Bool(p.value == "true");
+        else
+            Str(w, p.value);
         w.EndObject();
     }
     w.EndArray();

@@ -52,8 +52,8 @@ bool TmxImport(const std::string& path, std::vector<uint8_t>& image, TmxError& e
 
 // The same from the map's text in memory; `path` names it in messages, and
 // the tilesets and images it refers to are read relative to its folder.
-bool TmxImportMemory(const char* text, size_t size, const std::string& path, std::vector<uint8_t>& image,
-                     TmxError& err, const TmxImportOptions& options = {});
+bool TmxImportMemory(const char* text, size_t size, const std::string& path, std::vector<uint8_t>& image, TmxError& err,
+                     const TmxImportOptions& options = {});
 
 // One output file of an export.
 struct TmxFile {
