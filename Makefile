@@ -62,9 +62,9 @@ check-sanitize: deps
 
 check-fuzz: deps
 	cmake -S . -B $(BUILD)-fuzz -G Ninja -DVEXIL_FUZZ=ON -DVEXIL_WERROR=$(WERROR) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
-	cmake --build $(BUILD)-fuzz -j $(JOBS) --target fuzz_decode fuzz_load fuzz_tmx vexil_seeds
-	cd $(BUILD)-fuzz/fuzz && for t in decode load tmx; do \
-	  if [ $$t = tmx ]; then seeds=$(CURDIR)/fuzz/tmx dict=$(CURDIR)/fuzz/tmx.dict; else seeds=seeds dict=vexil.dict; fi; \
+	cmake --build $(BUILD)-fuzz -j $(JOBS) --target fuzz_decode fuzz_load fuzz_tmx fuzz_json vexil_seeds
+	cd $(BUILD)-fuzz/fuzz && for t in decode load tmx json; do \
+	  case $$t in tmx|json) seeds=$(CURDIR)/fuzz/$$t dict=$(CURDIR)/fuzz/$$t.dict;; *) seeds=seeds dict=vexil.dict;; esac; \
 	  mkdir -p corpus-$$t && \
 	  ./fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=64 \
 	    -dict=$$dict -print_final_stats=1 corpus-$$t $$seeds > fuzz-$$t.log 2>&1; rc=$$?; \

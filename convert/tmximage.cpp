@@ -169,55 +169,123 @@ std::vector<uint8_t> TmxEncodePngRgba(int width, int height, const uint32_t* rgb
     return EncodePng(width, height, PNG_FORMAT_RGBA, bytes.data(), width * 4, nullptr, 0);
 }
 
-bool TmxReduceColours(const std::vector<uint32_t>& colours, const std::vector<uint32_t>& counts,
-                      std::vector<uint8_t>& cmap, std::vector<uint8_t>& index) {
-    const size_t n = colours.size();
-    index.assign(n, 1);
+namespace {
+
+// A small open-addressing set of colours that stops counting past `limit`.
+struct ColourSet {
+    std::vector<uint32_t> slots = std::vector<uint32_t>(1024, 0);  // colour | 1 << 24; 0 = empty
+    std::vector<uint32_t> colours;
+    bool Add(uint32_t c, size_t limit) {
+        const uint32_t key = (c & 0xFFFFFF) | 0x1000000u;
+        size_t i = (key * 2654435761u) >> 22;
+        while (slots[i] && slots[i] != key) i = (i + 1) & 1023;
+        if (slots[i]) return true;
+        if (colours.size() == limit) return false;
+        slots[i] = key;
+        colours.push_back(c & 0xFFFFFF);
+        return true;
+    }
+};
+
+}  // namespace
+
+bool TmxQuantize(const std::vector<std::pair<const uint32_t*, size_t>>& spans, std::vector<uint8_t>& cmap,
+                 std::vector<uint8_t>& indices) {
+    size_t n = 0;
+    for (const auto& sp : spans) n += sp.second;
+    indices.assign(n, 0);
+    // Calls f(pixel, index) for every pixel, every `stride`th one.
+    auto each = [&](size_t stride, auto&& f) {
+        size_t at = 0, skip = 0;
+        for (const auto& [px, count] : spans) {
+            for (size_t i = skip; i < count; i += stride) f(px[i], at + i);
+            skip = (skip + stride - count % stride) % stride;
+            at += count;
+        }
+    };
     auto put = [&](int entry, uint8_t r, uint8_t g, uint8_t b) {
         cmap[3 * entry] = r;
         cmap[3 * entry + 1] = g;
         cmap[3 * entry + 2] = b;
     };
-    if (n <= 255) {
-        for (size_t i = 0; i < n; i++) {
-            put(static_cast<int>(i + 1), colours[i] & 0xFF, colours[i] >> 8 & 0xFF, colours[i] >> 16 & 0xFF);
-            index[i] = static_cast<uint8_t>(i + 1);
+    // At most 255 colours: each its own entry, in the order of their values.
+    ColourSet set;
+    bool few = true;
+    for (const auto& [px, count] : spans) {
+        for (size_t i = 0; i < count && few; i++) {
+            if (px[i]) few = set.Add(px[i], 255);
         }
+    }
+    if (few) {
+        std::sort(set.colours.begin(), set.colours.end());
+        for (size_t k = 0; k < set.colours.size(); k++) {
+            const uint32_t c = set.colours[k];
+            put(static_cast<int>(k + 1), c & 0xFF, c >> 8 & 0xFF, c >> 16 & 0xFF);
+        }
+        each(1, [&](uint32_t c, size_t i) {
+            if (!c) return;
+            const auto at = std::lower_bound(set.colours.begin(), set.colours.end(), c & 0xFFFFFF);
+            indices[i] = static_cast<uint8_t>(at - set.colours.begin() + 1);
+        });
         return true;
     }
-    // More than 255 colours: a palette of 255 for the histogram of colours,
-    // then every colour to its nearest entry (no dithering, so equal tiles
-    // stay equal).
+    // More: libimagequant makes a palette of 255 colours from the histogram
+    // of the colours of a sample of the pixels, and every pixel takes the
+    // entry nearest to the middle of its cell of a 64 x 64 x 64 grid of
+    // colours, worked out once per cell. No dithering, so equal tiles stay
+    // equal.
+    const size_t stride = std::max<size_t>(1, n / (size_t{1} << 16));
+    std::vector<uint32_t> keys(size_t{1} << 17, 0), counts(keys.size(), 0);  // colour | 1 << 24 -> count
+    size_t distinct = 0;
+    each(stride, [&](uint32_t c, size_t) {
+        if (!c || distinct >= keys.size() / 2) return;
+        const uint32_t key = (c & 0xFFFFFF) | 0x1000000u;
+        size_t h = (key * 2654435761u) & (keys.size() - 1);
+        while (keys[h] && keys[h] != key) h = (h + 1) & (keys.size() - 1);
+        if (!keys[h]) keys[h] = key, distinct++;
+        counts[h]++;
+    });
+    std::vector<liq_histogram_entry> entries;
+    entries.reserve(distinct);
+    for (size_t h = 0; h < keys.size(); h++) {
+        if (!keys[h]) continue;
+        const uint32_t c = keys[h];
+        entries.push_back({{static_cast<unsigned char>(c), static_cast<unsigned char>(c >> 8),
+                            static_cast<unsigned char>(c >> 16), 255},
+                           counts[h]});
+    }
+    keys = {};
+    counts = {};
     liq_attr* attr = liq_attr_create();
     liq_set_max_colors(attr, 255);
+    liq_set_speed(attr, 10);
     liq_histogram* hist = liq_histogram_create(attr);
-    std::vector<liq_histogram_entry> entries(n);
-    for (size_t i = 0; i < n; i++) {
-        const uint32_t c = colours[i];
-        entries[i].color = {static_cast<unsigned char>(c), static_cast<unsigned char>(c >> 8),
-                            static_cast<unsigned char>(c >> 16), 255};
-        entries[i].count = std::max(1u, counts[i]);
-    }
-    liq_histogram_add_colors(hist, attr, entries.data(), static_cast<int>(n), 0);
+    liq_histogram_add_colors(hist, attr, entries.data(), static_cast<int>(entries.size()), 0);
     liq_result* res = nullptr;
     bool ok = false;
     if (liq_histogram_quantize(hist, attr, &res) == LIQ_OK) {
-        liq_set_dithering_level(res, 0);
-        const int width = static_cast<int>(std::min<size_t>(n, 4096));
-        const int height = static_cast<int>((n + width - 1) / width);
-        std::vector<uint32_t> pixels(size_t(width) * height);
-        for (size_t i = 0; i < pixels.size(); i++) pixels[i] = colours[std::min(i, n - 1)] | 0xFF000000u;
-        liq_image* img = liq_image_create_rgba(attr, pixels.data(), width, height, 0);
-        std::vector<uint8_t> out(pixels.size());
-        if (img && liq_write_remapped_image(res, img, out.data(), out.size()) == LIQ_OK) {
-            const liq_palette* pal = liq_get_palette(res);
-            for (unsigned i = 0; i < pal->count && i < 255; i++)
-                put(static_cast<int>(i + 1), pal->entries[i].r, pal->entries[i].g, pal->entries[i].b);
-            for (size_t i = 0; i < n; i++) index[i] = static_cast<uint8_t>(out[i] + 1);
-            ok = true;
-        }
-        if (img) liq_image_destroy(img);
+        const liq_palette* pal = liq_get_palette(res);
+        const int count = static_cast<int>(std::min(pal->count, 255u));
+        for (int k = 0; k < count; k++) put(k + 1, pal->entries[k].r, pal->entries[k].g, pal->entries[k].b);
+        std::vector<uint8_t> grid(size_t{1} << 18, 0);  // nearest entry of each cell; 0 = not yet known
+        each(1, [&](uint32_t c, size_t i) {
+            if (!c) return;
+            const size_t cell = (c >> 2 & 63) | (c >> 10 & 63) << 6 | (c >> 18 & 63) << 12;
+            uint8_t& e = grid[cell];
+            if (!e) {
+                const int r = int(cell & 63) * 4 + 2, g = int(cell >> 6 & 63) * 4 + 2, b = int(cell >> 12) * 4 + 2;
+                int best = 1, bestd = INT32_MAX;
+                for (int k = 1; k <= count; k++) {
+                    const int dr = cmap[3 * k] - r, dg = cmap[3 * k + 1] - g, db = cmap[3 * k + 2] - b;
+                    const int d = dr * dr + dg * dg + db * db;
+                    if (d < bestd) best = k, bestd = d;
+                }
+                e = static_cast<uint8_t>(best);
+            }
+            indices[i] = e;
+        });
         liq_result_destroy(res);
+        ok = true;
     }
     liq_histogram_destroy(hist);
     liq_attr_destroy(attr);

@@ -6,6 +6,9 @@
 #include "tmximport.h"
 
 #include <sys/stat.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -16,6 +19,7 @@
 #include <stdexcept>
 #include <type_traits>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
@@ -23,6 +27,14 @@ constexpr int kMaxBlocks = 32767;  // the header's 16-bit count
 constexpr int kMaxAnims = 32767;   // numbered cells -1 to -32767
 constexpr int kMaxGraphics = 32767;
 constexpr int kOffsetBlocks = 1024, kOffsetAnims = 2048;  // what byte-offset cells reach
+
+// Hands the memory the import freed back to the system, so that the next
+// stage's does not add to it.
+void GiveBack() {
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
 
 // The quarters after the flips: the diagonal flip first, then horizontal
 // and vertical.
@@ -115,18 +127,18 @@ void Importer::Apply(const Piece& piece, const TmxTile* def, uint32_t flips, BLK
 
 Stack Importer::MakeStack(const std::vector<Piece>& pieces, const std::vector<size_t>& frame) {
     Stack s;
-    std::vector<std::pair<const Piece*, TileRef>> drawn;
+    std::vector<std::pair<const Piece*, size_t>> drawn;
     drawn.reserve(pieces.size());
     for (size_t i = 0; i < pieces.size(); i++) {
         const Piece& p = pieces[i];
         const TileRef r = p.frames.empty() ? p.ref : p.frames[frame[i]].first;
-        drawn.emplace_back(&p, r);
+        drawn.emplace_back(&p, p.frames.empty() ? 0 : frame[i]);
         Apply(p, p.def, p.ref.flips, s.rec);
         if (r.id != p.ref.id) Apply(p, Def(r), r.flips, s.rec);
     }
     Slots(drawn, s.comp);
     // A background with see-through pixels lets the parallax show.
-    if (s.comp[0] < 0 || std::find(comps[s.comp[0]].begin(), comps[s.comp[0]].end(), 0u) != comps[s.comp[0]].end()) {
+    if (s.comp[0] < 0 || std::find(Comp(s.comp[0]), Comp(s.comp[0]) + tilepx, 0u) != Comp(s.comp[0]) + tilepx) {
         s.rec.trigger = 1;
     }
     return s;
@@ -278,39 +290,29 @@ std::vector<uint32_t> ParallaxPixels(Importer& im, const TmxImageLayer* para) {
     return px;
 }
 
-// The palette into `cmap`: kept in index mode (that of the first image in
-// `used`), else made from the colours of the composites and the parallax,
-// with the map's background colour as entry 0. The palette entry of each
-// colour; empty in index mode.
-std::unordered_map<uint32_t, uint8_t> MakePalette(Importer& im, const std::vector<std::string>& used,
-                                                  const std::vector<uint32_t>& parapx, std::vector<uint8_t>& cmap) {
-    std::unordered_map<uint32_t, uint8_t> colourindex;
+// The palette into `cmap` and every composite's pixels as palette entries,
+// one composite after another in `indices`, the parallax's last: the palette
+// is kept in index mode (that of the first image in `used`), else made from
+// the colours of the composites and the parallax, with the map's background
+// colour as entry 0.
+void MakePalette(Importer& im, const std::vector<std::string>& used, const std::vector<uint32_t>& parapx,
+                 std::vector<uint8_t>& cmap, std::vector<uint8_t>& indices) {
+    std::vector<std::pair<const uint32_t*, size_t>> spans;  // the composites, then the parallax
+    for (const auto& block : im.comps) spans.emplace_back(block.data(), block.size());
+    if (!parapx.empty()) spans.emplace_back(parapx.data(), parapx.size());
     if (im.indexmode) {
         cmap = im.Image(used[0]).plte;
-        return colourindex;
-    }
-    std::unordered_map<uint32_t, uint32_t> counts;
-    for (const auto& c : im.comps) {
-        for (uint32_t v : c) {
-            if (v) counts[v & 0xFFFFFF]++;
+        for (const auto& [px, n] : spans) {
+            for (size_t i = 0; i < n; i++) indices.push_back(static_cast<uint8_t>(px[i]));
         }
+        return;
     }
-    for (uint32_t v : parapx) {
-        if (v) counts[v & 0xFFFFFF]++;
-    }
-    std::vector<uint32_t> colours, uses;
-    for (const auto& [c, n] : counts) colours.push_back(c);
-    std::sort(colours.begin(), colours.end());
-    for (uint32_t c : colours) uses.push_back(counts[c]);
-    std::vector<uint8_t> index;
-    if (!TmxReduceColours(colours, uses, cmap, index)) TmxThrow(im.map.file, "colour reduction failed");
-    for (size_t i = 0; i < colours.size(); i++) colourindex[colours[i]] = index[i];
+    if (!TmxQuantize(spans, cmap, indices)) TmxThrow(im.map.file, "colour reduction failed");
     if (im.map.hasbackground) {
         cmap[0] = im.map.background & 0xFF;
         cmap[1] = im.map.background >> 8 & 0xFF;
         cmap[2] = im.map.background >> 16 & 0xFF;
     }
-    return colourindex;
 }
 
 // An exported map's graphics (their pixels in `gfx`), block structures,
@@ -427,7 +429,11 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
 
     // Every key's pieces; this also loads the images they use.
     std::vector<std::vector<Piece>> pieces(nkeys);
-    std::vector<std::string> used;  // images the picture comes from
+    std::vector<std::string> used;  // images the picture comes from, each once
+    std::unordered_set<std::string> seen;
+    auto use = [&](const std::string& path) {
+        if (!path.empty() && seen.insert(path).second) used.push_back(path);
+    };
     std::unordered_map<uint32_t, TileRef> refs;
     for (size_t key = 0; key < nkeys; key++) {
         for (const Fragment& f : ck.keys[key]) {
@@ -436,10 +442,8 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
             const TileRef& r = it->second;
             const double opacity = f.p < 0 ? 1 : map.layers[picture[f.p]].opacity;
             Piece piece = im.MakePiece(f, r, f.p < 0 ? 0 : slotOf(f.p), opacity);
-            if (!im.ImagePath(r).empty()) used.push_back(im.ImagePath(r));
-            for (const auto& fr : piece.frames) {
-                if (!im.ImagePath(fr.first).empty()) used.push_back(im.ImagePath(fr.first));
-            }
+            use(im.ImagePath(r));
+            for (const auto& fr : piece.frames) use(im.ImagePath(fr.first));
             pieces[key].push_back(std::move(piece));
         }
     }
@@ -447,6 +451,9 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
     const TmxImageLayer* para = FindParallax(im, used);
     ChooseIndexMode(im, used, picture, para);
 
+    for (auto& ps : pieces) {
+        for (Piece& p : ps) im.Prepare(p);
+    }
     std::vector<Timeline> lines(nkeys);
     for (size_t key = 0; key < nkeys; key++) lines[key] = Line(im, pieces[key], ck.where[key]);
 
@@ -454,12 +461,20 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
     std::vector<int> seeded;
     if (im.exported >= 0) {
         for (int g = 0; g < im.ngfx; g++) {
-            std::vector<uint32_t> px = im.Tile({im.exported, g, 0});
+            std::vector<uint32_t> px = im.Picture({im.exported, g, 0}, 0, 0);
             for (uint32_t& v : px) v = (v >> 24) >= 128 ? v | 0xFF000000u : 0;
             seeded.push_back(im.Composite(px));
         }
     }
     const std::vector<uint32_t> parapx = ParallaxPixels(im, para);
+    // What is left needs no tile, and no image but the palette's.
+    im.drawnof.clear();
+    im.copies.clear();
+    im.keyed.clear();
+    for (TmxImage& img : im.images) {
+        if (!im.indexmode || used.empty() || &img != &im.Image(used[0])) img = TmxImage{};
+    }
+    GiveBack();
 
     MapBuilder b;
     MAPDESC& m = b.m;
@@ -468,14 +483,14 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
     m.blockwidth = im.tw;
     m.blockheight = im.th;
     m.cmap.assign(768, 0);
-    std::unordered_map<uint32_t, uint8_t> colourindex = MakePalette(im, used, parapx, m.cmap);
+    std::vector<uint8_t> indices;
+    MakePalette(im, used, parapx, m.cmap, indices);
+    im.comps = {};  // the graphics are made from their palette entries
+    GiveBack();
     const int tile = static_cast<int>(im.tilepx);
-    auto pixels = [&](const std::vector<uint32_t>& c) {
-        std::string out(c.size(), '\0');
-        for (size_t i = 0; i < c.size(); i++) {
-            if (c[i]) out[i] = static_cast<char>(im.indexmode ? c[i] & 0xFF : colourindex[c[i] & 0xFFFFFF]);
-        }
-        return out;
+    // Composite c's pixels as palette entries (the parallax's after the last).
+    auto pixels = [&](size_t c) {
+        return std::string_view(reinterpret_cast<const char*>(indices.data()) + c * im.tilepx, im.tilepx);
     };
     const std::string empty(static_cast<size_t>(tile), '\0');
 
@@ -484,10 +499,11 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
     // the view.
     if (im.exported >= 0) {
         std::vector<std::string> gfx;
-        for (int g : seeded) gfx.push_back(g < 0 ? empty : pixels(im.comps[g]));
+        for (int g : seeded) gfx.push_back(g < 0 ? empty : std::string(pixels(static_cast<size_t>(g))));
         SeedExported(im, b, gfx);
         KeepAnimations(im, m, pieces, lines);
     }
+    pieces = {};
 
     // Each key's block or animation; a graphic that would have to be a
     // foreground graphic while it is graphic 0 gets a copy (offset 0 means
@@ -496,7 +512,7 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
     constexpr int kEmptyMark = kMaxGraphics;
     auto graphic = [&](int comp) {
         if (comp < 0 && im.exported < 0) return kEmptyMark;
-        return MapBuildGraphic(b, comp < 0 ? empty : pixels(im.comps[comp]));
+        return MapBuildGraphic(b, comp < 0 ? std::string_view(empty) : pixels(static_cast<size_t>(comp)));
     };
     int zerocopy = -1;
     auto fggraphic = [&](int comp) {
@@ -563,10 +579,10 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
 
     // The parallax graphic goes last; without one, the last graphic is empty
     // so that the parallax shows palette entry 0, the background colour.
-    const std::string parabytes = para ? pixels(parapx) : empty;
+    const std::string parabytes = para ? std::string(pixels(static_cast<size_t>(im.ncomps))) : empty;
     if (im.exported < 0) {
-        auto it = b.gfx.find(empty);
-        const int none = para && it != b.gfx.end() ? it->second : MapBuildGraphic(b, empty);
+        const int found = MapBuildFindGraphic(b, empty);
+        const int none = para && found >= 0 ? found : MapBuildGraphic(b, empty);
         for (BLKSTR& blk : m.blocks) {
             if (blk.bgoff == kEmptyMark * tile) blk.bgoff = none * tile;
         }
@@ -593,6 +609,8 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
         }
     }
     WarnMissingImages(im);
+    indices = {};
+    GiveBack();
     image = MapSerialize(m);
 }
 

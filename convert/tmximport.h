@@ -43,6 +43,15 @@ struct Piece {
     const TmxTile* def = nullptr;                 // the tile's <tile> element, if any
     std::vector<std::pair<TileRef, int>> frames;  // animation: tile, steps; empty when still
     int64_t period = 0;                           // steps of one cycle
+    // The tile it shows, still or on each frame, and where that tile's
+    // top-left lies in the cell (Importer::Prepare).
+    struct View {
+        const uint32_t* px;  // the tile's pixels as drawn, rows `stride` apart
+        int stride, w, h;
+        bool binary;  // every pixel opaque or see-through
+        int dx, dy;
+    };
+    std::vector<View> views;
 };
 
 // A block as it will be built: composite pictures per slot (-1 none) and
@@ -89,13 +98,26 @@ struct Importer {
     std::unordered_map<std::string, int> imageof;  // path -> images index
     bool indexmode = false;
 
-    std::unordered_map<std::string, int> tileof;     // tile and flips -> tiles index
-    std::deque<std::vector<uint32_t>> tiles;         // whole tiles, flips baked in
-    std::unordered_map<std::string, int> pictureof;  // tile, flips and place -> pictures index
-    std::deque<std::vector<uint32_t>> pictures;      // what a tile shows of a cell
+    // Tiles as drawn: the pixels of their image where they are not flipped,
+    // else a flipped copy; see-through pixels are 0.
+    struct Drawn {
+        const uint32_t* px = nullptr;
+        int stride = 0, w = 0, h = 0;
+        bool binary = true;
+    };
+    std::unordered_map<uint64_t, Drawn> drawnof;             // by tile and flips
+    std::deque<std::vector<uint32_t>> copies;                // flipped tiles, images with a see-through colour
+    std::unordered_map<std::string, const uint32_t*> keyed;  // image and see-through colour -> its pixels
+    std::vector<uint32_t> slotpx[4], blend, before;          // the slots' pixels while a stack is made
+    std::vector<uint8_t> cover;
 
-    std::unordered_map<std::string, int> compof;  // pixels -> composite number
-    std::vector<std::vector<uint32_t>> comps;     // see-through pixels are 0
+    std::unordered_multimap<uint64_t, int> compof;  // hash of pixels -> composite numbers
+    // Composites, see-through pixels 0, kept in blocks of kCompBlock so that
+    // their store grows without copying.
+    static constexpr int kCompBlock = 64;
+    std::vector<std::vector<uint32_t>> comps;
+    int ncomps = 0;
+    const uint32_t* Comp(int n) const { return comps[n / kCompBlock].data() + size_t(n % kCompBlock) * tilepx; }
 
     // Frame changes followed so far: each becomes at least one frame entry,
     // so their number is bounded like the frame list's.
@@ -129,14 +151,17 @@ struct Importer {
     // A tile's size in pixels as a cell shows it, its diagonal flip applied.
     std::pair<int, int> TileSize(const TileRef& r);
 
-    // The pixels of a whole tile with its flips baked in: RGBA, or in index
-    // mode the palette index with alpha 255 (index 0 see-through). A tile its
-    // image lacks is see-through.
-    const std::vector<uint32_t>& Tile(const TileRef& r);
+    // A tile as drawn, its flips baked in: RGBA pixels, or in index mode
+    // palette indices with alpha 255 (index 0 see-through), see-through
+    // pixels 0; all of it see-through for a tile its image lacks.
+    Drawn TileDrawn(const TileRef& r);
 
     // What a tile shows of a cell when its top-left lies at (dx, dy) of the
     // cell: a cell of pixels, see-through where the tile does not reach.
-    const std::vector<uint32_t>& Picture(const TileRef& r, int dx, int dy);
+    std::vector<uint32_t> Picture(const TileRef& r, int dx, int dy);
+
+    // Gives a piece its pictures, once the index mode is known.
+    void Prepare(Piece& p);
 
     // Interns composite pixels (see-through pixels 0); -1 for all see-through.
     int Composite(std::vector<uint32_t>& px);
@@ -144,7 +169,8 @@ struct Importer {
     // The slots' composites of a cell whose pieces are drawn in order, each
     // on its frame, blended as Tiled blends them; a pixel that ends at least
     // half opaque is drawn, fully opaque.
-    void Slots(const std::vector<std::pair<const Piece*, TileRef>>& drawn, int comp[4]);
+    // `drawn` holds each piece with its frame (0 for a still piece).
+    void Slots(const std::vector<std::pair<const Piece*, size_t>>& drawn, int comp[4]);
 
     // --- Tile placement (tmxplace.cpp) ---------------------------------------
 

@@ -184,12 +184,13 @@ std::vector<uint8_t> TmxEncodePng(int width, int height, const uint8_t* indices,
 // A 32-bit RGBA PNG.
 std::vector<uint8_t> TmxEncodePngRgba(int width, int height, const uint32_t* rgba);
 
-// Colour reduction: `colours` are distinct opaque colours (alpha ignored)
-// with how often each is used. Fills palette entries 1..255 of `cmap`
-// (768 bytes) and gives each colour its index, exactly when there are at
-// most 255 of them.
-bool TmxReduceColours(const std::vector<uint32_t>& colours, const std::vector<uint32_t>& counts,
-                      std::vector<uint8_t>& cmap, std::vector<uint8_t>& index);
+// Colour reduction: the pixels of `spans` (0 see-through, else an opaque
+// colour) get palette entries 1..255 of `cmap` (768 bytes; entry 0, the
+// see-through one, is left as it is) and are written as entries into
+// `indices`, one span after another. Exact when there are at most 255
+// colours.
+bool TmxQuantize(const std::vector<std::pair<const uint32_t*, size_t>>& spans, std::vector<uint8_t>& cmap,
+                 std::vector<uint8_t>& indices);
 
 // What Tiled plays for an animation of the map format, from where the
 // animation starts after a reset: one cycle of (block number, milliseconds).

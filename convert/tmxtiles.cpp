@@ -3,19 +3,9 @@
 // it covers, and the composites of a cell's slots as Tiled blends them.
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 #include "tmximport.h"
-
-namespace {
-
-std::string Key(std::initializer_list<int32_t> v) {
-    std::string k(v.size() * 4, '\0');
-    size_t i = 0;
-    for (int32_t x : v) std::memcpy(&k[4 * i++], &x, 4);
-    return k;
-}
-
-}  // namespace
 
 const TmxImage& Importer::Image(const std::string& path) {
     auto it = imageof.find(path);
@@ -88,153 +78,223 @@ std::pair<int, int> Importer::TileSize(const TileRef& r) {
     return {w, h};
 }
 
-const std::vector<uint32_t>& Importer::Tile(const TileRef& r) {
-    std::string key = Key({r.ts, r.id, static_cast<int32_t>(r.flips)});
-    auto it = tileof.find(key);
-    if (it != tileof.end()) return tiles[it->second];
+Importer::Drawn Importer::TileDrawn(const TileRef& r) {
+    const uint64_t key = uint64_t(uint32_t(r.ts)) << 32 | uint64_t(uint32_t(r.id)) << 3 | r.flips >> 29;
+    auto it = drawnof.find(key);
+    if (it != drawnof.end()) return it->second;
+    // Where the tile's pixels are: a region of its tileset's image, or its
+    // own image in a collection; a tile its image lacks shows nothing.
     const TmxTileset& ts = map.tilesets[r.ts];
     const auto [ow, oh] = TileSize(r);                                               // as drawn
     const int w = r.flips & kTmxFlipD ? oh : ow, h = r.flips & kTmxFlipD ? ow : oh;  // as stored
-    std::vector<uint32_t> px(size_t(w) * h, 0);
     const std::string& path = ImagePath(r);
-    if (!path.empty()) {
-        const TmxImage& img = Image(path);
-        int x0 = 0, y0 = 0;
-        bool inside = true;
-        if (!ts.image.empty()) {
-            const int cols = std::max(1, (img.width - 2 * ts.margin + ts.spacing) / (w + ts.spacing));
-            x0 = ts.margin + (r.id % cols) * (w + ts.spacing);
-            y0 = ts.margin + (r.id / cols) * (h + ts.spacing);
-            inside = x0 + w <= img.width && y0 + h <= img.height;
-            if (!inside) map.warnings.Add("tilesets that declare more tiles than their image holds", ts.name);
-        }
-        for (int y = 0; inside && y < h; y++) {
-            for (int x = 0; x < w; x++) {
-                const size_t at = size_t(y0 + y) * img.width + x0 + x;
-                uint32_t v;
-                if (indexmode) {
-                    const uint32_t k = img.index[at];
-                    v = k ? k | 0xFF000000u : 0;
-                } else {
-                    v = img.rgba[at];
-                    if (ts.hastrans && (v & 0xFFFFFF) == ts.trans) v = 0;
-                }
-                px[size_t(y) * w + x] = v;
-            }
+    const TmxImage* img = path.empty() ? nullptr : &Image(path);
+    int x0 = 0, y0 = 0;
+    if (img && !ts.image.empty()) {
+        const int cols = std::max(1, (img->width - 2 * ts.margin + ts.spacing) / (w + ts.spacing));
+        x0 = ts.margin + (r.id % cols) * (w + ts.spacing);
+        y0 = ts.margin + (r.id / cols) * (h + ts.spacing);
+        if (x0 + w > img->width || y0 + h > img->height) {
+            map.warnings.Add("tilesets that declare more tiles than their image holds", ts.name);
+            img = nullptr;
         }
     }
-    if (r.flips) {
-        // The pixel drawn at (x, y): undo the vertical, then the horizontal,
-        // then the diagonal flip, which swaps the tile's sides.
-        std::vector<uint32_t> out(px.size());
+    Drawn d{nullptr, ow, ow, oh, true};
+    if (!img || !ow || !oh) {
+        copies.emplace_back(size_t(std::max(ow, 1)) * std::max(oh, 1), 0);
+        d.px = copies.back().data();
+        return drawnof[key] = d;
+    }
+    // The image as drawn: see-through pixels 0, in index mode palette
+    // indices; a tileset's see-through colour makes a copy of its own.
+    const std::string which = path + (ts.hastrans ? "#" + std::to_string(ts.trans) : "");
+    const uint32_t*& base = keyed[which];
+    if (!base) {
+        std::vector<uint32_t>* pixels = const_cast<std::vector<uint32_t>*>(&img->rgba);
+        if (ts.hastrans) {
+            copies.push_back(img->rgba);
+            pixels = &copies.back();
+        }
+        for (size_t i = 0; i < pixels->size(); i++) {
+            uint32_t& v = (*pixels)[i];
+            if (indexmode)
+                v = img->index[i] ? img->index[i] | 0xFF000000u : 0;
+            else if (!(v >> 24) || (ts.hastrans && (v & 0xFFFFFF) == ts.trans))
+                v = 0;
+        }
+        base = pixels->data();
+    }
+    const uint32_t* src = base + size_t(y0) * img->width + x0;
+    if (!r.flips) {
+        d.px = src;
+        d.stride = img->width;
+    } else {
+        std::vector<uint32_t> out(size_t(ow) * oh);
         for (int y = 0; y < oh; y++) {
             for (int x = 0; x < ow; x++) {
+                // The stored pixel drawn here: undo the vertical, then the
+                // horizontal, then the diagonal flip, which swaps the sides.
                 int sx = x, sy = y;
                 if (r.flips & kTmxFlipV) sy = oh - 1 - sy;
                 if (r.flips & kTmxFlipH) sx = ow - 1 - sx;
                 if (r.flips & kTmxFlipD) std::swap(sx, sy);
-                out[size_t(y) * ow + x] = px[size_t(sy) * w + sx];
+                out[size_t(y) * ow + x] = src[size_t(sy) * img->width + sx];
             }
         }
-        px.swap(out);
+        copies.push_back(std::move(out));
+        d.px = copies.back().data();
     }
-    tileof.emplace(std::move(key), static_cast<int>(tiles.size()));
-    tiles.push_back(std::move(px));
-    return tiles.back();
+    for (int y = 0; y < oh && d.binary; y++) {
+        for (int x = 0; x < ow && d.binary; x++) {
+            const uint32_t a = d.px[size_t(y) * d.stride + x] >> 24;
+            d.binary = a == 0 || a == 255;
+        }
+    }
+    return drawnof[key] = d;
 }
 
-const std::vector<uint32_t>& Importer::Picture(const TileRef& r, int dx, int dy) {
-    const auto [w, h] = TileSize(r);
-    if (dx == 0 && dy == 0 && w == tw && h == th) return Tile(r);
-    std::string key = Key({r.ts, r.id, static_cast<int32_t>(r.flips), dx, dy});
-    auto it = pictureof.find(key);
-    if (it != pictureof.end()) return pictures[it->second];
-    const std::vector<uint32_t>& tile = Tile(r);
+std::vector<uint32_t> Importer::Picture(const TileRef& r, int dx, int dy) {
+    const Drawn d = TileDrawn(r);
     std::vector<uint32_t> px(tilepx, 0);
-    const int x0 = std::max(0, dx), x1 = std::min(tw, dx + w), y0 = std::max(0, dy), y1 = std::min(th, dy + h);
-    for (int y = y0; y < y1; y++) {
-        for (int x = x0; x < x1; x++) px[size_t(y) * tw + x] = tile[size_t(y - dy) * w + (x - dx)];
+    for (int y = std::max(0, dy); y < std::min(th, dy + d.h); y++) {
+        for (int x = std::max(0, dx); x < std::min(tw, dx + d.w); x++) {
+            px[size_t(y) * tw + x] = d.px[size_t(y - dy) * d.stride + (x - dx)];
+        }
     }
-    pictureof.emplace(std::move(key), static_cast<int>(pictures.size()));
-    pictures.push_back(std::move(px));
-    return pictures.back();
+    return px;
+}
+
+void Importer::Prepare(Piece& p) {
+    auto add = [&](const TileRef& r) {
+        const Drawn d = TileDrawn(r);
+        p.views.push_back({d.px, d.stride, d.w, d.h, d.binary, p.dx, p.dy + p.h - d.h});
+    };
+    if (p.frames.empty()) add(p.ref);
+    for (const auto& f : p.frames) add(f.first);
 }
 
 int Importer::Composite(std::vector<uint32_t>& px) {
     if (std::all_of(px.begin(), px.end(), [](uint32_t v) { return v == 0; })) return -1;
-    std::string key(reinterpret_cast<const char*>(px.data()), px.size() * 4);
-    auto it = compof.find(key);
-    if (it != compof.end()) return it->second;
-    const int n = static_cast<int>(comps.size());
-    compof.emplace(std::move(key), n);
-    comps.push_back(std::move(px));
-    return n;
+    const uint64_t hash =
+        std::hash<std::string_view>{}(std::string_view(reinterpret_cast<const char*>(px.data()), px.size() * 4));
+    const auto [first, last] = compof.equal_range(hash);
+    for (auto it = first; it != last; ++it) {
+        if (std::equal(px.begin(), px.end(), Comp(it->second))) return it->second;
+    }
+    compof.emplace(hash, ncomps);
+    if (ncomps % kCompBlock == 0) {
+        comps.emplace_back();
+        comps.back().reserve(kCompBlock * tilepx);
+    }
+    comps.back().insert(comps.back().end(), px.begin(), px.end());
+    return ncomps++;
 }
 
-void Importer::Slots(const std::vector<std::pair<const Piece*, TileRef>>& drawn, int comp[4]) {
-    std::vector<uint32_t> out[4];
-    for (auto& o : out) o.assign(tilepx, 0);
-    // What each piece shows of the cell on its frame: frames line up at the
-    // bottom of the tile.
-    std::vector<const std::vector<uint32_t>*> srcs;
-    for (const auto& [piece, ref] : drawn)
-        srcs.push_back(&Picture(ref, piece->dx, piece->dy + piece->h - TileSize(ref).second));
+namespace {
+
+// x * y / 255, rounded, for bytes.
+inline uint32_t Mul(uint32_t x, uint32_t y) {
+    const uint32_t t = x * y + 128;
+    return (t + (t >> 8)) >> 8;
+}
+
+}  // namespace
+
+void Importer::Slots(const std::vector<std::pair<const Piece*, size_t>>& drawn, int comp[4]) {
+    std::vector<uint32_t>* out = slotpx;
+    bool used[4] = {false, false, false, false};
+    for (const auto& d : drawn) used[d.first->slot] = true;
+    for (int s = 0; s < 4; s++) {
+        if (used[s]) out[s].assign(tilepx, 0);
+    }
+    // The part of the cell a view covers, and the pixel of the view there.
+    struct Rect {
+        int x0, y0, x1, y1;
+    };
+    auto rect = [&](const Piece::View& v) {
+        return Rect{std::max(0, v.dx), std::max(0, v.dy), std::min(tw, v.dx + v.w), std::min(th, v.dy + v.h)};
+    };
     // Tiles whose pixels are either opaque or see-through, at full opacity,
     // cover what is below them: each slot is its own tiles drawn in order.
     bool plain = true;
     for (size_t k = 0; k < drawn.size() && plain && !indexmode; k++) {
-        plain = drawn[k].first->opacity == 1 && std::all_of(srcs[k]->begin(), srcs[k]->end(),
-                                                            [](uint32_t v) { return v >> 24 == 0 || v >> 24 == 255; });
+        plain = drawn[k].first->opacity == 1 && drawn[k].first->views[drawn[k].second].binary;
     }
     if (plain) {
-        for (size_t k = 0; k < drawn.size(); k++) {
-            const std::vector<uint32_t>& src = *srcs[k];
-            std::vector<uint32_t>& o = out[drawn[k].first->slot];
-            for (size_t i = 0; i < tilepx; i++) {
-                if (src[i] >> 24) o[i] = src[i] | 0xFF000000u;
+        for (const auto& [piece, f] : drawn) {
+            const Piece::View& v = piece->views[f];
+            const Rect r = rect(v);
+            uint32_t* o = out[piece->slot].data();
+            for (int y = r.y0; y < r.y1; y++) {
+                const uint32_t* src = v.px + size_t(y - v.dy) * v.stride - v.dx;
+                for (int x = r.x0; x < r.x1; x++) {
+                    if (src[x]) o[size_t(y) * tw + x] = src[x] | 0xFF000000u;
+                }
             }
         }
     } else {
         // Partly transparent pixels blend with everything beneath them in
-        // the cell, whichever slot it went to: each slot shows, where its
-        // own tiles change the picture (or are opaque), the picture up to
-        // it. A pixel that ends at least half opaque is drawn, fully opaque.
-        std::vector<float> c(4 * tilepx, 0.0f);  // red, green, blue, alpha
-        std::vector<uint8_t> cover(tilepx);
+        // the cell, whichever slot it went to, in 8-bit premultiplied colour
+        // as Tiled's painter blends: each slot shows, where its own tiles
+        // change the picture (or are opaque), the picture up to it. A pixel
+        // that ends at least half opaque is drawn, fully opaque.
+        static const std::vector<uint32_t> kInverse = [] {
+            std::vector<uint32_t> v(256, 0);
+            for (uint32_t a = 1; a < 256; a++) v[a] = (255u << 16) / a;
+            return v;
+        }();
+        std::vector<uint32_t>& c = blend;  // premultiplied A << 24 | B << 16 | G << 8 | R
+        c.assign(tilepx, 0);
+        cover.resize(tilepx);
         size_t k = 0;
         for (int slot = 0; slot < 4; slot++) {
+            if (k == drawn.size() || drawn[k].first->slot != slot) continue;
+            before = c;
             std::fill(cover.begin(), cover.end(), 0);
-            std::vector<float> before;
+            Rect all{tw, th, 0, 0};  // what this slot's tiles cover
             for (; k < drawn.size() && drawn[k].first->slot == slot; k++) {
                 const Piece* piece = drawn[k].first;
-                if (before.empty()) before = c;
-                const std::vector<uint32_t>& src = *srcs[k];
-                for (size_t i = 0; i < tilepx; i++) {
-                    const float a = static_cast<float>((src[i] >> 24) / 255.0 * piece->opacity);
-                    if (a <= 0) continue;
-                    if (a >= 1) cover[i] = 1;
-                    float* d = &c[4 * i];
-                    const float o = a + d[3] * (1 - a);
-                    for (int ch = 0; ch < 3; ch++) {
-                        d[ch] = (static_cast<float>(src[i] >> (8 * ch) & 255) * a + d[ch] * d[3] * (1 - a)) / o;
+                const Piece::View& v = piece->views[drawn[k].second];
+                const Rect r = rect(v);
+                all = {std::min(all.x0, r.x0), std::min(all.y0, r.y0), std::max(all.x1, r.x1), std::max(all.y1, r.y1)};
+                const uint32_t op = static_cast<uint32_t>(std::lround(piece->opacity * 255));
+                for (int y = r.y0; y < r.y1; y++) {
+                    const uint32_t* src = v.px + size_t(y - v.dy) * v.stride - v.dx;
+                    for (int x = r.x0; x < r.x1; x++) {
+                        const size_t i = size_t(y) * tw + x;
+                        const uint32_t s = src[x], a = Mul(s >> 24, op);
+                        if (!a) continue;
+                        if (a == 255) {
+                            c[i] = s | 0xFF000000u;
+                            cover[i] = 1;
+                            continue;
+                        }
+                        const uint32_t inv = 255 - a, d = c[i];
+                        c[i] = (a + Mul(d >> 24, inv)) << 24 | (Mul(s & 255, a) + Mul(d & 255, inv)) |
+                               (Mul(s >> 8 & 255, a) + Mul(d >> 8 & 255, inv)) << 8 |
+                               (Mul(s >> 16 & 255, a) + Mul(d >> 16 & 255, inv)) << 16;
                     }
-                    d[3] = o;
                 }
             }
-            if (before.empty()) continue;  // no tile in this slot
-            for (size_t i = 0; i < tilepx; i++) {
-                const float* d = &c[4 * i];
-                if (d[3] < 0.5f) continue;
-                const uint32_t v = 0xFF000000u | static_cast<uint32_t>(std::lround(d[0])) |
-                                   static_cast<uint32_t>(std::lround(d[1])) << 8 |
-                                   static_cast<uint32_t>(std::lround(d[2])) << 16;
-                const float* b = &before[4 * i];
-                const bool changed = slot == 0 || cover[i] || std::lround(b[3] * 255) != std::lround(d[3] * 255) ||
-                                     std::lround(b[0]) != std::lround(d[0]) || std::lround(b[1]) != std::lround(d[1]) ||
-                                     std::lround(b[2]) != std::lround(d[2]);
-                if (changed) out[slot][i] = v;
+            // Outside what the slot's tiles cover nothing changed.
+            for (int y = all.y0; y < all.y1; y++) {
+                for (int x = all.x0; x < all.x1; x++) {
+                    const size_t i = size_t(y) * tw + x;
+                    const uint32_t a = c[i] >> 24;
+                    if (a < 128 || !(slot == 0 || cover[i] || c[i] != before[i])) continue;
+                    if (a == 255) {  // premultiplied and straight colours are the same
+                        out[slot][i] = c[i];
+                        continue;
+                    }
+                    const uint32_t inv = kInverse[a];
+                    uint32_t v = 0xFF000000u;
+                    for (int ch = 0; ch < 24; ch += 8) {
+                        v |= std::min<uint32_t>(255, ((c[i] >> ch & 255) * inv + 0x8000) >> 16) << ch;
+                    }
+                    out[slot][i] = v;
+                }
             }
         }
     }
-    for (int s = 0; s < 4; s++) comp[s] = Composite(out[s]);
+    for (int s = 0; s < 4; s++) comp[s] = used[s] ? Composite(out[s]) : -1;
 }

@@ -3,6 +3,7 @@
 // the frame entries that play them, and what Tiled plays for an animation of
 // the map format (mapplay.h steps it as the library does).
 #include <algorithm>
+#include <map>
 #include <numeric>
 
 #include "mapplay.h"
@@ -69,17 +70,22 @@ Timeline Importer::Follow(const std::vector<Piece>& pieces, const std::string& w
     }
     // Step from one frame change to the next; `left` counts down the
     // current frame of each animated piece.
+    // A stack depends only on the frames its pieces are on, and those
+    // combinations come back many times over a cycle: each is made once.
     std::vector<int64_t> left(pieces.size(), INT64_MAX);
     for (size_t i = 0; i < pieces.size(); i++) {
         if (!pieces[i].frames.empty()) left[i] = pieces[i].frames[0].second;
     }
+    std::map<std::vector<size_t>, Stack> made;
     for (int64_t t = 0; t < cycle;) {
         if (++changes > options.limits.maxframes) {
             TmxThrow(map.file, "the animations need more than %lld frame entries",
                      static_cast<long long>(options.limits.maxframes));
         }
         const int64_t len = std::min(*std::min_element(left.begin(), left.end()), cycle - t);
-        Stack s = MakeStack(pieces, frame);
+        auto it = made.find(frame);
+        if (it == made.end()) it = made.emplace(frame, MakeStack(pieces, frame)).first;
+        const Stack& s = it->second;
         if (!tl.segments.empty() && SameStack(tl.segments.back().first, s))
             tl.segments.back().second += len;
         else

@@ -120,6 +120,17 @@ std::vector<Base> Bases() {
     b.push_back({"b256x1", WithBlockSize(MapWriterSample(3, 481, 2), 256, 1), nullptr});
     b.push_back({"b1x1", WithBlockSize(MapWriterSample(50, 40, 3), 1, 1), nullptr});
     b.push_back({"gfx300", WithBlockSize(MapWriterSample(40, 30, 300), 4, 4), nullptr});
+    // Numbered cells: the sample recoded, and one past the offset limits.
+    m = MapWriterSample(40, 30, 3);
+    AddLayers(m, {2, 5});
+    MapRecodeCells(m, true);
+    b.push_back({"numbered", m, nullptr});
+    m = MapWriterSample(30, 20, 2);
+    while (m.blocks.size() < 1100) m.blocks.push_back(m.blocks[m.blocks.size() % 2]);
+    while (m.anims.size() < 2100) m.anims.push_back(m.anims[m.anims.size() % 3]);
+    MapRecodeCells(m, true);
+    for (size_t i = 0; i < m.layers[0].size(); i += 7) m.layers[0][i] = static_cast<int16_t>(i % 2 ? 1099 : -2100);
+    b.push_back({"numbered-big", m, nullptr});
     return b;
 }
 

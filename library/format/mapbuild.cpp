@@ -13,16 +13,30 @@ std::string BlockKey(const BLKSTR& rec) {
 
 }  // namespace
 
-int MapBuildAddGraphic(MapBuilder& b, const std::string& pixels) {
+int MapBuildAddGraphic(MapBuilder& b, std::string_view pixels) {
     const int n = static_cast<int>(b.m.gfx.size() / pixels.size());
-    b.gfx.emplace(pixels, n);
+    b.gfx.emplace(std::hash<std::string_view>{}(pixels), n);
     b.m.gfx.insert(b.m.gfx.end(), pixels.begin(), pixels.end());
     return n;
 }
 
-int MapBuildGraphic(MapBuilder& b, const std::string& pixels) {
-    auto it = b.gfx.find(pixels);
-    return it != b.gfx.end() ? it->second : MapBuildAddGraphic(b, pixels);
+int MapBuildFindGraphic(const MapBuilder& b, std::string_view pixels) {
+    // Graphics are found by the hash of their pixels, then compared whole;
+    // the lowest number of equal ones wins.
+    int found = -1;
+    const auto [first, last] = b.gfx.equal_range(std::hash<std::string_view>{}(pixels));
+    for (auto it = first; it != last; ++it) {
+        const size_t at = static_cast<size_t>(it->second) * pixels.size();
+        if ((found < 0 || it->second < found) && std::memcmp(b.m.gfx.data() + at, pixels.data(), pixels.size()) == 0) {
+            found = it->second;
+        }
+    }
+    return found;
+}
+
+int MapBuildGraphic(MapBuilder& b, std::string_view pixels) {
+    const int n = MapBuildFindGraphic(b, pixels);
+    return n >= 0 ? n : MapBuildAddGraphic(b, pixels);
 }
 
 int MapBuildAddBlock(MapBuilder& b, const BLKSTR& rec) {

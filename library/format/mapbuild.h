@@ -3,7 +3,9 @@
 // Tiled converter.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -15,14 +17,16 @@
 // simply do not find them.
 struct MapBuilder {
     MAPDESC m;                                    // set width, height, block size and cmap before use
-    std::unordered_map<std::string, int> gfx;     // graphic pixels -> graphic number
+    std::unordered_multimap<uint64_t, int> gfx;   // hash of a graphic's pixels -> graphic numbers
     std::unordered_map<std::string, int> blocks;  // 32 record bytes -> block number
     std::unordered_map<std::string, int> anims;   // type, delay, frames -> animation number
 };
 
 // The number of the graphic with these pixels (blockwidth x blockheight
 // bytes), added at the end when it is new.
-int MapBuildGraphic(MapBuilder& b, const std::string& pixels);
+int MapBuildGraphic(MapBuilder& b, std::string_view pixels);
+// The number of the first graphic with these pixels; -1 when there is none.
+int MapBuildFindGraphic(const MapBuilder& b, std::string_view pixels);
 
 // The number of the block structure equal to `rec` in all 32 bytes; its
 // graphic offsets are byte offsets into the graphics, as stored.
@@ -31,7 +35,7 @@ int MapBuildBlock(MapBuilder& b, const BLKSTR& rec);
 // Append a graphic or block structure under the next number even when an
 // equal one is there (the index keeps finding the first), for maps whose
 // numbers must stay as they are; the number it got.
-int MapBuildAddGraphic(MapBuilder& b, const std::string& pixels);
+int MapBuildAddGraphic(MapBuilder& b, std::string_view pixels);
 int MapBuildAddBlock(MapBuilder& b, const BLKSTR& rec);
 
 // The block showing graphic `bg` with foreground graphics `fg[0..2]`
