@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "tmx_fixture.h"
+#include "tmxgame.h"
 
 namespace {
 
@@ -158,6 +159,22 @@ TEST_F(TiledMaps, PastTheOffsetLimitsCellsHoldNumbers) {
     const std::string info(out.begin(), out.end());
     EXPECT_NE(info.find("animations   2200"), std::string::npos) << info;
     EXPECT_NE(info.find("layers       1 (BODN)"), std::string::npos) << info;
+}
+
+TEST_F(TiledMaps, AGameLikeMapStaysCloseToTiledInEveryWindow) {
+    // The benchmark's kind of map, smaller: nine layers, thirty tilesets of
+    // 16 to 96 pixels, trees and buildings over their neighbours, shadows and
+    // haze of partly transparent pixels, a layer at an offset.
+    tmxgame::Write(P(""), "game", 44, 36);
+    ASSERT_EQ(Run("import '" + P("game.tmx") + "' -o '" + P("game.fmp") + "'"), 0) << ReadErr();
+    // Tiled's picture starts 4 pixels higher: the canopy layer's offset.
+    const Picture tiled = Tiled("game.tmx");
+    for (auto [x, y] : {std::pair{0, 0}, {768, 0}, {0, 672}, {768, 672}, {400, 300}}) {
+        int n = 0;
+        const double psnr = Psnr(tiled, Render("game.fmp", x, y), x, y + 4, &n);
+        EXPECT_GT(n, kW * kH * 9 / 10);
+        EXPECT_GT(psnr, 30) << "dB at (" << x << ", " << y << ")";
+    }
 }
 
 TEST_F(TiledMaps, TmxAndJsonFormsImportToTheSameBytes) {
