@@ -158,6 +158,12 @@ void DropTail(std::vector<uint8_t>& v, size_t n) {
 void SetFormSize(Image& img) { PutBE32(img, 4, static_cast<uint32_t>(img.size() - 8)); }
 
 // Offset in the image of the first chunk with that id.
+// The BODY layer's chunk in either cell encoding.
+MAPCHUNK* Body(Chunks& c) {
+    MAPCHUNK* b = MapWriterFind(c, "BODY");
+    return b ? b : MapWriterFind(c, "BODN");
+}
+
 size_t ChunkAt(const Image& img, const char* id) {
     size_t at = 0;
     MapWalk(
@@ -227,7 +233,7 @@ const Defect kDefects[] = {
     {"length_past_end", nullptr, nullptr, [](Image& i) { PutBE32(i, ChunkAt(i, "BGFX") + 4, 0x7FFFFFF0u); }},
     {"length_one_past_end", nullptr, nullptr,
      [](Image& i) {
-         size_t at = ChunkAt(i, "BODY");
+         size_t at = ChunkAt(i, "BODY") ? ChunkAt(i, "BODY") : ChunkAt(i, "BODN");
          PutBE32(i, at + 4, static_cast<uint32_t>(i.size() - at - 8 + 1));
      }},
     {"unknown_length_past_end", nullptr,
@@ -244,7 +250,7 @@ const Defect kDefects[] = {
      nullptr},
     {"empty_body", nullptr,
      [](Chunks& c) {
-         MapWriterFind(c, "BODY")->data.clear();
+         Body(c)->data.clear();
          return true;
      },
      nullptr},
@@ -261,7 +267,7 @@ const Defect kDefects[] = {
      nullptr},
     {"missing_bkdt", nullptr, [](Chunks& c) { return Drop(c, "BKDT"); }, nullptr},
     {"missing_bgfx", nullptr, [](Chunks& c) { return Drop(c, "BGFX"); }, nullptr},
-    {"missing_body", nullptr, [](Chunks& c) { return Drop(c, "BODY"); }, nullptr},
+    {"missing_body", nullptr, [](Chunks& c) { return Drop(c, "BODY") || Drop(c, "BODN"); }, nullptr},
     {"short_mphd", nullptr,
      [](Chunks& c) {
          MapWriterFind(c, "MPHD")->data.resize(23);
@@ -341,7 +347,7 @@ const Defect kDefects[] = {
      nullptr},
     {"body_two_bytes_short", nullptr,
      [](Chunks& c) {
-         MAPCHUNK* b = MapWriterFind(c, "BODY");
+         MAPCHUNK* b = Body(c);
          DropTail(b->data, 2);
          return true;
      },
@@ -352,7 +358,8 @@ const Defect kDefects[] = {
          return true;
      },
      [](Chunks& c) {
-         MapWriterFind(c, "LYR3")->data.insert(MapWriterFind(c, "LYR3")->data.end(), {0, 0});
+         MAPCHUNK* l = MapWriterFind(c, "LYR3") ? MapWriterFind(c, "LYR3") : MapWriterFind(c, "LYN3");
+         l->data.insert(l->data.end(), {0, 0});
          return true;
      },
      nullptr},
@@ -495,7 +502,7 @@ const Defect kAccepted[] = {
     {"ok_plain", nullptr, nullptr, nullptr},
     {"ok_duplicate_body_replaces_bad_one", nullptr,
      [](Chunks& c) {
-         MAPCHUNK bad = *MapWriterFind(c, "BODY");
+         MAPCHUNK bad = *Body(c);
          bad.data[10] = 1;  // cell 5 becomes 1: designates nothing
          c.insert(c.begin() + 1, bad);
          return true;

@@ -137,12 +137,13 @@ TEST_F(CellTest, NumberedCellsDrawAndReadAsByteOffsetsDo) {
         const std::vector<uint8_t> want = Frame(steps, x, y);
         MAPCELL a{};
         ASSERT_EQ(MapGetCell(0, 7, 9, &a), 0);
+        const uint32_t user1 = a.str->user1;  // the record goes with its map
         ASSERT_EQ(MapDecode(numbers.data(), numbers.size()), 0) << mapreason;
         EXPECT_EQ(mapcellnumbers, 1);
         EXPECT_EQ(Frame(steps, x, y), want) << "at (" << x << ", " << y << ") after " << steps << " steps";
         MAPCELL b{};
         ASSERT_EQ(MapGetCell(0, 7, 9, &b), 0);
-        EXPECT_TRUE(a.anim == b.anim && a.block == b.block && a.str->user1 == b.str->user1);
+        EXPECT_TRUE(a.anim == b.anim && a.block == b.block && user1 == b.str->user1);
     }
 }
 
