@@ -260,7 +260,11 @@ bool TmxQuantize(const std::vector<std::pair<const uint32_t*, size_t>>& spans, s
     liq_set_max_colors(attr, 255);
     liq_set_speed(attr, 10);
     liq_histogram* hist = liq_histogram_create(attr);
-    liq_histogram_add_colors(hist, attr, entries.data(), static_cast<int>(entries.size()), 0);
+    // The histogram sizes its table by the square of the first call's count:
+    // small batches keep it from reserving tens of megabytes up front.
+    for (size_t at = 0; at < entries.size(); at += 1024)
+        liq_histogram_add_colors(hist, attr, entries.data() + at,
+                                 static_cast<int>(std::min<size_t>(1024, entries.size() - at)), 0);
     liq_result* res = nullptr;
     bool ok = false;
     if (liq_histogram_quantize(hist, attr, &res) == LIQ_OK) {
