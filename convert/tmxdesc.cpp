@@ -259,6 +259,13 @@ void TmxCheckSize(const TmxMap& map, const TmxImportOptions& options) {
 }
 
 void TmxFinishMap(TmxMap& map, const TmxImportOptions& options) {
+    for (const TmxTileset& ts : map.tilesets) {
+        if (!ts.image.empty() &&
+            (ts.tilewidth < 1 || ts.tileheight < 1 || ts.tilewidth > 65536 || ts.tileheight > 65536)) {
+            TmxThrow(ts.file, "tileset \"%s\": tile size %d x %d is not 1 to 65536 pixels a side", ts.name.c_str(),
+                     ts.tilewidth, ts.tileheight);
+        }
+    }
     std::stable_sort(map.tilesets.begin(), map.tilesets.end(),
                      [](const TmxTileset& a, const TmxTileset& b) { return a.firstgid < b.firstgid; });
     for (size_t i = 1; i < map.tilesets.size(); i++) {

@@ -28,3 +28,18 @@ extern const MAPBLOCK* mapcellblk[MAPCELLSLOTS];
 extern int mapcellshift;
 
 inline int32_t MapTileSize() { return MapTileBytes(mapblockwidth, mapblockheight, mapdepth); }
+
+// A tile object as MapDrawTileObjects draws it: its image, its top-left in
+// map pixels and its flips. The loaded map's, in drawing order.
+struct MapTileObject {
+    const MAPSPRITE* sprite;
+    int x, y;
+    int flips;
+};
+extern const MapTileObject* maptileobjects;
+extern int mapnumtileobjects;
+
+// Makes the C view of the loaded map's objects, properties and sprites (at
+// the end of a load); 0, or -1 when memory runs out. And frees it.
+int MapPublishObjects();
+void MapFreeObjects();

@@ -115,7 +115,7 @@ int MapRelocate() {
         MapFreeMem();
         return -1;
     }
-    if (MapRelocateBlocks() || MapRelocateAnims()) {
+    if (MapRelocateBlocks() || MapRelocateAnims() || MapPublishObjects()) {
         MapFreeMem();
         maperror = MER_OUTOFMEM;
         return -1;

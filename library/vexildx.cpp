@@ -43,6 +43,7 @@ static void MapFreeBuffer(T*& buffer) {
 }
 
 void MapFreeMem() {
+    MapFreeObjects();
     mapstore = MapParseState{};
     for (short*& layer : mapmappt) layer = nullptr;
     mappt = nullptr;

@@ -182,3 +182,136 @@ inline MAPBLOCK* MapResolveCell(short v) {
     if (v >= 0) return reinterpret_cast<MAPBLOCK*>(mapblkrelpt + 2 * static_cast<ptrdiff_t>(v));
     return *reinterpret_cast<MAPANIM*>(mapanimrelendpt + 2 * static_cast<ptrdiff_t>(v))->ancuroff;
 }
+
+// --- Objects and properties -----------------------------------------------------------
+// What a map made in Tiled places beyond its tiles: the map's own custom
+// properties, its object layers with the groups they nest in, and their
+// objects, with Tiled's fields and values. Everything here is read-only and
+// stays valid, strings included, until the next load or MapFreeMem; a map
+// without objects has counts of 0 and empty lists. No call here allocates.
+
+// A custom property. `type` is "string", "int", "float", "bool" ("true" or
+// "false"), "color" ("#aarrggbb", or "" for none), "file" (a path relative
+// to the map file) or "object" (an object's id, 0 for none); `value` is its
+// text as a TMX file holds it.
+struct MAPPROPERTY {
+    const char* name;
+    const char* type;
+    const char* value;
+};
+// The properties of the map, a layer or an object, sorted by name.
+struct MAPPROPERTIES {
+    int count;
+    const MAPPROPERTY* list;
+};
+
+struct MAPSPRITE;
+struct MAPOBJECTLAYER;
+
+// An object. Coordinates are map pixels, as Tiled gives them: a tile
+// object's (x, y) is where its image is aligned (its bottom-left unless its
+// tileset says otherwise), any other's its top-left; rotation is in degrees,
+// clockwise about (x, y). The layer's offsets are not added.
+struct MAPOBJECT {
+    int id;            // Tiled's object id
+    const char* name;  // "" when none
+    const char* type;  // its class; "" when none
+    double x, y, width, height, rotation;
+    int visible;
+    int shape;                // MAPSHAPE_*
+    int numpoints;            // polygon and polyline: points at (x + points[2i], y + points[2i + 1])
+    const double* points;     // null when none
+    const char* text;         // a text object's string; "" otherwise
+    MAPPROPERTIES textstyle;  // its settings unlike Tiled's defaults: "pixelsize", "wrap", "color", ...
+    const MAPSPRITE* sprite;  // a tile object's image; null otherwise
+    int flips;                // a tile object's MAPSPRITE_FLIPX | MAPSPRITE_FLIPY | MAPSPRITE_FLIPD
+    MAPPROPERTIES props;
+    const MAPOBJECTLAYER* layer;
+};
+
+// An object layer, or a group of layers (which holds no objects). The
+// layers come in Tiled's order, a group before what it holds.
+struct MAPOBJECTLAYER {
+    int id;
+    const char* name;
+    int group;                         // 1 for a group
+    int visible;                       // its own flag: it shows when its groups show too
+    int above;                         // 1 when Tiled draws a tile layer of the map before it
+    int indexorder;                    // 1: objects drawn in their order; 0: by y, top down
+    double opacity, offsetx, offsety;  // its own; its groups' apply too
+    const MAPOBJECTLAYER* parent;      // its group; null at the top
+    MAPPROPERTIES props;
+    int numobjects;
+    const MAPOBJECT* objects;
+};
+
+extern MAPPROPERTIES mapproperties;         // the map's own
+extern int mapnumobjlayers;                 // object layers and groups
+extern const MAPOBJECTLAYER* mapobjlayers;  // in Tiled's order
+extern int mapnumobjects;                   // objects of every layer
+extern const MAPOBJECT* mapobjects;         // layer after layer, each in its order
+
+// The first object layer or group of that name; null when none.
+const MAPOBJECTLAYER* MapFindObjectLayer(const char* name);
+// The first object after `after` (null: from the first) with that name, or
+// of that class; null when none is left. A loop passes back what it got.
+const MAPOBJECT* MapFindObject(const char* name, const MAPOBJECT* after);
+const MAPOBJECT* MapFindObjectOfType(const char* type, const MAPOBJECT* after);
+// The object with Tiled's id `id`; null when none.
+const MAPOBJECT* MapGetObject(int id);
+// The property `name` of `props` (null: the map's own); null when none.
+const MAPPROPERTY* MapGetProperty(const MAPPROPERTIES* props, const char* name);
+// A property's value as a number, a truth or a text; `def` when the
+// property is absent or its type does not give one: an int reads int,
+// object and float (truncated) properties, a float int and float ones, a
+// bool bool ones, and a string any property.
+int MapGetIntProperty(const MAPPROPERTIES* props, const char* name, int def);
+double MapGetFloatProperty(const MAPPROPERTIES* props, const char* name, double def);
+int MapGetBoolProperty(const MAPPROPERTIES* props, const char* name, int def);
+const char* MapGetStringProperty(const MAPPROPERTIES* props, const char* name, const char* def);
+
+// --- Sprites ---------------------------------------------------------------------------
+// An 8-bit image on the map's palette, 0 see-through: a sprite sheet or a
+// tile object's image that the map carries, a graphic of the map, or a
+// caller's own pixels. A sheet is cut into frames of framewidth x
+// frameheight pixels, left to right, then top to bottom.
+struct MAPSPRITE {
+    const char* name;
+    int width, height;
+    int framewidth, frameheight;  // a single image: its own size
+    int frames;                   // whole frames in the image
+    int originx, originy;         // a tile object's image: where the object's (x, y) lies in it
+    int pitch;                    // bytes from a row to the next
+    const unsigned char* pixels;  // the top-left pixel
+};
+
+extern int mapnumsprites;            // images the map carries
+extern const MAPSPRITE* mapsprites;  // sheets, then tile objects' images
+
+// The map's image of that name (a sheet: its file or tileset name; a tile
+// object's image: "tileset/tile id"); null when none.
+const MAPSPRITE* MapFindSprite(const char* name);
+// One frame of a sheet as an image of its own, into `out`: 0, or -1 when
+// there is no such frame.
+int MapSpriteFrame(const MAPSPRITE* sheet, int frame, MAPSPRITE* out);
+// Graphic g of the loaded map (0 to mapnumblockgfx - 1) as an image: 0, or -1.
+int MapGraphicSprite(int g, MAPSPRITE* out);
+
+enum { MAPSPRITE_FLIPX = 1, MAPSPRITE_FLIPY = 2, MAPSPRITE_FLIPD = 4 };
+
+// Draws `sprite` with its top-left at map pixel (x, y), seen through the
+// view at map pixel (mapxo, mapyo) as the drawing routines see the map
+// (clamped the same way when a map larger than the view is loaded):
+// see-through pixels skipped, mirrored left to right with MAPSPRITE_FLIPX
+// and top to bottom with MAPSPRITE_FLIPY, clipped to the view and the
+// surface. 0 when drawn (wholly clipped too); -1 with nothing drawn for a
+// null or locked surface, a view outside it, a sprite without pixels, a
+// side below 1 or a pitch below the width, or MAPSPRITE_FLIPD.
+int MapDrawSprite(LPDIRECTDRAWSURFACE lpDDSDest, int mapxo, int mapyo, const MAPSPRITE* sprite, int x, int y,
+                  int flags);
+// Draws the map's tile objects as Tiled draws them, through the view like
+// MapDrawSprite: the visible ones of shown object layers, layer after layer,
+// each layer's in its drawing order, at their place with their layers' and
+// groups' offsets; one rotated, drawn at another size than its image's or
+// flipped diagonally is left out. 0; -1 as MapDrawSprite.
+int MapDrawTileObjects(LPDIRECTDRAWSURFACE lpDDSDest, int mapxo, int mapyo);

@@ -233,6 +233,14 @@ int MapCheck(MapParseState& st, MAPREASON* why) {
     for (int n = 0; n < 8; n++) {
         if (st.len[MapLayerChunk(n, d.numbered)] && MapCheckLayer(st, n, why)) return -1;
     }
+    // Tile objects show sprite images the map has.
+    for (const MAPOBJLAYERDESC& l : d.objlayers) {
+        for (const MAPOBJDESC& o : l.objects) {
+            if (o.sprite >= static_cast<int32_t>(d.sprites.size())) {
+                return MapReject(why, "object %d shows sprite image %d of %zu", o.id, o.sprite, d.sprites.size());
+            }
+        }
+    }
     d.gfx.resize(gfxsize);  // the graphics the header counts; the rest is never drawn
     return 0;
 }

@@ -9,9 +9,9 @@
 
 namespace {
 
-const char kChunkIds[MAPCHUNK_NULL][5] = {"MPHD", "CMAP", "BKDT", "ANDT", "BGFX", "BODY", "LYR1",
-                                          "LYR2", "LYR3", "LYR4", "LYR5", "LYR6", "LYR7", "BODN",
-                                          "LYN1", "LYN2", "LYN3", "LYN4", "LYN5", "LYN6", "LYN7"};
+const char kChunkIds[MAPCHUNK_NULL][5] = {"MPHD", "CMAP", "BKDT", "ANDT", "BGFX", "BODY", "LYR1", "LYR2",
+                                          "LYR3", "LYR4", "LYR5", "LYR6", "LYR7", "BODN", "LYN1", "LYN2",
+                                          "LYN3", "LYN4", "LYN5", "LYN6", "LYN7", "OBJS", "SPRT"};
 
 unsigned long long ULL(uint64_t v) { return static_cast<unsigned long long>(v); }
 
@@ -192,6 +192,21 @@ int MapDecodeChunk(MapParseState& st, MapChunkKind kind, MapInput& in, uint32_t 
         case MAPCHUNK_BGFX:
             ok = MapReadVector(in, d.gfx, len);
             break;
+        case MAPCHUNK_OBJS:
+        case MAPCHUNK_SPRT: {
+            // Read whole, then parsed and checked.
+            std::vector<uint8_t> bytes;
+            const uint8_t* data = in.mem ? in.mem + in.pos : nullptr;
+            if (!data) {
+                ok = MapReadVector(in, bytes, len);
+                if (!ok) break;
+                data = bytes.data();
+            } else {
+                in.pos += len;
+            }
+            if ((kind == MAPCHUNK_OBJS ? MapDecodeObjects : MapDecodeSprites)(data, len, d, why)) return -1;
+            break;
+        }
         case MAPCHUNK_NULL:
             break;
         default: {
@@ -346,6 +361,12 @@ std::vector<uint8_t> MapSerializeChunk(const MAPDESC& d, MapChunkKind kind) {
         case MAPCHUNK_BGFX:
             out = d.gfx;
             break;
+        case MAPCHUNK_OBJS:
+            out = MapSerializeObjects(d);
+            break;
+        case MAPCHUNK_SPRT:
+            out = MapSerializeSprites(d);
+            break;
         case MAPCHUNK_NULL:
         case MAPCHUNK_KINDS:
             break;
@@ -364,6 +385,8 @@ std::vector<MAPCHUNK> MapSerializeChunks(const MAPDESC& d) {
     for (int k = 0; k < MAPCHUNK_NULL; k++) {
         const MapChunkKind kind = static_cast<MapChunkKind>(k);
         if (kind == MAPCHUNK_ANDT && d.frames.empty() && d.anims.empty()) continue;
+        if (kind == MAPCHUNK_OBJS && d.props.empty() && d.objlayers.empty()) continue;
+        if (kind == MAPCHUNK_SPRT && d.sprites.empty()) continue;
         const int n = MapChunkLayer(kind);
         if (n >= 0 && (d.layers[n].empty() || kind != MapLayerChunk(n, d.numbered))) continue;
         c.push_back({kChunkIds[k], MapSerializeChunk(d, kind)});

@@ -24,7 +24,9 @@ enum MapChunkKind {
     MAPCHUNK_LYR1,                      // LYR1..LYR7 follow in order
     MAPCHUNK_BODN = MAPCHUNK_LYR1 + 7,  // the layers with numbered cells
     MAPCHUNK_LYN1,                      // LYN1..LYN7 follow in order
-    MAPCHUNK_NULL = MAPCHUNK_LYN1 + 7,  // any other id
+    MAPCHUNK_OBJS = MAPCHUNK_LYN1 + 7,  // the map's properties, object layers and objects
+    MAPCHUNK_SPRT,                      // named 8-bit images: sprite sheets, tile objects' images
+    MAPCHUNK_NULL,                      // any other id
     MAPCHUNK_KINDS
 };
 
@@ -32,7 +34,7 @@ enum MapChunkKind {
 // cells or not; -1 for a chunk that is no layer.
 inline int MapChunkLayer(MapChunkKind kind) {
     if (kind >= MAPCHUNK_BODY && kind < MAPCHUNK_BODN) return kind - MAPCHUNK_BODY;
-    if (kind >= MAPCHUNK_BODN && kind < MAPCHUNK_NULL) return kind - MAPCHUNK_BODN;
+    if (kind >= MAPCHUNK_BODN && kind < MAPCHUNK_OBJS) return kind - MAPCHUNK_BODN;
     return -1;
 }
 // The chunk of layer n (0..7) in either encoding.
@@ -56,6 +58,77 @@ struct MAPANIMDESC {
     int cur = 0;    // the entry it shows after a load
 };
 
+// --- Objects, properties and sprite images ---------------------------------------------
+// What a Tiled map places beyond its tiles travels in two chunks that a
+// reader of the older format skips: OBJS holds the map's own properties and
+// its object layers (and the groups they sit in) with their objects, SPRT
+// named 8-bit images on the map's palette (sprite sheets, and the images of
+// tile objects). Both are checked whole on load.
+
+// A custom property as Tiled keeps it: its type is one of "string", "int",
+// "float", "bool", "color", "file" and "object", its value the text Tiled
+// writes for it in a TMX file ("true", "#aarrggbb", a path relative to the
+// map file, an object's id).
+struct MAPPROP {
+    std::string name, type, value;
+};
+
+// An object, with Tiled's fields.
+struct MAPOBJDESC {
+    int32_t id = 0;
+    std::string name, type;  // type: what Tiled calls the object's class
+    double x = 0, y = 0, width = 0, height = 0, rotation = 0;
+    bool visible = true;
+    int shape = MAPSHAPE_RECTANGLE;
+    std::vector<double> points;      // polygon and polyline: x, y pairs from (x, y)
+    std::string text;                // a text object's string
+    std::vector<MAPPROP> textstyle;  // and its settings that differ from Tiled's defaults, by name
+    int32_t sprite = -1;             // a tile object's image: a sprite of the map
+    uint32_t gid = 0;                // a tile object's flip bits (0xE0000000 at most)
+    std::vector<MAPPROP> props;
+};
+
+// An object layer, or a group of layers. Tiled's tile and image layers are
+// the map's picture and are not kept here; a group is kept whatever it
+// holds, so that the object layers nest as they do in Tiled.
+struct MAPOBJLAYERDESC {
+    bool group = false;
+    int32_t id = 0;
+    std::string name;
+    bool visible = true;
+    bool indexorder = false;  // objects drawn in their order; else by y, top down (Tiled's "draworder")
+    bool above = false;       // Tiled draws a tile layer of the picture before it
+    double opacity = 1;
+    double offsetx = 0, offsety = 0;
+    int32_t parent = -1;  // the group (an earlier entry) it is in; -1 at the top of the map
+    std::vector<MAPPROP> props;
+    std::vector<MAPOBJDESC> objects;
+};
+
+// A named 8-bit image: palette indices, 0 see-through. A sprite sheet is cut
+// into frames of framewidth x frameheight pixels, left to right and top to
+// bottom; a tile object's image is one frame, named "tileset/tile id".
+struct MAPSPRITEDESC {
+    std::string name;
+    bool tile = false;  // the image of a tile that tile objects show
+    int width = 0, height = 0;
+    int framewidth = 0, frameheight = 0;  // 1 to width and height
+    int originx = 0, originy = 0;         // a tile's image: where the object's (x, y) lies in it
+    std::vector<uint8_t> pixels;          // width x height, rows from the top
+};
+
+// What a map may hold of these; more is refused, naming the count and the
+// limit.
+enum {
+    MAPOBJ_MAXLAYERS = 4096,    // object layers and groups
+    MAPOBJ_MAXOBJECTS = 65536,  // objects in all layers
+    MAPOBJ_MAXPOINTS = 65536,   // points of one polygon or polyline
+    MAPOBJ_MAXPROPS = 4096,     // properties of the map, a layer or an object
+    MAPOBJ_MAXSTRING = 65536,   // bytes of a name, a value or a text
+    MAPSPRITE_MAX = 4096,       // sprite images
+    MAPSPRITE_MAXSIDE = 4096,   // pixels a side of one
+};
+
 // A map as its file holds it. Block structures keep their stored form (graphic
 // offsets are byte offsets into gfx); frame entries are byte offsets into the
 // block structures (32 per block); cells are stored cell values. The block
@@ -76,11 +149,14 @@ struct MAPDESC {
     int verhigh = 1, verlow = 0;  // format version in the header
     std::vector<uint8_t> cmap;    // 768 bytes: RGB triples
     std::vector<BLKSTR> blocks;
-    std::vector<uint8_t> gfx;        // block graphics back to back
-    std::vector<int32_t> frames;     // the frame list
-    std::vector<MAPANIMDESC> anims;  // animation 0 first
-    std::vector<int16_t> layers[8];  // 0 BODY, 1..7 LYR1..LYR7; empty = absent
-    bool numbered = false;           // cells hold numbers (BODN, LYN1..LYN7)
+    std::vector<uint8_t> gfx;                // block graphics back to back
+    std::vector<int32_t> frames;             // the frame list
+    std::vector<MAPANIMDESC> anims;          // animation 0 first
+    std::vector<int16_t> layers[8];          // 0 BODY, 1..7 LYR1..LYR7; empty = absent
+    bool numbered = false;                   // cells hold numbers (BODN, LYN1..LYN7)
+    std::vector<MAPPROP> props;              // the map's own properties (OBJS)
+    std::vector<MAPOBJLAYERDESC> objlayers;  // object layers and groups, in Tiled's order (OBJS)
+    std::vector<MAPSPRITEDESC> sprites;      // (SPRT)
     // What a parse read, which serializing ignores: bit 1 << MapChunkKind
     // for each known chunk (a map that failed holds only these, unchecked;
     // the animations once the check has read them), and the header chunk as
@@ -136,7 +212,8 @@ struct MAPCHUNK {
 std::vector<uint8_t> MapSerializeChunk(const MAPDESC& desc, MapChunkKind kind);
 // The chunks of a description in the usual order: MPHD, CMAP, BKDT, ANDT
 // (when it has frames or animations), BGFX, BODY, LYR1..LYR7 (those present;
-// BODN, LYN1..LYN7 for numbered cells).
+// BODN, LYN1..LYN7 for numbered cells), then OBJS and SPRT when there is
+// anything to put in them.
 std::vector<MAPCHUNK> MapSerializeChunks(const MAPDESC& desc);
 // A file image: "FORM", its size, "FMAP", then the chunks in order.
 std::vector<uint8_t> MapSerialize(const std::vector<MAPCHUNK>& chunks);

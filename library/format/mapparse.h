@@ -59,6 +59,13 @@ int MapDecodeChunk(MapParseState& st, MapChunkKind kind, MapInput& in, uint32_t 
 // counts.
 int MapCheck(MapParseState& st, MAPREASON* why);
 
+// The OBJS and SPRT chunks' data into the description, checked (counts,
+// lengths, strings, numbers, limits); 0, or -1 with the reason. And back.
+int MapDecodeObjects(const uint8_t* data, size_t len, MAPDESC& d, MAPREASON* why);
+int MapDecodeSprites(const uint8_t* data, size_t len, MAPDESC& d, MAPREASON* why);
+std::vector<uint8_t> MapSerializeObjects(const MAPDESC& d);
+std::vector<uint8_t> MapSerializeSprites(const MAPDESC& d);
+
 // Whether a cell value designates something that exists: a multiple of 32
 // below the block structure array's size, or minus a multiple of 16 that
 // reaches an existing animation record; with numbered cells, a block number

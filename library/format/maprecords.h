@@ -65,6 +65,18 @@ enum {
     ANTYPE_ONCE_DONE = 9,
 };
 
+// The shapes of a map's objects (Tiled's): a tile object shows an image.
+enum {
+    MAPSHAPE_RECTANGLE = 0,
+    MAPSHAPE_ELLIPSE = 1,
+    MAPSHAPE_POINT = 2,
+    MAPSHAPE_POLYGON = 3,
+    MAPSHAPE_POLYLINE = 4,
+    MAPSHAPE_TEXT = 5,
+    MAPSHAPE_TILE = 6,
+    MAPSHAPE_COUNT = 7,
+};
+
 // Reason codes in maperror.
 enum {
     MER_NONE = 0,
