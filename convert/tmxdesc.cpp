@@ -259,6 +259,10 @@ void TmxCheckSize(const TmxMap& map, const TmxImportOptions& options) {
 }
 
 void TmxFinishMap(TmxMap& map, const TmxImportOptions& options) {
+    if (map.objlayers.size() > MAPOBJ_MAXLAYERS) {
+        TmxThrow(map.file, "%zu object layers and groups, at most %d", map.objlayers.size(), MAPOBJ_MAXLAYERS);
+    }
+    if (map.objects > MAPOBJ_MAXOBJECTS) TmxThrow(map.file, "%zu objects, at most %d", map.objects, MAPOBJ_MAXOBJECTS);
     for (const TmxTileset& ts : map.tilesets) {
         if (!ts.image.empty() &&
             (ts.tilewidth < 1 || ts.tileheight < 1 || ts.tilewidth > 65536 || ts.tileheight > 65536)) {

@@ -52,6 +52,27 @@ std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The tileset's tiles: graphics, blocks, animations and the alias of block
+// 0, sixteen a row or a square sheet when there are many; in whole rows.
+int SheetColumns(const MAPDESC& m, bool alias) {
+    const int ntiles = m.numblockgfx() + static_cast<int>(m.blocks.size() + m.anims.size()) + (alias ? 1 : 0);
+    int cols = std::min(ntiles, 16);
+    while (cols * cols < ntiles) cols++;
+    return cols;
+}
+int SheetTiles(const MAPDESC& m, bool alias) {
+    const int ntiles = m.numblockgfx() + static_cast<int>(m.blocks.size() + m.anims.size()) + (alias ? 1 : 0);
+    const int cols = SheetColumns(m, alias);
+    return (ntiles + cols - 1) / cols * cols;
+}
+
+// Block 0 is drawn with its foreground graphics left out inside the view:
+// an alias tile stands for it there.
+bool HasAlias(const MAPDESC& m) {
+    const BLKSTR& zero = m.blocks[0];
+    return zero.fgoff || zero.fgoff2 || zero.fgoff3;
+}
+
 // The tileset image: graphics, then each block's graphics drawn in order
 // (the background opaque), then each animation's first block, then block 0
 // as drawn inside the view. Sixteen tiles a row, or a square sheet when
@@ -60,10 +81,7 @@ std::vector<uint8_t> Sheet(const MAPDESC& m, const std::vector<std::vector<std::
                            TmxOutMap& out) {
     const int tw = m.blockwidth, th = m.blockheight, tile = tw * th;
     const int G = m.numblockgfx(), B = static_cast<int>(m.blocks.size()), A = static_cast<int>(m.anims.size());
-    const int ntiles = G + B + A + (alias ? 1 : 0);
-    int cols = std::min(ntiles, 16);
-    while (cols * cols < ntiles) cols++;
-    const int rows = (ntiles + cols - 1) / cols;
+    const int cols = SheetColumns(m, alias), rows = SheetTiles(m, alias) / cols;
     out.columns = cols;
     out.tilecount = cols * rows;
     out.imagewidth = cols * tw;
@@ -90,10 +108,125 @@ std::vector<uint8_t> Sheet(const MAPDESC& m, const std::vector<std::vector<std::
     return TmxEncodePng(cols * tw, rows * th, sheet.data(), m.cmap.data(), true);
 }
 
+// A tile object image's tile id: the number after the last '/' of its
+// name, as the import names it; -1 when there is none.
+int TileId(const std::string& name) {
+    const size_t slash = name.rfind('/');
+    if (slash == std::string::npos || slash + 1 == name.size() || name.size() - slash > 10) return -1;
+    int id = 0;
+    for (size_t i = slash + 1; i < name.size(); i++) {
+        if (name[i] < '0' || name[i] > '9') return -1;
+        id = id * 10 + (name[i] - '0');
+    }
+    return id;
+}
+
+void RewriteFiles(std::vector<MAPPROP>& props, const std::string& from, const std::string& to) {
+    if (from == to) return;
+    for (MAPPROP& p : props) {
+        if (p.type == "file" && !p.value.empty() && p.value.find("://") == std::string::npos) {
+            p.value = TmxRelativePath(TmxJoin(from, p.value), to);
+        }
+    }
+}
+
 }  // namespace
 
+void TmxPlanObjects(const MAPDESC& m, const std::string& name, const std::string& from, const std::string& to,
+                    TmxOutMap& out, std::vector<std::pair<std::string, std::vector<uint8_t>>>* pngs) {
+    out.props = m.props;
+    out.objlayers = m.objlayers;
+    RewriteFiles(out.props, from, to);
+    int maxlayer = 0, maxobject = 0;
+    for (MAPOBJLAYERDESC& l : out.objlayers) {
+        RewriteFiles(l.props, from, to);
+        maxlayer = std::max(maxlayer, l.id);
+        for (MAPOBJDESC& o : l.objects) {
+            RewriteFiles(o.props, from, to);
+            maxobject = std::max(maxobject, o.id);
+        }
+    }
+    out.firstlayerid = maxlayer + 1;
+    out.nextobjectid = maxobject + 1;
+
+    // Sheets one tileset each; tile images gathered by their tileset's name
+    // and their offset, a new set where an id is taken.
+    std::vector<int> setof(m.sprites.size()), idof(m.sprites.size());
+    for (size_t k = 0; k < m.sprites.size(); k++) {
+        const MAPSPRITEDESC& sp = m.sprites[k];
+        const std::string file = name + "-sprite-" + std::to_string(k) + ".png";
+        if (pngs) pngs->emplace_back(file, TmxEncodePng(sp.width, sp.height, sp.pixels.data(), m.cmap.data(), true));
+        TmxOutSpriteSet* set = nullptr;
+        int id = 0;
+        if (!sp.tile) {
+            out.spritesets.emplace_back();
+            set = &out.spritesets.back();
+            set->name = sp.name;
+            set->sheet = true;
+            set->tilewidth = sp.framewidth;
+            set->tileheight = sp.frameheight;
+            set->columns = sp.width / sp.framewidth;
+            set->tilecount = set->columns * (sp.height / sp.frameheight);
+        } else {
+            const std::string prefix = sp.name.substr(0, std::min(sp.name.size(), sp.name.rfind('/')));
+            const int offx = -sp.originx, offy = sp.height - sp.originy;
+            id = TileId(sp.name);
+            for (auto it = out.spritesets.rbegin(); it != out.spritesets.rend() && !set; ++it) {
+                if (it->sheet || it->name != prefix || it->offsetx != offx || it->offsety != offy) continue;
+                if (id < 0) id = static_cast<int>(it->tiles.size());
+                const bool taken = std::any_of(it->tiles.begin(), it->tiles.end(),
+                                               [id](const TmxOutSpriteSet::Tile& t) { return t.id == id; });
+                if (!taken) set = &*it;
+                break;
+            }
+            if (!set) {
+                out.spritesets.emplace_back();
+                set = &out.spritesets.back();
+                set->name = prefix;
+                set->offsetx = offx;
+                set->offsety = offy;
+                if (id < 0) id = 0;
+            }
+            set->tilewidth = std::max(set->tilewidth, sp.width);
+            set->tileheight = std::max(set->tileheight, sp.height);
+            set->tilecount++;
+        }
+        set->tiles.push_back({id, file, sp.width, sp.height});
+        setof[k] = static_cast<int>(set - out.spritesets.data());
+        idof[k] = id;
+    }
+    int gid = out.tilecount + 1;
+    for (TmxOutSpriteSet& set : out.spritesets) {
+        set.firstgid = gid;
+        int span = set.tilecount;
+        for (const TmxOutSpriteSet::Tile& t : set.tiles) span = std::max(span, t.id + 1);
+        gid += span;
+    }
+    for (MAPOBJLAYERDESC& l : out.objlayers) {
+        for (MAPOBJDESC& o : l.objects) {
+            if (o.shape != MAPSHAPE_TILE) continue;
+            const size_t k = static_cast<size_t>(o.sprite);
+            o.gid |= static_cast<uint32_t>(out.spritesets[setof[k]].firstgid + idof[k]);
+        }
+    }
+}
+
+bool TmxObjectsJson(const uint8_t* image, size_t size, std::string& json, TmxError& err) {
+    MAPDESC m;
+    MAPREASON why;
+    if (MapParse(image, size, &m, &why) != 0) {
+        err = {"", why.code == MER_OUTOFMEM ? "out of memory" : std::string("not a map file: ") + why.text};
+        return false;
+    }
+    TmxOutMap out;
+    out.tilecount = SheetTiles(m, HasAlias(m));
+    TmxPlanObjects(m, "", "", "", out, nullptr);
+    json = TmxWriteObjectsJson(out);
+    return true;
+}
+
 bool TmxExport(const uint8_t* image, size_t size, const std::string& tmxpath, std::vector<TmxFile>& files,
-               TmxError& err) {
+               TmxError& err, const std::string& mappath) {
     files.clear();
     MAPDESC m;
     MAPREASON why;
@@ -104,7 +237,7 @@ bool TmxExport(const uint8_t* image, size_t size, const std::string& tmxpath, st
     const int tw = m.blockwidth, th = m.blockheight, tile = tw * th;
     const int G = m.numblockgfx(), B = static_cast<int>(m.blocks.size()), A = static_cast<int>(m.anims.size());
     const BLKSTR& zero = m.blocks[0];
-    const bool alias = zero.fgoff || zero.fgoff2 || zero.fgoff3;
+    const bool alias = HasAlias(m);
 
     // The JSON form for .tmj and .json, else TMX.
     std::string base = tmxpath, ext = ".tmx";
@@ -170,6 +303,8 @@ bool TmxExport(const uint8_t* image, size_t size, const std::string& tmxpath, st
         err = {"", "cannot encode the PNG images"};
         return false;
     }
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> sprites;
+    TmxPlanObjects(m, out.name, TmxFolder(mappath), TmxFolder(base), out, &sprites);
     out.tileset = out.name + (json ? ".tsj" : ".tsx");
     const std::string tmx = json ? TmxWriteTmj(out) : TmxWriteTmx(out),
                       tsx = json ? TmxWriteTsj(out) : TmxWriteTsx(out);
@@ -177,5 +312,13 @@ bool TmxExport(const uint8_t* image, size_t size, const std::string& tmxpath, st
     files.push_back({base + (json ? ".tsj" : ".tsx"), std::vector<uint8_t>(tsx.begin(), tsx.end())});
     files.push_back({base + ".png", std::move(png)});
     files.push_back({base + "-parallax.png", std::move(para)});
+    for (auto& [file, data] : sprites) {
+        if (data.empty()) {
+            err = {"", "cannot encode the PNG images"};
+            files.clear();
+            return false;
+        }
+        files.push_back({TmxFolder(base) + file, std::move(data)});
+    }
     return true;
 }

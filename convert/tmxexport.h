@@ -8,8 +8,28 @@
 #include <utility>
 #include <vector>
 
+#include "mapformat.h"
+
 struct TmxOutProp {
     std::string name, type, value;  // type: "int", "bool" or "string"
+};
+
+// A tileset of the map's sprite images, embedded in the map: a sheet is an
+// image tileset of its frames marked as sprites; tile objects' images are
+// collections of one image per tile, grouped by the tileset they came from
+// and by where they are drawn from their object.
+struct TmxOutSpriteSet {
+    std::string name;
+    int firstgid = 0;
+    bool sheet = false;
+    int tilewidth = 0, tileheight = 0, columns = 0, tilecount = 0;
+    int offsetx = 0, offsety = 0;  // tile offset, bottom-left alignment
+    struct Tile {
+        int id;
+        std::string image;  // file name beside the map
+        int width, height;
+    };
+    std::vector<Tile> tiles;  // a sheet: its one image as tile 0
 };
 
 // A tile of the exported tileset that says more than its picture.
@@ -40,7 +60,26 @@ struct TmxOutMap {
     // A hidden repeating image layer at parallax 0.5, then the tile layers.
     std::string parallax;  // file name beside the map
     std::vector<TmxOutLayer> layers;
+    // What the map places beyond its tiles: its properties, its object
+    // layers and groups (those below the picture before the tile layers, the
+    // others after them; a tile object's gid numbered into `spritesets`,
+    // flips kept) and the sprite tilesets.
+    std::vector<MAPPROP> props;
+    std::vector<MAPOBJLAYERDESC> objlayers;
+    std::vector<TmxOutSpriteSet> spritesets;
+    int firstlayerid = 1;  // of the tile and image layers, past the object layers' ids
+    int nextobjectid = 1;
 };
+
+// The plan's objects and sprite tilesets from a map description, file
+// properties made relative to `to` from `from` (folders; equal when
+// neither moves). Sprite images get file names `base`-sprite-N.png, whose
+// PNG images go to `pngs` when it is given.
+void TmxPlanObjects(const MAPDESC& m, const std::string& base, const std::string& from, const std::string& to,
+                    TmxOutMap& out, std::vector<std::pair<std::string, std::vector<uint8_t>>>* pngs);
+// Tiled's JSON of the plan's properties and object layers: the top level's
+// "layers" (object groups and groups only) and "properties".
+std::string TmxWriteObjectsJson(const TmxOutMap& m);
 
 // The tileset and the map of a plan, as files' text: TSX and TMX
 // (tmxwritexml.cpp), or Tiled's JSON forms TSJ and TMJ (tmxwritejson.cpp).

@@ -178,6 +178,7 @@ void ChooseLayers(TmxMap& map, std::vector<int>& picture, int extra[8]) {
         } else if (l.visible && l.opacity > 0 &&
                    std::any_of(l.gids.begin(), l.gids.end(), [](uint32_t g) { return (g & kTmxGidMask) != 0; })) {
             picture.push_back(static_cast<int>(i));
+            map.layers[i].picture = true;
             if (l.parallaxx != 1 || l.parallaxy != 1) {
                 map.warnings.Add("tile layers' parallax factors are not carried (drawn at 1)", l.name);
             }
@@ -297,9 +298,10 @@ std::vector<uint32_t> ParallaxPixels(Importer& im, const TmxImageLayer* para) {
 // colour as entry 0.
 void MakePalette(Importer& im, const std::vector<std::string>& used, const std::vector<uint32_t>& parapx,
                  std::vector<uint8_t>& cmap, std::vector<uint8_t>& indices) {
-    std::vector<std::pair<const uint32_t*, size_t>> spans;  // the composites, then the parallax
+    std::vector<std::pair<const uint32_t*, size_t>> spans;  // the composites, the parallax, the sprites
     for (const auto& block : im.comps) spans.emplace_back(block.data(), block.size());
     if (!parapx.empty()) spans.emplace_back(parapx.data(), parapx.size());
+    for (const Importer::Sprite& sp : im.sprites) spans.emplace_back(sp.px.data(), sp.px.size());
     if (im.indexmode) {
         cmap = im.Image(used[0]).plte;
         for (const auto& [px, n] : spans) {
@@ -447,6 +449,7 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
             pieces[key].push_back(std::move(piece));
         }
     }
+    im.GatherSprites(use);
     FindExported(im, used);
     const TmxImageLayer* para = FindParallax(im, used);
     ChooseIndexMode(im, used, picture, para);
@@ -454,6 +457,7 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
     for (auto& ps : pieces) {
         for (Piece& p : ps) im.Prepare(p);
     }
+    im.SpritePixels();
     std::vector<Timeline> lines(nkeys);
     for (size_t key = 0; key < nkeys; key++) lines[key] = Line(im, pieces[key], ck.where[key]);
 
@@ -608,6 +612,7 @@ void Build(Importer& im, std::vector<uint8_t>& image) {
             m.layers[n][i] = static_cast<int16_t>(cell);
         }
     }
+    im.FinishObjects(m, indices.data() + (size_t(im.ncomps) + (para ? 1 : 0)) * im.tilepx);
     WarnMissingImages(im);
     indices = {};
     GiveBack();

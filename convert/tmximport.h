@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -186,6 +187,29 @@ struct Importer {
 
     // Follows the pieces over the cycle of all their animations.
     Timeline Follow(const std::vector<Piece>& pieces, const std::string& where);
+
+    // --- Objects and sprites (tmxsprites.cpp) --------------------------------
+
+    // A sprite image as it will be built: a sheet, or the tile that tile
+    // objects show. Pixels: see-through 0, else opaque colour (in index
+    // mode the palette index), as composites hold them.
+    struct Sprite {
+        MAPSPRITEDESC desc;                         // everything but the pixels
+        TileRef ref;                                // a tile's
+        std::string path;                           // a sheet's image file
+        int x0 = 0, y0 = 0, cols = 0, spacing = 0;  // a tileset sheet's first tile, columns and spacing
+        std::vector<uint32_t> px;
+    };
+    std::vector<Sprite> sprites;
+
+    // The sprite sheets and the tiles that tile objects show (each object
+    // gets its sprite); every image they come from goes to `use`.
+    void GatherSprites(const std::function<void(const std::string&)>& use);
+    // Their pixels, once the index mode is known.
+    void SpritePixels();
+    // The map's properties, objects and sprites into `m`; the sprites'
+    // palette entries follow one another in `indices`.
+    void FinishObjects(MAPDESC& m, const uint8_t* indices);
 
     // --- Properties and stacks (tmximport.cpp) -------------------------------
 

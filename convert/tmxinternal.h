@@ -71,6 +71,7 @@ struct TmxTileset {
     int columns = 0;               // as declared; 0 when absent
     int tilecount = -1;            // as declared; -1 when absent
     int offsetx = 0, offsety = 0;  // where its tiles are drawn, moved from their cell
+    std::string align;             // where a tile object's (x, y) lies on its image ("" unspecified)
     std::string image;             // the one image; empty for a collection
     bool hastrans = false;
     uint32_t trans = 0;  // see-through colour, R | G << 8 | B << 16
@@ -86,6 +87,8 @@ struct TmxLayer {
     double opacity = 1;
     int offx = 0, offy = 0;  // pixels, its groups' offsets added; whole when visible
     double parallaxx = 1, parallaxy = 1;
+    int top = 0;           // the map's top-level layer it is, or is in
+    bool picture = false;  // drawn into the map's picture (the import chooses)
     TmxProps props;
     std::vector<uint32_t> gids;  // width x height of the map
 
@@ -130,6 +133,14 @@ struct TmxMap {
     std::vector<TmxTileset> tilesets;  // by first gid
     std::vector<TmxLayer> layers;      // drawing order
     std::vector<TmxImageLayer> imagelayers;
+    // What the map places beyond its tiles, as the map file keeps it: its
+    // own properties, and its object layers and groups in Tiled's order
+    // with the top-level layer each is or is in; a tile object's gid is
+    // whole until the import resolves it.
+    std::vector<MAPPROP> props;
+    std::vector<MAPOBJLAYERDESC> objlayers;
+    std::vector<int> objtop;
+    size_t objects = 0;
     TmxWarnings warnings;
 };
 
@@ -143,6 +154,30 @@ void TmxParseJson(const char* text, size_t size, const std::string& path, const 
 void TmxReadTilesetFile(const std::string& path, const TmxImportOptions& options, TmxTileset& out);
 void TmxReadTsx(const char* text, size_t size, const std::string& path, TmxTileset& out);
 void TmxReadTsj(const char* text, size_t size, const std::string& path, TmxTileset& out);
+
+// --- Objects and properties (tmxobjects.cpp) ---------------------------------------------
+
+// Custom properties as the map file keeps them: sorted by name, each value
+// as Tiled writes it in a TMX file for its type, a file's path joined to
+// `folder` (the import makes it relative to the map file). Class properties
+// are left out and said so. `owner` names them in messages.
+std::vector<MAPPROP> TmxCarryProps(const TmxProps& props, const std::string& folder, const std::string& owner,
+                                   TmxMap& map);
+// A text object's setting as a TMX attribute or a JSON key gives it (as
+// text: "1" or "true", "12", "#ff0000"), kept where it differs from Tiled's
+// default. Unknown keys are ignored.
+void TmxTextSetting(MAPOBJDESC& o, const std::string& key, const std::string& value);
+// Adds an object layer or group (its parent set, -1 at the top) and returns
+// its index; adds an object to the last one. Both refuse strings past the
+// map file's limits; TmxFinishMap counts the layers and objects.
+int TmxAddObjectLayer(TmxMap& map, MAPOBJLAYERDESC&& layer, int top, const std::string& file);
+void TmxAddObject(TmxMap& map, MAPOBJDESC&& o, const std::string& file);
+// A path (relative to the working folder, or absolute) made relative to
+// `folder` ("" or ending in '/'), as Tiled writes a file property when the
+// map moves; an empty path or a URL stays as it is.
+std::string TmxRelativePath(const std::string& path, const std::string& folder);
+// The points of a polygon or polyline from a TMX "points" attribute.
+std::vector<double> TmxPoints(const char* text, const std::string& file);
 
 // The map's tile size and, for a finite map, its size in cells, as the
 // readers have set them: checked before any layer is read.

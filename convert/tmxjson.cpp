@@ -156,6 +156,7 @@ void ReadTileset(const Value& ts, const Where& w, TmxTileset& out) {
     out.margin = static_cast<int>(Int(ts, "margin", 0, 0, 1 << 20, w));
     out.columns = static_cast<int>(Int(ts, "columns", 0, 0, 1 << 20, w));
     out.tilecount = static_cast<int>(Int(ts, "tilecount", -1, 0, kTmxGidMask, w));
+    out.align = String(ts, "objectalignment", w);
     if (const Value* off = Member(ts, "tileoffset")) {
         out.offsetx = static_cast<int>(Int(*off, "x", 0, -(1 << 20), 1 << 20, w));
         out.offsety = static_cast<int>(Int(*off, "y", 0, -(1 << 20), 1 << 20, w));
@@ -203,6 +204,10 @@ struct Reader {
     Where w;
     TmxMap& map;
     int64_t layercells = 0;
+    // Ids Tiled gives layers and objects that have none, in the order it
+    // adds them to the map: the map's next ids on.
+    int32_t nextlayer = 1, nextobject = 1;
+    int32_t LayerId(int32_t id) { return id ? id : nextlayer++; }
 
     // The cells of a layer's or a chunk's "data": an array of gids, or base64
     // text with the layer's compression.
@@ -228,8 +233,9 @@ struct Reader {
         return cells;
     }
 
-    void TileLayer(const Value& l, const Inherited& in, const std::string& name) {
+    void TileLayer(const Value& l, const Inherited& in, const std::string& name, int top) {
         TmxLayer layer;
+        layer.top = top;
         layer.name = name;
         layer.visible = in.visible && Bool(l, "visible", true, w);
         layer.opacity = in.opacity * std::clamp(Real(l, "opacity", 1, w), 0.0, 1.0);
@@ -284,17 +290,88 @@ struct Reader {
         map.imagelayers.push_back(std::move(il));
     }
 
-    void Layers(const Value& parent, const Inherited& in, int depth = 0) {
+    // An object layer or a group as the map file keeps it: its own settings.
+    MAPOBJLAYERDESC ObjectLayer(const Value& l, const std::string& name, bool group, int parent) {
+        MAPOBJLAYERDESC out;
+        out.group = group;
+        out.id = LayerId(static_cast<int32_t>(Int(l, "id", 0, INT32_MIN, INT32_MAX, w)));
+        out.name = name;
+        out.visible = Bool(l, "visible", true, w);
+        out.indexorder = String(l, "draworder", w) == "index";
+        out.opacity = Real(l, "opacity", 1, w);
+        out.offsetx = Real(l, "offsetx", 0, w);
+        out.offsety = Real(l, "offsety", 0, w);
+        out.parent = parent;
+        TmxProps props;
+        ReadProps(l, props, w);
+        out.props = TmxCarryProps(props, w.folder, (group ? "group \"" : "object layer \"") + name + "\"", map);
+        return out;
+    }
+
+    void Object(const Value& v) {
+        if (!v.IsObject()) TmxThrow(w.file, "an object is not an object");
+        MAPOBJDESC o;
+        o.id = static_cast<int32_t>(Int(v, "id", 0, INT32_MIN, INT32_MAX, w));
+        if (!o.id) o.id = nextobject++;
+        o.name = String(v, "name", w);
+        o.type = String(v, Member(v, "class") ? "class" : "type", w);
+        o.x = Real(v, "x", 0, w);
+        o.y = Real(v, "y", 0, w);
+        o.width = Real(v, "width", 0, w);
+        o.height = Real(v, "height", 0, w);
+        o.rotation = Real(v, "rotation", 0, w);
+        o.visible = Bool(v, "visible", true, w);
+        if (Member(v, "template")) map.warnings.Add("objects from templates keep only what the map sets", o.name);
+        const Value* poly = Member(v, "polygon") ? Member(v, "polygon") : Member(v, "polyline");
+        if (const uint32_t gid = static_cast<uint32_t>(Int(v, "gid", 0, 0, UINT32_MAX, w))) {
+            o.shape = MAPSHAPE_TILE;
+            o.gid = gid;
+        } else if (Bool(v, "ellipse", false, w)) {
+            o.shape = MAPSHAPE_ELLIPSE;
+        } else if (Bool(v, "point", false, w)) {
+            o.shape = MAPSHAPE_POINT;
+        } else if (poly) {
+            o.shape = Member(v, "polygon") ? MAPSHAPE_POLYGON : MAPSHAPE_POLYLINE;
+            for (const Value& p : Array(v, Member(v, "polygon") ? "polygon" : "polyline", w)) {
+                o.points.push_back(Real(p, "x", 0, w));
+                o.points.push_back(Real(p, "y", 0, w));
+            }
+        } else if (const Value* t = Member(v, "text")) {
+            if (!t->IsObject()) TmxThrow(w.file, "object %d: \"text\" is not an object", o.id);
+            o.shape = MAPSHAPE_TEXT;
+            o.text = String(*t, "text", w);
+            for (const auto& m : t->GetObject()) {
+                const std::string key(m.name.GetString(), m.name.GetStringLength());
+                if (m.value.IsString())
+                    TmxTextSetting(o, key, std::string(m.value.GetString(), m.value.GetStringLength()));
+                else if (m.value.IsBool())
+                    TmxTextSetting(o, key, m.value.GetBool() ? "1" : "0");
+                else if (m.value.IsNumber())
+                    TmxTextSetting(o, key, NumberText(m.value));
+            }
+        }
+        TmxProps props;
+        ReadProps(v, props, w);
+        o.props = TmxCarryProps(props, w.folder, "object " + std::to_string(o.id), map);
+        TmxAddObject(map, std::move(o), w.file);
+    }
+
+    // The layers inside `parent` (the map, or the group `group` is the
+    // index of), at top-level layer `top` when inside a group.
+    void Layers(const Value& parent, const Inherited& in, int depth = 0, int group = -1, int top = 0) {
         if (depth > 64) TmxThrow(w.file, "groups are nested more than 64 deep");
         for (const Value& l : Array(parent, "layers", w)) {
             if (!l.IsObject()) TmxThrow(w.file, "a layer is not an object");
             const std::string type = String(l, "type", w), name = String(l, "name", w);
             if (type == "tilelayer") {
-                TileLayer(l, in, name);
+                LayerId(static_cast<int32_t>(Int(l, "id", 0, INT32_MIN, INT32_MAX, w)));
+                TileLayer(l, in, name, top);
             } else if (type == "imagelayer") {
+                LayerId(static_cast<int32_t>(Int(l, "id", 0, INT32_MIN, INT32_MAX, w)));
                 ImageLayer(l, in, name);
             } else if (type == "objectgroup") {
-                map.warnings.Add("object layers are not carried", name);
+                TmxAddObjectLayer(map, ObjectLayer(l, name, false, group), top, w.file);
+                for (const Value& o : Array(l, "objects", w)) Object(o);
             } else if (type == "group") {
                 Inherited g = in;
                 g.visible = in.visible && Bool(l, "visible", true, w);
@@ -304,10 +381,12 @@ struct Reader {
                 g.parallaxx *= Real(l, "parallaxx", 1, w);
                 g.parallaxy *= Real(l, "parallaxy", 1, w);
                 CheckTint(l, g.visible, "group", name, w);
-                Layers(l, g, depth + 1);
+                const int index = TmxAddObjectLayer(map, ObjectLayer(l, name, true, group), top, w.file);
+                Layers(l, g, depth + 1, index, top);
             } else {
                 TmxThrow(w.file, "layer \"%s\" has the unknown type \"%s\"", name.c_str(), type.c_str());
             }
+            if (depth == 0) top++;
         }
     }
 };
@@ -365,6 +444,11 @@ void TmxParseJson(const char* text, size_t size, const std::string& path, const 
         }
         map.tilesets.push_back(std::move(t));
     }
+    TmxProps props;
+    ReadProps(doc, props, w);
+    map.props = TmxCarryProps(props, w.folder, "the map", map);
+    r.nextlayer = std::max<int32_t>(1, static_cast<int32_t>(Int(doc, "nextlayerid", 1, INT32_MIN, INT32_MAX, w)));
+    r.nextobject = std::max<int32_t>(1, static_cast<int32_t>(Int(doc, "nextobjectid", 1, INT32_MIN, INT32_MAX, w)));
     r.Layers(doc, Inherited{});
     TmxFinishMap(map, options);
 }

@@ -119,6 +119,7 @@ void ReadTileset(const pugi::xml_node& ts, const Where& w, TmxTileset& out) {
     out.margin = static_cast<int>(Int(ts, "margin", 0, 0, 1 << 20, w));
     out.columns = static_cast<int>(Int(ts, "columns", 0, 0, 1 << 20, w));
     out.tilecount = static_cast<int>(Int(ts, "tilecount", -1, 0, kTmxGidMask, w));
+    out.align = ts.attribute("objectalignment").value();
     if (const pugi::xml_node off = ts.child("tileoffset")) {
         out.offsetx = static_cast<int>(Int(off, "x", 0, -(1 << 20), 1 << 20, w));
         out.offsety = static_cast<int>(Int(off, "y", 0, -(1 << 20), 1 << 20, w));
@@ -176,7 +177,11 @@ struct Reader {
     const TmxImportOptions& options;
     Where w;
     TmxMap& map;
-    int64_t layercells = 0;  // cells decoded so far, against maxlayercells
+    int64_t layercells = 0;
+    // Ids Tiled gives layers and objects that have none, in the order it
+    // adds them to the map: the map's next ids on.
+    int32_t nextlayer = 1, nextobject = 1;
+    int32_t LayerId(int32_t id) { return id ? id : nextlayer++; }  // cells decoded so far, against maxlayercells
 
     // The cells of a <data> or <chunk> element.
     std::vector<uint32_t> Cells(const pugi::xml_node& node, const std::string& enc, const std::string& comp, int64_t n,
@@ -199,8 +204,9 @@ struct Reader {
         return cells;
     }
 
-    void TileLayer(const pugi::xml_node& n, const Inherited& in) {
+    void TileLayer(const pugi::xml_node& n, const Inherited& in, int top) {
         TmxLayer layer;
+        layer.top = top;
         layer.name = n.attribute("name").value();
         layer.visible = in.visible && Flag(n, "visible", true);
         layer.opacity = in.opacity * std::clamp(Real(n, "opacity", 1, w), 0.0, 1.0);
@@ -253,16 +259,73 @@ struct Reader {
         map.imagelayers.push_back(std::move(l));
     }
 
-    void Layers(const pugi::xml_node& parent, const Inherited& in, int depth = 0) {
+    // An object layer or a group as the map file keeps it: its own settings.
+    MAPOBJLAYERDESC ObjectLayer(const pugi::xml_node& n, bool group, int parent) {
+        MAPOBJLAYERDESC l;
+        l.group = group;
+        l.id = LayerId(static_cast<int32_t>(Int(n, "id", 0, INT32_MIN, INT32_MAX, w)));
+        l.name = n.attribute("name").value();
+        l.visible = Flag(n, "visible", true);
+        l.indexorder = std::strcmp(n.attribute("draworder").value(), "index") == 0;
+        l.opacity = Real(n, "opacity", 1, w);
+        l.offsetx = Real(n, "offsetx", 0, w);
+        l.offsety = Real(n, "offsety", 0, w);
+        l.parent = parent;
+        TmxProps props;
+        ReadProps(n, props);
+        l.props = TmxCarryProps(props, w.folder, (group ? "group \"" : "object layer \"") + l.name + "\"", map);
+        return l;
+    }
+
+    void Object(const pugi::xml_node& n) {
+        MAPOBJDESC o;
+        o.id = static_cast<int32_t>(Int(n, "id", 0, INT32_MIN, INT32_MAX, w));
+        if (!o.id) o.id = nextobject++;
+        o.name = n.attribute("name").value();
+        o.type = n.attribute(n.attribute("class") ? "class" : "type").value();
+        o.x = Real(n, "x", 0, w);
+        o.y = Real(n, "y", 0, w);
+        o.width = Real(n, "width", 0, w);
+        o.height = Real(n, "height", 0, w);
+        o.rotation = Real(n, "rotation", 0, w);
+        o.visible = Flag(n, "visible", true);
+        if (n.attribute("template")) map.warnings.Add("objects from templates keep only what the map sets", o.name);
+        if (const uint32_t gid = static_cast<uint32_t>(Int(n, "gid", 0, 0, UINT32_MAX, w))) {
+            o.shape = MAPSHAPE_TILE;
+            o.gid = gid;
+        } else if (n.child("ellipse")) {
+            o.shape = MAPSHAPE_ELLIPSE;
+        } else if (n.child("point")) {
+            o.shape = MAPSHAPE_POINT;
+        } else if (const pugi::xml_node p = n.child("polygon") ? n.child("polygon") : n.child("polyline")) {
+            o.shape = std::strcmp(p.name(), "polygon") ? MAPSHAPE_POLYLINE : MAPSHAPE_POLYGON;
+            o.points = TmxPoints(p.attribute("points").value(), w.file);
+        } else if (const pugi::xml_node t = n.child("text")) {
+            o.shape = MAPSHAPE_TEXT;
+            o.text = t.text().get();
+            for (const pugi::xml_attribute a : t.attributes()) TmxTextSetting(o, a.name(), a.value());
+        }
+        TmxProps props;
+        ReadProps(n, props);
+        o.props = TmxCarryProps(props, w.folder, "object " + std::to_string(o.id), map);
+        TmxAddObject(map, std::move(o), w.file);
+    }
+
+    // The layers inside `parent` (the map, or the group `group` is the
+    // index of), at top-level layer `top` when inside a group.
+    void Layers(const pugi::xml_node& parent, const Inherited& in, int depth = 0, int group = -1, int top = 0) {
         if (depth > 64) TmxThrow(w.file, "groups are nested more than 64 deep");
         for (const pugi::xml_node n : parent.children()) {
             const std::string tag = n.name();
             if (tag == "layer") {
-                TileLayer(n, in);
+                LayerId(static_cast<int32_t>(Int(n, "id", 0, INT32_MIN, INT32_MAX, w)));
+                TileLayer(n, in, top);
             } else if (tag == "imagelayer") {
+                LayerId(static_cast<int32_t>(Int(n, "id", 0, INT32_MIN, INT32_MAX, w)));
                 ImageLayer(n, in);
             } else if (tag == "objectgroup") {
-                map.warnings.Add("object layers are not carried", n.attribute("name").value());
+                TmxAddObjectLayer(map, ObjectLayer(n, false, group), top, w.file);
+                for (const pugi::xml_node o : n.children("object")) Object(o);
             } else if (tag == "group") {
                 Inherited g = in;
                 g.visible = in.visible && Flag(n, "visible", true);
@@ -272,8 +335,12 @@ struct Reader {
                 g.parallaxx *= Real(n, "parallaxx", 1, w);
                 g.parallaxy *= Real(n, "parallaxy", 1, w);
                 CheckTint(n, g.visible, "group", w);
-                Layers(n, g, depth + 1);
+                const int index = TmxAddObjectLayer(map, ObjectLayer(n, true, group), top, w.file);
+                Layers(n, g, depth + 1, index, top);
+            } else {
+                continue;
             }
+            if (depth == 0) top++;
         }
     }
 };
@@ -332,6 +399,11 @@ void TmxParse(const char* xml, size_t size, const std::string& path, const TmxIm
         }
         map.tilesets.push_back(std::move(t));
     }
+    TmxProps props;
+    ReadProps(m, props);
+    map.props = TmxCarryProps(props, w.folder, "the map", map);
+    r.nextlayer = std::max<int32_t>(1, static_cast<int32_t>(Int(m, "nextlayerid", 1, INT32_MIN, INT32_MAX, w)));
+    r.nextobject = std::max<int32_t>(1, static_cast<int32_t>(Int(m, "nextobjectid", 1, INT32_MIN, INT32_MAX, w)));
     r.Layers(m, Inherited{});
     TmxFinishMap(map, options);
 }

@@ -35,9 +35,24 @@ struct TmxLimits {
     int64_t maxframes = 1 << 20;               // frame entries of all animations
 };
 
+// A sprite sheet to carry in the map: a PNG image cut into frames of
+// framewidth x frameheight pixels (0: the whole image), found by `name`
+// (empty: the file's name without its folder and extension).
+struct TmxSpriteSheet {
+    std::string path;
+    std::string name;
+    int framewidth = 0, frameheight = 0;
+};
+
 struct TmxImportOptions {
     TmxLimits limits;
     TmxReadFile read;  // null: read regular files from disk
+    // Sprite sheets that share the map's palette, before the tilesets whose
+    // property "sprites" is true.
+    std::vector<TmxSpriteSheet> sprites;
+    // Where the map file will be written: file properties are made relative
+    // to its folder. Empty: the Tiled map's folder.
+    std::string output;
     // Where the import says what of the map does not come across (layers and
     // tilesets it leaves out or tolerates): one line per kind, each naming
     // the file and the layers or tilesets. Null: not said.
@@ -66,5 +81,15 @@ struct TmxFile {
 // -parallax.png (the parallax graphic); for a path ending in .tmj or .json
 // the map and its tileset (.tsj) in Tiled's JSON form. Nothing is written;
 // false with the reason when the image is not a map this library can draw.
+// The map's objects go with it, its sprite images as embedded tilesets whose
+// images are OUT-sprite-N.png; file properties, relative to the map file at
+// `mappath` (empty: relative to OUT's folder already), are made relative to
+// OUT.
 bool TmxExport(const uint8_t* image, size_t size, const std::string& tmxpath, std::vector<TmxFile>& files,
-               TmxError& err);
+               TmxError& err, const std::string& mappath = "");
+
+// A map file's properties and object layers (with the groups they nest in)
+// as Tiled's JSON map form writes them: an object with "layers" and, when
+// the map has any, "properties". Tile objects' gids are numbered as an
+// export numbers them. False with the reason for an image that is no map.
+bool TmxObjectsJson(const uint8_t* image, size_t size, std::string& json, TmxError& err);

@@ -236,7 +236,7 @@ TEST_F(TiledMaps, WhatTiledToleratesImportsWithOneWarningAKind) {
     // A tileset without a tilecount, one that declares more tiles than its
     // image holds, an animation frame past the image, a tileset whose image
     // is missing that no visible layer uses; and what does not come across:
-    // image layers, tile layers' parallax factors, object layers.
+    // image layers, tile layers' parallax factors, class properties.
     TileImage("t.png", 0, 4, 4);
     const std::string ts =
         "<tileset firstgid=\"1\" name=\"nocount\" tilewidth=\"16\" tileheight=\"16\"><image "
@@ -252,7 +252,8 @@ TEST_F(TiledMaps, WhatTiledToleratesImportsWithOneWarningAKind) {
     Write("m.tmx", MapHead(20, 15) + ts + Layer("a", 20, 15, a, "csv", " parallaxx=\"0.8\"") +
                        Layer("unused", 20, 15, hidden, "csv", " visible=\"0\"") +
                        "<imagelayer name=\"clouds\"><image source=\"t.png\"/></imagelayer>"
-                       "<objectgroup name=\"spawns\"><object id=\"1\" x=\"3\" y=\"4\"/></objectgroup></map>\n");
+                       "<objectgroup name=\"spawns\"><object id=\"1\" x=\"3\" y=\"4\"><properties><property "
+                       "name=\"c\" type=\"class\" propertytype=\"P\"/></properties></object></objectgroup></map>\n");
     std::string err;
     ASSERT_EQ(Run("import '" + P("m.tmx") + "' -o '" + P("out.fmp") + "'", &err), 0) << err;
     const std::string m = P("m.tmx") + ": ";
@@ -261,7 +262,7 @@ TEST_F(TiledMaps, WhatTiledToleratesImportsWithOneWarningAKind) {
           m + "tilesets without a tilecount, counted from their image: \"nocount\"",
           m + "tilesets that declare more tiles than their image holds: \"overcount\"",
           m + "animation frames that name a tile their tileset lacks (drawn empty): \"overcount\"",
-          m + "object layers are not carried: \"spawns\"",
+          m + "properties of class types are not carried: \"object 1: c\"",
           m + "image layers are not carried (only a repeating one-tile image at parallax 0.5 becomes the parallax): "
               "\"clouds\"",
           m + "tilesets whose image is missing, used by no visible tile layer: \"gone\""}) {

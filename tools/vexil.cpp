@@ -57,21 +57,32 @@ const char kHelp[] =
     "      -a STEPS   step the animations STEPS times after resetting them (0)\n"
     "      -l LAYERS  comma-separated draws, in order, from: para, bg (opaque),\n"
     "                 bgt (colour-keyed where the block's trigger is set),\n"
-    "                 fg0, fg1, fg2 (foreground 1 to 3) (default para,bgt,fg0)\n"
+    "                 fg0, fg1, fg2 (foreground 1 to 3), objects (the tile\n"
+    "                 objects of shown object layers) (default para,bgt,fg0)\n"
     "      -f FILL    palette index the frame starts with (0)\n"
     "      --memory   decode the map from a memory copy of the file\n"
     "      -o OUT     OUT.pgm: binary PGM of the palette indices;\n"
     "                 OUT.png: 8-bit indexed PNG with the map's palette\n"
 #ifdef VEXIL_HAVE_CONVERT
     "\n"
-    "  vexil import MAP.tmx|MAP.tmj [--strict] -o OUT.fmp\n"
-    "      Converts a Tiled map (TMX or JSON, with its tilesets and images) into\n"
-    "      a map file. What does not come across is said on stderr, one line a\n"
-    "      kind; --strict refuses the map instead (exit 2, nothing written).\n"
+    "  vexil import MAP.tmx|MAP.tmj [--strict] [--sprites SHEET.png[:WxH]]...\n"
+    "               -o OUT.fmp\n"
+    "      Converts a Tiled map (TMX or JSON, with its tilesets and images, its\n"
+    "      properties and object layers) into a map file. --sprites carries a\n"
+    "      sprite sheet (frames of W x H, or the whole image) on the map's\n"
+    "      palette, found by its file name without folder and extension, as are\n"
+    "      tilesets whose bool property \"sprites\" is true. What does not come\n"
+    "      across is said on stderr, one line a kind; --strict refuses the map\n"
+    "      instead (exit 2, nothing written).\n"
     "\n"
     "  vexil export MAP -o OUT.tmx|OUT.tmj\n"
     "      Writes a map file as a Tiled map: OUT.tmx and OUT.tsx (or OUT.tmj and\n"
-    "      OUT.tsj, Tiled's JSON form), OUT.png and OUT-parallax.png.\n"
+    "      OUT.tsj, Tiled's JSON form), OUT.png and OUT-parallax.png, and its\n"
+    "      sprite images as OUT-sprite-N.png.\n"
+    "\n"
+    "  vexil objects MAP\n"
+    "      Prints the map's properties and object layers as Tiled's JSON map\n"
+    "      format has them: {\"layers\": [...], \"properties\": [...]}.\n"
 #endif
 #ifdef VEXIL_HAVE_DEMOMAP
     "\n"
@@ -258,19 +269,21 @@ int CmdInfo(int argc, char** argv) {
                                          ? "numbered: block and animation numbers, past the 1,024 blocks and "
                                            "2,048 animations byte offsets reach (BODN, LYN1..LYN7)"
                                          : "byte offsets");
+    std::printf("objects      %d in %d object layers and groups\n", mapnumobjects, mapnumobjlayers);
+    std::printf("sprites      %d\n", mapnumsprites);
     std::printf("loads        yes\n");
     CloseMapAndDisplay();
     return kExitOk;
 }
 
-enum Draw { kPara, kBG, kBGT, kFG0, kFG1, kFG2 };
+enum Draw { kPara, kBG, kBGT, kFG0, kFG1, kFG2, kObjects };
 
 struct DrawName {
     const char* name;
     Draw draw;
 };
-constexpr DrawName kDrawNames[] = {{"para", kPara}, {"bg", kBG},   {"bgt", kBGT},
-                                   {"fg0", kFG0},   {"fg1", kFG1}, {"fg2", kFG2}};
+constexpr DrawName kDrawNames[] = {{"para", kPara}, {"bg", kBG},   {"bgt", kBGT},        {"fg0", kFG0},
+                                   {"fg1", kFG1},   {"fg2", kFG2}, {"objects", kObjects}};
 
 bool ParseLayers(const std::string& list, std::vector<Draw>& out, std::string& bad) {
     out.clear();
@@ -313,6 +326,9 @@ void DrawLayer(Draw d, LPDIRECTDRAWSURFACE dest, int x, int y) {
             break;
         case kFG2:
             MapDraw8FG(dest, x, y, 2);
+            break;
+        case kObjects:
+            MapDrawTileObjects(dest, x, y);
             break;
     }
 }
@@ -380,7 +396,7 @@ int ParseRenderArgs(int argc, char** argv, RenderArgs& a) {
             } else if (opt == "-l") {
                 std::string bad;
                 if (!ParseLayers(v, a.draws, bad)) {
-                    return UsageError("unknown layer '%s' (use para, bg, bgt, fg0, fg1, fg2)", bad.c_str());
+                    return UsageError("unknown layer '%s' (use para, bg, bgt, fg0, fg1, fg2, objects)", bad.c_str());
                 }
             } else {
                 a.out = v;
@@ -542,6 +558,7 @@ int main(int argc, char** argv) {
 #ifdef VEXIL_HAVE_CONVERT
     if (cmd == "import") return CmdImport(argc, argv, kHelp);
     if (cmd == "export") return CmdExport(argc, argv, kHelp);
+    if (cmd == "objects") return CmdObjects(argc, argv, kHelp);
 #endif
     return UsageError("unknown command '%s'", cmd.c_str());
 }

@@ -26,10 +26,22 @@ bool TiledMapName(const std::string& s) {
     return ext == ".tmx" || ext == ".tmj" || ext == ".json";
 }
 
-// IN -o OUT, in either order, and --strict where `strict` is given; false
-// after printing a usage error.
+// A sprite sheet argument: FILE.png, or FILE.png:WxH for frames of W x H.
+TmxSpriteSheet SheetArg(const std::string& a) {
+    TmxSpriteSheet s{a, "", 0, 0};
+    const size_t colon = a.rfind(':');
+    int w = 0, h = 0, used = 0;
+    if (colon != std::string::npos && std::sscanf(a.c_str() + colon + 1, "%dx%d%n", &w, &h, &used) == 2 &&
+        colon + 1 + static_cast<size_t>(used) == a.size() && w > 0 && h > 0) {
+        s = {a.substr(0, colon), "", w, h};
+    }
+    return s;
+}
+
+// IN -o OUT, in either order, and --strict and --sprites where `import` is
+// given; false after printing a usage error.
 bool InOut(int argc, char** argv, const char* cmd, std::string& in, std::string& out, int& status,
-           bool* strict = nullptr) {
+           bool* strict = nullptr, std::vector<TmxSpriteSheet>* sheets = nullptr) {
     for (int i = 2; i < argc; i++) {
         const std::string a = argv[i];
         if (a == "-h" || a == "--help") {
@@ -38,6 +50,12 @@ bool InOut(int argc, char** argv, const char* cmd, std::string& in, std::string&
         }
         if (a == "--strict" && strict) {
             *strict = true;
+        } else if (a == "--sprites" && sheets) {
+            if (i + 1 >= argc) {
+                status = UsageError("--sprites needs a PNG file");
+                return false;
+            }
+            sheets->push_back(SheetArg(argv[++i]));
         } else if (a == "-o") {
             if (i + 1 >= argc) {
                 status = UsageError("-o needs a value");
@@ -101,15 +119,16 @@ int CmdImport(int argc, char** argv, const char* help) {
     std::string in, out;
     int status = kExitOk;
     bool strict = false;
-    if (!InOut(argc, argv, "import", in, out, status, &strict)) {
+    TmxImportOptions options;
+    if (!InOut(argc, argv, "import", in, out, status, &strict, &options.sprites)) {
         if (status < 0) std::fputs(help, stdout);
         return status < 0 ? kExitOk : status;
     }
     std::vector<uint8_t> image;
     TmxError err;
     std::vector<std::string> warnings;
-    TmxImportOptions options;
     options.warnings = &warnings;
+    options.output = out;
     if (!TmxImport(in, image, err, options)) {
         std::fprintf(stderr, "vexil: %s: %s\n", err.file.c_str(), err.reason.c_str());
         return kExitRejected;
@@ -147,7 +166,7 @@ int CmdExport(int argc, char** argv, const char* help) {
     }
     std::vector<TmxFile> files;
     TmxError err;
-    if (!TmxExport(f.bytes.data(), f.bytes.size(), out, files, err)) {
+    if (!TmxExport(f.bytes.data(), f.bytes.size(), out, files, err, in)) {
         std::fprintf(stderr, "vexil: %s: %s\n", in.c_str(), err.reason.c_str());
         return kExitRejected;
     }
@@ -156,4 +175,25 @@ int CmdExport(int argc, char** argv, const char* help) {
         return kExitFailed;
     }
     return kExitOk;
+}
+
+int CmdObjects(int argc, char** argv, const char* help) {
+    if (argc == 3 && (!std::strcmp(argv[2], "-h") || !std::strcmp(argv[2], "--help"))) {
+        std::fputs(help, stdout);
+        return kExitOk;
+    }
+    if (argc != 3) return UsageError("objects takes exactly one map file");
+    MapFileImage f;
+    std::string why, json;
+    TmxError err;
+    if (!ReadMapFile(argv[2], f, why)) {
+        std::fprintf(stderr, "vexil: %s: %s\n", argv[2], why.c_str());
+        return kExitRejected;
+    }
+    if (!TmxObjectsJson(f.bytes.data(), f.bytes.size(), json, err)) {
+        std::fprintf(stderr, "vexil: %s: %s\n", argv[2], err.reason.c_str());
+        return kExitRejected;
+    }
+    std::fwrite(json.data(), 1, json.size(), stdout);
+    return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
 }
