@@ -1,9 +1,12 @@
 // Platformer rules: quarter collision at block corners and edges, coyote
-// time and the jump buffer on small maps made here, the coin check at load,
-// and a replay through the real level (coin, platform, checkpoint, water).
+// time and the jump buffer, enemies (a walker's patrol, a stomp, a touch)
+// on small maps made here, the coin check at load, and replays through the
+// real level (coins, a stomp and a touch, the checkpoint and water, a flyer
+// on its path, the whole level).
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <sstream>
 #include <string>
@@ -31,8 +34,10 @@ protected:
     }
 
     // A 24 x 16 map of 16 x 16 blocks, all empty, the start marker on
-    // layer 1 at cell (1, 1); `cells` puts blocks on layer 0.
-    void Load(const std::vector<std::tuple<int, int, int>>& cells, bool bareCoin = true) {
+    // layer 1 at cell (1, 1); `cells` puts blocks on layer 0, `objects`
+    // into an object layer.
+    void Load(const std::vector<std::tuple<int, int, int>>& cells, bool bareCoin = true,
+              const std::vector<MAPOBJDESC>& objects = {}) {
         MapWriterMap m;
         m.width = 24;
         m.height = 16;
@@ -54,6 +59,10 @@ protected:
         m.layers[1].assign(size_t{24} * 16, 0);
         m.layers[1][1 * 24 + 1] = 32 * kStart;
         for (auto [x, y, b] : cells) m.layers[0][size_t(y) * 24 + x] = static_cast<int16_t>(32 * b);
+        if (!objects.empty()) {
+            m.objlayers.emplace_back();
+            m.objlayers.back().objects = objects;
+        }
         const std::vector<uint8_t> image = MapWriterImage(m);
         ASSERT_EQ(MapDecode(image.data(), image.size()), 0) << mapreason;
         error = PfLoad(g, 64, 64);
@@ -83,10 +92,21 @@ std::vector<std::tuple<int, int, int>> Row(int x0, int x1, int y, int b) {
     return out;
 }
 
+int CellKeyOf(const MAPCELL& c) { return c.anim >= 0 ? -1 - c.anim : c.block; }
+
 PfInput Buttons(const char* s) {
     PfInput in;
     EXPECT_EQ(PfParseInput(s, in), "");
     return in;
+}
+
+// A rectangle object of a class, as the level's objects are read.
+MAPOBJDESC Thing(const char* type, int id, double x, double y, double w, double h) {
+    MAPOBJDESC o;
+    o.id = id;
+    o.type = type;
+    o.x = x, o.y = y, o.width = w, o.height = h;
+    return o;
 }
 
 TEST_F(PlatformerTest, QuartersAreSolidExactlyToTheirEdges) {
@@ -223,6 +243,56 @@ TEST_F(PlatformerTest, EveryCoinNeedsABlockWithoutIt) {
     EXPECT_NE(error.find("coin at cell (3, 3)"), std::string::npos) << error;
 }
 
+TEST_F(PlatformerTest, AWalkerPatrolsItsPlatformTurningAtWallsAndLedges) {
+    // A platform from column 4 to 11 at row 10 with a wall at column 12: the
+    // walker goes back and forth between the ledge and the wall, on top.
+    auto cells = Row(4, 13, 10, kFull);
+    cells.emplace_back(12, 9, kFull);
+    Load(cells, true, {Thing("walker", 7, 96, 144, 16, 16)});
+    ASSERT_EQ(error, "");
+    ASSERT_EQ(g.enemies.size(), 1u);
+    int lo = INT32_MAX, hi = INT32_MIN, turns = 0;
+    bool left = g.enemies[0].left;
+    for (int i = 0; i < 1200; i++) {
+        PfStep(g, {});
+        const PfEnemy& e = g.enemies[0];
+        lo = std::min(lo, e.x >> 8);
+        hi = std::max(hi, (e.x >> 8) + PF_WALKER_W);
+        turns += e.left != left;
+        left = e.left;
+        ASSERT_EQ((e.y >> 8) + PF_WALKER_H, 160) << "off its platform at step " << i;
+    }
+    EXPECT_EQ(lo, 64);   // the box's left edge over the platform's first pixel
+    EXPECT_EQ(hi, 192);  // its right edge against the wall
+    EXPECT_GE(turns, 4);
+}
+
+TEST_F(PlatformerTest, LandingOnAnEnemyDefeatsItAndTouchingOneSendsThePlayerBack) {
+    // Floor at row 12; the start at cell (1, 1) falls onto it. A walker
+    // at column 10 walks left toward the player.
+    auto floor = Row(0, 24, 12, kFull);
+    Load(floor, true, {Thing("walker", 3, 160, 176, 16, 16)});
+    ASSERT_EQ(error, "");
+    g.enemies[0].left = true;
+    // Standing still, the player is touched and sent back to the start.
+    int steps = 0;
+    while (g.resets == 0 && steps < 600) PfStep(g, {}), steps++;
+    EXPECT_EQ(g.resets, 1);
+    EXPECT_TRUE(g.enemies[0].alive);
+    EXPECT_EQ(X() + PF_BOXW / 2, g.startX);
+    EXPECT_EQ(g.score, 0);
+    // Dropped onto it from above, the player defeats it and bounces.
+    PfRestart(g);
+    Put((g.enemies[0].x >> 8) - 1, 192 - PF_BOXH - 40);
+    g.p.ground = false;
+    for (int i = 0; i < 60 && g.enemies[0].alive; i++) PfStep(g, {});
+    EXPECT_FALSE(g.enemies[0].alive);
+    EXPECT_EQ(g.resets, 0);
+    EXPECT_EQ(g.score, PF_STOMP_SCORE);
+    EXPECT_LT(g.p.vy, 0);
+    EXPECT_NE(PfDump(g).find(" 0"), std::string::npos);
+}
+
 TEST(PlatformerInput, ReplayLinesRoundTrip) {
     PfInput in;
     EXPECT_EQ(PfParseInput("JR\r", in), "");
@@ -233,67 +303,115 @@ TEST(PlatformerInput, ReplayLinesRoundTrip) {
     EXPECT_NE(PfParseInput("R x", in), "");
 }
 
-// The level as built: from the start, hold right and jump at the walls and
-// gaps on the way (the route below), take the first coins, land on the
-// wooden platform at columns 51-53, light the checkpoint, walk into the water.
-TEST_F(PlatformerTest, TheLevelReplaysCoinPlatformCheckpointAndWater) {
-    const char* data = std::getenv("PLATFORMER_DATA");
-    if (!data) GTEST_SKIP() << "PLATFORMER_DATA is not set";
-    ASSERT_EQ(MapLoad((std::string(data) + "/level.fmp").c_str()), 0) << mapreason;
-    ASSERT_EQ(PfLoad(g), "");
+// The level's run: jumps at the walls and gaps (found by a search over
+// held buttons), which takes coins, lands on two walkers, lights the
+// checkpoint and reaches the goal.
+const char kRun[] =
+    "115R 10RJ 22R 43R 14RJ 31R 34R 14RJ 34R 97R 14RJ 51R 52R 14RJ 25R 40R 14RJ 30R 16R 14RJ 25R 112R 10RJ 26R 10R "
+    "6RJ 22R 28R 14RJ 37R 31R 6RJ 16R 13R 14RJ 20R 19R 14RJ 20R 4R 20RJ 14R 16R 14RJ 24R 88R 10RJ 38R 64R 14RJ 31R "
+    "25R 20RJ 25R 31R 20RJ 22R 1R 10RJ 28R";
+
+// Plays the first `segments` segments of a run ("N BUTTONS" each), or all.
+void Play(PfGame& g, const std::string& run, int segments = 1 << 30) {
+    std::istringstream in(run);
+    int n;
+    std::string buttons;
+    while (segments-- > 0 && in >> n >> buttons) {
+        for (int i = 0; i < n; i++) PfStep(g, Buttons(buttons.c_str()));
+    }
+}
+
+const PfEnemy* Enemy(const PfGame& g, int id) {
+    for (const PfEnemy& e : g.enemies) {
+        if (e.id == id) return &e;
+    }
+    return nullptr;
+}
+
+class PlatformerLevel : public PlatformerTest {
+protected:
+    void SetUp() override {
+        PlatformerTest::SetUp();
+        const char* data = std::getenv("PLATFORMER_DATA");
+        if (!data) GTEST_SKIP() << "PLATFORMER_DATA is not set";
+        ASSERT_EQ(MapLoad((std::string(data) + "/level.fmp").c_str()), 0) << mapreason;
+        ASSERT_EQ(PfLoad(g), "");
+    }
+};
+
+TEST_F(PlatformerLevel, StartCheckpointGoalAndEnemiesComeFromItsObjects) {
     EXPECT_EQ(g.coins, 40);
     EXPECT_EQ(g.startX, 72);
     EXPECT_EQ(g.startY, 384);
+    ASSERT_EQ(g.checkpoints.size(), 1u);
+    EXPECT_EQ(g.checkpoints[0].x, 86 * 16);
+    ASSERT_EQ(g.goals.size(), 1u);
+    int walkers = 0, flyers = 0;
+    for (const PfEnemy& e : g.enemies) (e.kind == PF_WALKER ? walkers : flyers)++;
+    EXPECT_GE(walkers, 3);
+    EXPECT_GE(flyers, 2);
+    // Every enemy's image is in the level's sheet, on the map's palette.
+    const MAPSPRITE* sheet = MapFindSprite("enemies");
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->frames, 4);
+    ASSERT_NE(MapFindSprite("player"), nullptr);
+    EXPECT_EQ(MapFindSprite("player")->frames, 10);
+    // --dump lists them all at the start.
+    EXPECT_NE(PfDump(g).find(" " + std::to_string(walkers + flyers) + " walker:"), std::string::npos) << PfDump(g);
+}
+
+// From the start: a coin, a landing on the first walker, then walking on
+// into the second, which sends the player back to the start.
+TEST_F(PlatformerLevel, ReplaysAStompAndATouch) {
+    MAPCELL coin;
+    ASSERT_EQ(MapGetCell(0, 10, 23, &coin), 0);
+    ASSERT_EQ(coin.str->user1, unsigned{PF_COIN});
+    const PfEnemy* first = Enemy(g, 4);
+    const PfEnemy* second = Enemy(g, 5);
+    ASSERT_TRUE(first && second && first->kind == PF_WALKER && second->kind == PF_WALKER);
+    int stomped = -1, hit = -1;
+    Play(g, kRun, 12);
+    for (int i = 0; i < 200 && hit < 0; i++) {
+        if (!first->alive && stomped < 0) stomped = g.step;
+        if (g.resets && hit < 0) hit = g.step;
+        if (hit < 0) PfStep(g, Buttons("R"));
+    }
+    ASSERT_FALSE(first->alive);
+    EXPECT_TRUE(second->alive);
+    EXPECT_EQ(g.resets, 1) << PfDump(g);
+    EXPECT_EQ(X() + PF_BOXW / 2, 72);
+    EXPECT_EQ(Y() + PF_BOXH, 384);
+    EXPECT_GE(g.score, 10 + PF_STOMP_SCORE);
+    EXPECT_EQ(PfDump(g).find("walker:4@"), std::string::npos);
+    EXPECT_NE(PfDump(g).find("walker:5@"), std::string::npos);
+    EXPECT_GT(stomped, 0);
+    EXPECT_GT(hit, stomped);
+}
+
+// The run to the checkpoint, which lights its flag, then on into the water,
+// which brings the player back under the flag; playing again puts back
+// every cell the game changed and every enemy.
+TEST_F(PlatformerLevel, ReplaysTheCheckpointAndTheWater) {
     MAPCELL coin, flag, lit;
     ASSERT_EQ(MapGetCell(0, 10, 23, &coin), 0);
     ASSERT_EQ(MapGetCell(0, 86, 21, &flag), 0);
     ASSERT_EQ(MapGetCell(1, 86, 21, &lit), 0);
-    ASSERT_EQ(coin.str->user1, unsigned{PF_COIN});
     ASSERT_GE(lit.anim, 0);
-
-    const std::pair<int, const char*> route[] = {{107, "R"}, {20, "RJ"}, {42, "R"}, {20, "RJ"}, {60, "R"}, {20, "RJ"},
-                                                 {33, "R"},  {20, "RJ"}, {39, "R"}, {20, "RJ"}, {28, "R"}, {20, "RJ"},
-                                                 {20, "R"},  {20, "RJ"}, {81, "R"}, {20, "RJ"}, {151, "R"}};
-    int firstCoin = -1, onPlatform = -1, checkpoint = -1;
-    for (auto [n, buttons] : route) {
-        for (int i = 0; i < n && g.resets == 0; i++) {
-            PfStep(g, Buttons(buttons));
-            const int fx = X() + PF_BOXW / 2, fy = Y() + PF_BOXH;
-            if (g.score == 1 && firstCoin < 0) {
-                firstCoin = g.step;
-                MAPCELL now;
-                ASSERT_EQ(MapGetCell(0, 10, 23, &now), 0);
-                // The same hill behind, no coin in front.
-                const MAPBLOCK* blocks = reinterpret_cast<const MAPBLOCK*>(mapblkrelpt);
-                EXPECT_EQ(now.anim, -1);
-                EXPECT_EQ(blocks[now.block].bgoff, blocks[coin.block].bgoff);
-                EXPECT_EQ(blocks[now.block].fgoff, blocks[coin.block].fgoff);
-                EXPECT_EQ(blocks[now.block].fgoff2, nullptr);
-                EXPECT_NE(blocks[coin.block].fgoff2, nullptr);
-                EXPECT_EQ(PfKindAt(10, 23), PF_NONE);
-            }
-            if (g.p.ground && fy == 352 && fx >= 51 * 16 && fx < 54 * 16 && onPlatform < 0) onPlatform = g.step;
-            if (g.checkX == 86 && checkpoint < 0) {
-                checkpoint = g.step;
-                MAPCELL now;
-                ASSERT_EQ(MapGetCell(0, 86, 21, &now), 0);
-                EXPECT_EQ(now.anim, lit.anim);
-            }
-        }
-    }
-    EXPECT_GT(firstCoin, 0);
-    EXPECT_GT(onPlatform, firstCoin);
-    EXPECT_GT(checkpoint, onPlatform);
+    Play(g, kRun, 22);
+    EXPECT_EQ(g.checkX, 86);
+    MAPCELL now;
+    ASSERT_EQ(MapGetCell(0, 86, 21, &now), 0);
+    EXPECT_EQ(now.anim, lit.anim);
+    ASSERT_EQ(MapGetCell(0, 10, 23, &now), 0);
+    EXPECT_NE(CellKeyOf(now), CellKeyOf(coin));  // taken
+    EXPECT_EQ(PfKindAt(10, 23), PF_NONE);
+    for (int i = 0; i < 100 && g.resets == 0; i++) PfStep(g, Buttons("R"));
     ASSERT_EQ(g.resets, 1) << PfDump(g);
     EXPECT_EQ(X() + PF_BOXW / 2, 1384);
     EXPECT_EQ(Y() + PF_BOXH, 368);
     EXPECT_EQ(g.p.vx, 0);
-    EXPECT_EQ(g.p.vy, 0);
-    EXPECT_GE(g.score, 10);
 
-    // Playing again puts back every cell the game changed.
     PfRestart(g);
-    MAPCELL now;
     ASSERT_EQ(MapGetCell(0, 10, 23, &now), 0);
     EXPECT_EQ(now.anim, coin.anim);
     ASSERT_EQ(MapGetCell(0, 86, 21, &now), 0);
@@ -301,25 +419,53 @@ TEST_F(PlatformerTest, TheLevelReplaysCoinPlatformCheckpointAndWater) {
     EXPECT_EQ(now.block, flag.block);
     EXPECT_EQ(g.score, 0);
     EXPECT_EQ(X() + PF_BOXW / 2, 72);
+    for (const PfEnemy& e : g.enemies) EXPECT_TRUE(e.alive);
 }
 
-// The level can be finished with the rules as they are: a run found by a
-// search over held buttons reaches the goal; after it a press plays again.
-TEST_F(PlatformerTest, TheLevelCanBeFinishedAndPlayedAgain) {
-    const char* data = std::getenv("PLATFORMER_DATA");
-    if (!data) GTEST_SKIP() << "PLATFORMER_DATA is not set";
-    ASSERT_EQ(MapLoad((std::string(data) + "/level.fmp").c_str()), 0) << mapreason;
-    ASSERT_EQ(PfLoad(g), "");
-    std::istringstream run(
-        "40R 14RJ 49R 14RJ 53R 14RJ 63R 14RJ 34R 14RJ 65R 14RJ 56R 14RJ 41R 14RJ 42R 8RJ 30R 14RJ 63R "
-        "14RJ 37R 14RJ 34R 14RJ 34R 14RJ 76R 14RJ 25R 14RJ 26R 14RJ 26R 14RJ 30R 14RJ 65R 14RJ 71R 14RJ "
-        "60R 14RJ 47R 14RJ 71R 14RJ 46R 14RJ 31R");
-    int n;
-    std::string buttons;
-    while (run >> n >> buttons) Steps(n, Buttons(buttons.c_str()));
+// A flyer keeps to the polyline its "path" property names: on it at every
+// step, out to its far end and back to its start.
+TEST_F(PlatformerLevel, AFlyerFollowsItsPath) {
+    const PfEnemy* f = Enemy(g, 8);
+    ASSERT_TRUE(f && f->kind == PF_FLYER);
+    const MAPOBJECT* o = MapGetObject(8);
+    ASSERT_NE(o, nullptr);
+    const MAPOBJECT* path = MapGetObject(MapGetIntProperty(&o->props, "path", 0));
+    ASSERT_TRUE(path && path->shape == MAPSHAPE_POLYLINE);
+    std::vector<std::pair<double, double>> pts;
+    for (int i = 0; i < path->numpoints; i++) {
+        pts.emplace_back(path->x + path->points[2 * i], path->y + path->points[2 * i + 1]);
+    }
+    auto off = [&](double x, double y) {  // distance to the polyline
+        double best = 1e9;
+        for (size_t i = 0; i + 1 < pts.size(); i++) {
+            const auto [ax, ay] = pts[i];
+            const auto [bx, by] = pts[i + 1];
+            const double l2 = (bx - ax) * (bx - ax) + (by - ay) * (by - ay);
+            const double t = std::clamp(((x - ax) * (bx - ax) + (y - ay) * (by - ay)) / l2, 0.0, 1.0);
+            best = std::min(best, std::hypot(x - ax - t * (bx - ax), y - ay - t * (by - ay)));
+        }
+        return best;
+    };
+    bool end = false, back = false;
+    for (int i = 0; i < 400; i++) {
+        PfStep(g, {});
+        const double cx = f->x / 256.0 + int{PF_FLYER_W} / 2.0, cy = f->y / 256.0 + int{PF_FLYER_H} / 2.0;
+        ASSERT_LT(off(cx, cy), 1.0) << "step " << i << " at " << cx << ", " << cy;
+        end = end || std::hypot(cx - pts.back().first, cy - pts.back().second) < 1;
+        back = back || (end && std::hypot(cx - pts[0].first, cy - pts[0].second) < 1);
+    }
+    EXPECT_TRUE(end);
+    EXPECT_TRUE(back);
+}
+
+// The whole level with the rules as they are; after the goal a press plays
+// again.
+TEST_F(PlatformerLevel, CanBeFinishedAndPlayedAgain) {
+    Play(g, kRun);
     ASSERT_TRUE(g.complete) << PfDump(g);
     EXPECT_EQ(g.resets, 0);
-    EXPECT_GT(g.score, 20);
+    EXPECT_GT(g.taken, 20);
+    EXPECT_EQ(g.score, g.taken + 2 * PF_STOMP_SCORE);
     Steps(PF_RESTART_DELAY);
     PfStep(g, Buttons("S"));
     EXPECT_FALSE(g.complete);

@@ -1,14 +1,18 @@
-// The platformer's rules on the loaded map: level scan, movement with
-// quarter-block collision, pick-ups, checkpoints, water, the goal, camera.
+// The platformer's rules on the loaded map: level scan (cells and objects),
+// movement with quarter-block collision, enemies, pick-ups, checkpoints,
+// water, the goal, camera.
 #include "game.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
 #include "vexildx.h"
 
 namespace {
+
+constexpr double kSub = PF_SUB;  // for arithmetic in doubles
 
 int MapPixelW() { return int{mapwidth} * mapblockwidth; }
 int MapPixelH() { return int{mapheight} * mapblockheight; }
@@ -52,22 +56,22 @@ void Camera(PfGame& g, bool snap) {
     g.camY = std::clamp(g.camY, 0, std::max(0, MapPixelH() - g.viewH));
 }
 
-// Moves the box along one axis by its speed, a pixel at a time, testing
-// only the row or column it moves into. Stops flush against a solid
-// quarter and returns true; speeds below a quarter keep the loop short, and
-// no speed can carry the box through a wall.
-bool Sweep(PfPlayer& p, bool across) {
-    int32_t& pos = across ? p.x : p.y;
-    const int32_t target = pos + (across ? p.vx : p.vy);
+// Moves a w x h box at (x, y) (1/256 pixel) along one axis by v, a pixel at
+// a time, testing only the row or column it moves into. Stops flush against
+// a solid quarter and returns true; speeds below a quarter keep the loop
+// short, and no speed can carry the box through a wall.
+bool SweepBox(int32_t& x, int32_t& y, int32_t v, int w, int h, bool across) {
+    int32_t& pos = across ? x : y;
+    const int32_t target = pos + v;
     const int from = pos >> 8, to = target >> 8;  // arithmetic shifts: floor
     const int dir = to > from ? 1 : -1;
     for (int at = from; at != to; at += dir) {
         const int next = at + dir;
         bool hit;
         if (across) {
-            hit = PfBoxSolid(dir > 0 ? next + PF_BOXW - 1 : next, p.y >> 8, 1, PF_BOXH);
+            hit = PfBoxSolid(dir > 0 ? next + w - 1 : next, y >> 8, 1, h);
         } else {
-            hit = PfBoxSolid(p.x >> 8, dir > 0 ? next + PF_BOXH - 1 : next, PF_BOXW, 1);
+            hit = PfBoxSolid(x >> 8, dir > 0 ? next + h - 1 : next, w, 1);
         }
         if (hit) {
             pos = at * PF_SUB;
@@ -77,6 +81,8 @@ bool Sweep(PfPlayer& p, bool across) {
     pos = target;
     return false;
 }
+
+bool Sweep(PfPlayer& p, bool across) { return SweepBox(p.x, p.y, across ? p.vx : p.vy, PF_BOXW, PF_BOXH, across); }
 
 // Speeds up toward `target` by `a` without passing it.
 int32_t Approach(int32_t v, int32_t target, int32_t a) {
@@ -142,22 +148,22 @@ void Collect(PfGame& g, int cx, int cy) {
         if (MapSetCellBlock(0, cx, cy, block) == 0) {
             g.changes.push_back({cx, cy, c.anim, c.block});
             g.score++;
+            g.taken++;
         }
         return;
     }
 }
 
-// A checkpoint touched at (cx, cy): its flag is the top of the column of
-// checkpoint cells. A new one lights its flag with the cell of layer 1 at
-// the same place, and the player will come back standing under it.
-void Reach(PfGame& g, int cx, int cy) {
-    int fy = cy;
-    while (fy > 0 && PfKindAt(cx, fy - 1) == PF_CHECKPOINT) fy--;
+// A checkpoint's area touched: its flag is the cell at the top middle of
+// the area. A new one lights its flag with the cell of layer 1 at the same
+// place, when there is one, and the player will come back standing under it.
+void Reach(PfGame& g, const PfArea& a) {
+    const int cx = (a.x + a.w / 2) / mapblockwidth, fy = std::max(a.y, 0) / mapblockheight;
     if (cx == g.checkX && fy == g.checkY) return;
     g.checkX = cx;
     g.checkY = fy;
     MAPCELL now, lit;
-    if (MapGetCell(0, cx, fy, &now) == 0 && MapGetCell(1, cx, fy, &lit) == 0 && lit.str->user1 == PF_CHECKPOINT) {
+    if (MapGetCell(0, cx, fy, &now) == 0 && MapGetCell(1, cx, fy, &lit) == 0 && (lit.anim >= 0 || lit.block != 0)) {
         const int r = lit.anim >= 0 ? MapSetCellAnim(0, cx, fy, lit.anim) : MapSetCellBlock(0, cx, fy, lit.block);
         if (r == 0) g.changes.push_back({cx, fy, now.anim, now.block});
     }
@@ -171,30 +177,198 @@ void Reach(PfGame& g, int cx, int cy) {
     }
 }
 
+bool Overlap(int x, int y, int w, int h, int x2, int y2, int w2, int h2) {
+    return x < x2 + w2 && x2 < x + w && y < y2 + h2 && y2 < y + h;
+}
+
+// The box an enemy hurts with, in pixels.
+void EnemyBox(const PfEnemy& e, int& x, int& y, int& w, int& h) {
+    x = e.x >> 8, y = e.y >> 8;
+    w = e.kind == PF_WALKER ? PF_WALKER_W : PF_FLYER_W;
+    h = e.kind == PF_WALKER ? PF_WALKER_H : PF_FLYER_H;
+}
+
+// A walker goes on along its platform, and turns round where a wall or the
+// end of the ground comes next; off the ground it falls.
+void StepWalker(PfEnemy& e) {
+    const int bx = e.x >> 8, by = e.y >> 8;
+    if (!PfBoxSolid(bx, by + PF_WALKER_H, PF_WALKER_W, 1)) {
+        e.vy = std::min(e.vy + PF_GRAVITY, int32_t{PF_FALL_MAX});
+        if (SweepBox(e.x, e.y, e.vy, PF_WALKER_W, PF_WALKER_H, false)) e.vy = 0;
+        if ((e.y >> 8) >= MapPixelH()) e.alive = false;
+        return;
+    }
+    e.vy = 0;
+    const int32_t target = e.x + (e.left ? -PF_WALKER_SPEED : PF_WALKER_SPEED);
+    const int nx = target >> 8;
+    if (nx != bx) {
+        const int ahead = e.left ? nx : nx + PF_WALKER_W - 1;  // the column it moves into
+        if (PfBoxSolid(ahead, by, 1, PF_WALKER_H) || !PfBoxSolid(ahead, by + PF_WALKER_H, 1, 1)) {
+            e.left = !e.left;
+            return;
+        }
+    }
+    e.x = target;
+}
+
+// Where a flyer is `d` pixels along its path, and which way that part goes.
+void PathPoint(const PfEnemy& e, double d, double& x, double& y, double& dx) {
+    const size_t n = e.path.size(), segs = e.closed ? n : n - 1;
+    for (size_t i = 0; i < segs; i++) {
+        const auto [x0, y0] = e.path[i];
+        const auto [x1, y1] = e.path[(i + 1) % n];
+        const double len = std::hypot(x1 - x0, y1 - y0);
+        if (d <= len || i + 1 == segs) {
+            const double t = len > 0 ? std::min(d / len, 1.0) : 0;
+            x = x0 + (x1 - x0) * t, y = y0 + (y1 - y0) * t, dx = x1 - x0;
+            return;
+        }
+        d -= len;
+    }
+    x = e.path[0].first, y = e.path[0].second, dx = 0;
+}
+
+int64_t PathLength(const PfEnemy& e) {
+    double len = 0;
+    const size_t n = e.path.size();
+    for (size_t i = 0; i + 1 < n + (e.closed ? 1 : 0); i++) {
+        const auto [x0, y0] = e.path[i];
+        const auto [x1, y1] = e.path[(i + 1) % n];
+        len += std::hypot(x1 - x0, y1 - y0);
+    }
+    return static_cast<int64_t>(len * kSub);
+}
+
+void PlaceFlyer(PfEnemy& e);
+
+// A flyer goes on along its path: to the end and back, or round and round.
+void StepFlyer(PfEnemy& e) {
+    const int64_t total = PathLength(e);
+    e.along += e.dir * PF_FLYER_SPEED;
+    if (total <= 0) {
+        e.along = 0;
+    } else if (e.closed) {
+        e.along = (e.along % total + total) % total;
+    } else if (e.along >= total) {
+        e.along = 2 * total - e.along;
+        e.dir = -1;
+    } else if (e.along <= 0) {
+        e.along = -e.along;
+        e.dir = 1;
+    }
+    PlaceFlyer(e);
+}
+
+// A flyer's box where it is along its path.
+void PlaceFlyer(PfEnemy& e) {
+    double x, y, dx;
+    PathPoint(e, static_cast<double>(e.along) / kSub, x, y, dx);
+    if (dx != 0) e.left = dx * e.dir < 0;
+    e.x = static_cast<int32_t>(std::lround((x - int{PF_FLYER_W} / 2.0) * kSub));
+    e.y = static_cast<int32_t>(std::lround((y - int{PF_FLYER_H} / 2.0) * kSub));
+}
+
+// The player against the enemies: landing on one from above defeats it and
+// bounces; any other touch sends the player back to the last checkpoint.
+void Fight(PfGame& g, int prevFeet) {
+    const int px = g.p.x >> 8, py = g.p.y >> 8, feet = py + PF_BOXH;
+    for (PfEnemy& e : g.enemies) {
+        int ex, ey, ew, eh;
+        EnemyBox(e, ex, ey, ew, eh);
+        if (!e.alive || !Overlap(px, py, PF_BOXW, PF_BOXH, ex, ey, ew, eh)) continue;
+        if (feet >= prevFeet && prevFeet <= ey + 3) {
+            e.alive = false;
+            g.score += PF_STOMP_SCORE;
+            g.p.vy = -PF_STOMP_BOUNCE;
+            g.p.ground = false;
+            g.p.air = PF_COYOTE + 1;
+            continue;
+        }
+        Respawn(g);
+        return;
+    }
+}
+
 void Interact(PfGame& g) {
     const int bx = g.p.x >> 8, by = g.p.y >> 8;
     const int bw = mapblockwidth, bh = mapblockheight;
     const int bottom = by + PF_BOXH - 1;
     for (int cy = std::max(by, 0) / bh; bottom >= 0 && cy <= bottom / bh; cy++) {
         for (int cx = std::max(bx, 0) / bw; cx <= (bx + PF_BOXW - 1) / bw; cx++) {
-            switch (PfKindAt(cx, cy)) {
-                case PF_COIN:
-                    Collect(g, cx, cy);
-                    break;
-                case PF_CHECKPOINT:
-                    Reach(g, cx, cy);
-                    break;
-                case PF_GOAL:
-                    if (!g.complete) g.completeSteps = 0;
-                    g.complete = true;
-                    break;
-            }
+            if (PfKindAt(cx, cy) == PF_COIN) Collect(g, cx, cy);
         }
+    }
+    for (const PfArea& a : g.checkpoints) {
+        if (Overlap(bx, by, PF_BOXW, PF_BOXH, a.x, a.y, a.w, a.h)) Reach(g, a);
+    }
+    for (const PfArea& a : g.goals) {
+        if (!Overlap(bx, by, PF_BOXW, PF_BOXH, a.x, a.y, a.w, a.h)) continue;
+        if (!g.complete) g.completeSteps = 0;
+        g.complete = true;
     }
     // Water takes the player when the feet go in; so does the map's bottom.
     const int fx = bx + PF_BOXW / 2, fy = by + PF_BOXH - 1;
     const bool wet = fy >= 0 && fy < MapPixelH() && PfKindAt(fx / bw, fy / bh) == PF_WATER;
     if (!g.complete && (wet || by >= MapPixelH())) Respawn(g);
+}
+
+// An object's place with its layer's and groups' offsets.
+void Placed(const MAPOBJECT& o, double& x, double& y) {
+    x = o.x, y = o.y;
+    for (const MAPOBJECTLAYER* l = o.layer; l; l = l->parent) x += l->offsetx, y += l->offsety;
+}
+
+PfArea AreaOf(const MAPOBJECT& o) {
+    double x, y;
+    Placed(o, x, y);
+    return {static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)), static_cast<int>(std::lround(o.width)),
+            static_cast<int>(std::lround(o.height))};
+}
+
+// The level's objects: the start, checkpoints, goals and enemies. "" or
+// what is wrong.
+std::string ReadObjects(PfGame& g, bool& start) {
+    if (const MAPOBJECT* o = MapFindObjectOfType("start", nullptr)) {
+        double x, y;
+        Placed(*o, x, y);
+        g.startX = static_cast<int>(std::lround(x));
+        g.startY = static_cast<int>(std::lround(y));
+        start = true;
+    }
+    for (const MAPOBJECT* o = nullptr; (o = MapFindObjectOfType("checkpoint", o));) g.checkpoints.push_back(AreaOf(*o));
+    for (const MAPOBJECT* o = nullptr; (o = MapFindObjectOfType("goal", o));) g.goals.push_back(AreaOf(*o));
+    for (const MAPOBJECT* o = nullptr; (o = MapFindObjectOfType("walker", o));) {
+        // Standing where its image stands: the box bottom-centred in it.
+        double x, y;
+        Placed(*o, x, y);
+        const MAPSPRITE* s = o->sprite;
+        const double left = x - (s ? s->originx : 0), top = y - (s ? s->originy : 0);
+        const double w = s ? s->width : o->width, h = s ? s->height : o->height;
+        PfEnemy e;
+        e.kind = PF_WALKER;
+        e.id = o->id;
+        e.left = o->flips & MAPSPRITE_FLIPX;
+        e.x = static_cast<int32_t>(std::lround((left + (w - int{PF_WALKER_W}) / 2) * kSub));
+        e.y = static_cast<int32_t>(std::lround((top + h - int{PF_WALKER_H}) * kSub));
+        g.placed.push_back(e);
+    }
+    for (const MAPOBJECT* o = nullptr; (o = MapFindObjectOfType("flyer", o));) {
+        const MAPOBJECT* path = MapGetObject(MapGetIntProperty(&o->props, "path", 0));
+        if (!path || (path->shape != MAPSHAPE_POLYLINE && path->shape != MAPSHAPE_POLYGON) || path->numpoints < 2) {
+            return "flyer " + std::to_string(o->id) + ": its property \"path\" names no polyline or polygon";
+        }
+        PfEnemy e;
+        e.kind = PF_FLYER;
+        e.id = o->id;
+        e.closed = path->shape == MAPSHAPE_POLYGON;
+        double x, y;
+        Placed(*path, x, y);
+        for (int i = 0; i < path->numpoints; i++)
+            e.path.emplace_back(x + path->points[2 * i], y + path->points[2 * i + 1]);
+        PlaceFlyer(e);
+        g.placed.push_back(e);
+    }
+    return "";
 }
 
 // The sprite frame: jump or fall in the air, a walk cycle by distance on
@@ -289,6 +463,8 @@ std::string PfLoad(PfGame& g, int viewW, int viewH) {
     if (!mapblkrelpt) return "no map is loaded";
     if (MapPixelW() < viewW || MapPixelH() < viewH) return "the map is smaller than the view";
     bool start = false;
+    const std::string err = ReadObjects(g, start);
+    if (!err.empty()) return err;
     MAPCELL c;
     for (int y = 0; y < mapheight && !start; y++) {
         for (int x = 0; x < mapwidth && !start; x++) {
@@ -299,7 +475,7 @@ std::string PfLoad(PfGame& g, int viewW, int viewH) {
             }
         }
     }
-    if (!start) return "no start marker (user1 = 5) on map layer 1";
+    if (!start) return "no object of class start (nor a start marker, user1 = 5, on map layer 1)";
 
     // Each kind of coin cell needs a block that shows the same graphics
     // with its topmost foreground graphic, the coin, taken away.
@@ -333,6 +509,7 @@ std::string PfLoad(PfGame& g, int viewW, int viewH) {
             g.bare.emplace_back(key, found);
         }
     }
+    g.enemies = g.placed;
     g.respawnX = g.startX;
     g.respawnY = g.startY;
     PlaceAt(g.p, g.startX, g.startY);
@@ -348,7 +525,8 @@ void PfRestart(PfGame& g) {
             MapSetCellBlock(0, it->x, it->y, it->block);
     }
     g.changes.clear();
-    g.score = 0;
+    g.enemies = g.placed;
+    g.score = g.taken = 0;
     g.checkX = g.checkY = -1;
     g.respawnX = g.startX;
     g.respawnY = g.startY;
@@ -381,14 +559,21 @@ void PfStep(PfGame& g, const PfInput& in) {
     }
     if (pressPause) g.paused = !g.paused;
     if (g.paused) return;
+    const int prevFeet = (g.p.y >> 8) + PF_BOXH;
     Move(g, in, pressJump);
+    for (PfEnemy& e : g.enemies) {
+        if (e.alive) (e.kind == PF_WALKER ? StepWalker : StepFlyer)(e);
+    }
     Interact(g);
+    if (!g.complete) Fight(g, prevFeet);
     Animate(g.p);
     Camera(g, false);
     MapUpdateAnims();
 }
 
-const char* PfDumpHeader() { return "# step x y vx vy ground score checkpoint resets state camx camy"; }
+const char* PfDumpHeader() {
+    return "# step x y vx vy ground score checkpoint resets state camx camy enemies kind:id@x,y...";
+}
 
 std::string PfDump(const PfGame& g) {
     char line[160];
@@ -398,5 +583,17 @@ std::string PfDump(const PfGame& g) {
                   : g.paused ? "paused"
                              : "play",
                   g.camX, g.camY);
-    return line;
+    std::string out = line;
+    const int live =
+        static_cast<int>(std::count_if(g.enemies.begin(), g.enemies.end(), [](const PfEnemy& e) { return e.alive; }));
+    out += " " + std::to_string(live);
+    for (const PfEnemy& e : g.enemies) {
+        if (!e.alive) continue;
+        int x, y, w, h;
+        EnemyBox(e, x, y, w, h);
+        std::snprintf(line, sizeof line, " %s:%d@%d,%d", e.kind == PF_WALKER ? "walker" : "flyer", e.id, x + w / 2,
+                      y + h / 2);
+        out += line;
+    }
+    return out;
 }

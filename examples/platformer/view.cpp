@@ -1,5 +1,6 @@
-// The platformer's picture: map layers around the player sprite, the score
-// and messages, drawn with the map library and BltFast into an 8-bit frame.
+// The platformer's picture: map layers around the enemies and the player,
+// drawn with the library's sprite routine, the score and messages, into an
+// 8-bit frame.
 #include "view.h"
 
 #include <algorithm>
@@ -102,21 +103,14 @@ std::string PfViewOpen(PfView& v, const std::string& dir, int w, int h) {
     if (sky.w < 1 || sky.h < h) return dir + "/sky.png: lower than the view";
     if (!(err = MakeSurface(sky.px, sky.w, sky.h, &v.sky)).empty()) return err;
 
-    PfPicture sheet;
-    err = LoadPicture(dir + "/sprites.png", sheet);
-    if (!err.empty()) return err;
-    if (sheet.w < PF_FRAME_W * PF_FRAMES || sheet.h < PF_FRAME_H)
-        return dir + "/sprites.png: fewer than 10 frames of 16 x 24";
-    std::vector<uint8_t> mirrored(sheet.px.size());
-    for (int y = 0; y < sheet.h; y++) {
-        for (int x = 0; x < sheet.w; x++) {
-            const int f = x / PF_FRAME_W, c = x % PF_FRAME_W;
-            const int from = f * PF_FRAME_W + PF_FRAME_W - 1 - c;
-            mirrored[size_t(y) * sheet.w + x] = from < sheet.w ? sheet.px[size_t(y) * sheet.w + from] : 0;
-        }
+    v.player = MapFindSprite("player");
+    if (!v.player || v.player->framewidth != PF_FRAME_W || v.player->frameheight != PF_FRAME_H ||
+        v.player->frames < PF_FRAMES) {
+        return "the level carries no sprite sheet \"player\" of 10 frames of 16 x 24 (vexil import --sprites "
+               "player.png:16x24)";
     }
-    if (!(err = MakeSurface(sheet.px, sheet.w, sheet.h, &v.sprites[0])).empty()) return err;
-    if (!(err = MakeSurface(mirrored, sheet.w, sheet.h, &v.sprites[1])).empty()) return err;
+    v.enemies = MapFindSprite("enemies");
+    if (v.enemies && v.enemies->frames < 4) return "the level's sprite sheet \"enemies\" has fewer than 4 frames";
 
     PfPicture font;
     if (!(err = LoadPicture(dir + "/font.png", font)).empty()) return err;
@@ -143,7 +137,8 @@ std::string PfViewOpen(PfView& v, const std::string& dir, int w, int h) {
 }
 
 void PfViewClose(PfView& v) {
-    for (LPDIRECTDRAWSURFACE* s : {&v.frame, &v.sky, &v.sprites[0], &v.sprites[1], &v.font, &v.shadow}) {
+    v.player = v.enemies = nullptr;
+    for (LPDIRECTDRAWSURFACE* s : {&v.frame, &v.sky, &v.font, &v.shadow}) {
         if (*s) (*s)->Release();
         *s = nullptr;
     }
@@ -184,17 +179,32 @@ void PfViewDraw(PfView& v, const PfGame& g) {
     MapDraw8BGT(v.frame, g.camX, g.camY);
     if (v.fgLayers >= 1) MapDraw8FG(v.frame, g.camX, g.camY, 0);
 
-    const int frame = std::clamp(g.p.frame, 0, PF_FRAMES - 1);
-    const RECT r{frame * PF_FRAME_W, 0, frame * PF_FRAME_W + PF_FRAME_W, PF_FRAME_H};
-    const int sx = (g.p.x >> 8) - (g.p.left ? 1 : 3) - g.camX, sy = (g.p.y >> 8) - 2 - g.camY;
-    Blit(v.frame, sx, sy, v.sprites[g.p.left ? 1 : 0], r);
+    // Enemies: a walker stands at the bottom of its frame, a flyer in the
+    // middle; two frames each, facing right unless mirrored.
+    MAPSPRITE f;
+    for (const PfEnemy& e : g.enemies) {
+        const bool walker = e.kind == PF_WALKER;
+        const int frame = walker ? g.step / 12 % 2 : 2 + g.step / 6 % 2;
+        if (!e.alive || !v.enemies || MapSpriteFrame(v.enemies, frame, &f) != 0) continue;
+        const int w = walker ? PF_WALKER_W : PF_FLYER_W, h = walker ? PF_WALKER_H : PF_FLYER_H;
+        const int x = (e.x >> 8) + w / 2 - f.width / 2,
+                  y = walker ? (e.y >> 8) + h - f.height : (e.y >> 8) + h / 2 - f.height / 2;
+        MapDrawSprite(v.frame, g.camX, g.camY, &f, x, y, e.left ? MAPSPRITE_FLIPX : 0);
+    }
+    if (MapSpriteFrame(v.player, std::clamp(g.p.frame, 0, PF_FRAMES - 1), &f) == 0) {
+        MapDrawSprite(v.frame, g.camX, g.camY, &f, (g.p.x >> 8) - (g.p.left ? 1 : 3), (g.p.y >> 8) - 2,
+                      g.p.left ? MAPSPRITE_FLIPX : 0);
+    }
 
     for (int fg = 1; fg < v.fgLayers; fg++) MapDraw8FG(v.frame, g.camX, g.camY, fg);
 
-    PfViewText(v, 6, 5, "Coins " + std::to_string(g.score) + "/" + std::to_string(g.coins));
+    PfViewText(
+        v, 6, 5,
+        "Score " + std::to_string(g.score) + "  Coins " + std::to_string(g.taken) + "/" + std::to_string(g.coins));
     if (g.complete) {
-        Panel(v, {"Level complete!", "Score " + std::to_string(g.score) + "/" + std::to_string(g.coins), "",
-                  "Enter: play again", "Esc: quit"});
+        Panel(v, {"Level complete!", "Score " + std::to_string(g.score),
+                  "Coins " + std::to_string(g.taken) + "/" + std::to_string(g.coins), "", "Enter: play again",
+                  "Esc: quit"});
     } else if (g.paused) {
         Panel(v, {"Paused", "P: play on"});
     }

@@ -77,12 +77,14 @@ struct TileInfo {
 };
 constexpr int kTile = 16, kColumns = 16;
 // Kind codes in the tiles' int property user1: the converter carries it into
-// the block structures, where a game reads it (the string `kind` is for people).
-constexpr int kKindCoin = 1, kKindWater = 2, kKindCheckpoint = 3, kKindGoal = 4, kKindStart = 5;
+// the block structures, where a game reads it (the string `kind` is for
+// people). The start, checkpoints and goal are objects of the level.
+constexpr int kKindCoin = 1, kKindWater = 2;
 Canvas PaintTiles(std::vector<TileInfo>& info);
 
 Canvas PaintSky();
 Canvas PaintSprites();
+Canvas PaintEnemies();  // 4 frames of 16 x 16: walker 0-1, flyer 2-3, facing right
 Canvas PaintFont();
 
 // Tile ids the level builder places (see TILES.md for the whole table).

@@ -175,6 +175,12 @@ struct Layout {
     int startX, startY;  // the player's feet, map pixels
     int checkpointX, checkpointRow;
     int goalX, goalRow;
+    std::vector<std::pair<int, int>> walkers;  // column and ground row of each
+    struct Flight {
+        int x, y;                                 // where the path starts, map pixels
+        std::vector<std::pair<int, int>> points;  // from there
+    };
+    std::vector<Flight> flyers;
 };
 
 Layout Build(Level& l) {
@@ -329,11 +335,14 @@ Layout Build(Level& l) {
         }
         l.Block(l.back, c[0], c[1], c[2] ? kCloudSmall : kCloud, w, h);
     }
-    // The start: the marker stands in the cell above the ground, the feet
-    // at the middle of that cell's bottom edge.
-    l.Put(l.game, 4, l.ground[4] - 1, kStart);
+    // The start: the feet at the middle of column 4, on its ground.
     out.startX = 4 * kTile + 8;
     out.startY = l.ground[4] * kTile;
+    // Enemies: walkers on ground they can patrol, flyers over the water and
+    // the high mesa, each on its own path.
+    for (int x : {44, 58, 161, 178}) out.walkers.emplace_back(x, l.ground[x]);
+    out.flyers.push_back({97 * kTile, 14 * kTile, {{0, 0}, {0, 3 * kTile}, {5 * kTile, 2 * kTile}}});
+    out.flyers.push_back({142 * kTile, 6 * kTile, {{0, 0}, {4 * kTile, -2 * kTile}, {8 * kTile, 0}}});
     return out;
 }
 
@@ -391,13 +400,60 @@ std::string Tileset(const Canvas& sheet, const std::vector<TileInfo>& tiles) {
     return s.str();
 }
 
-std::string Map(const Level& l) {
+// The level's objects: the start (a point), the checkpoint and the goal
+// (rectangles over their tiles), walkers and flyers (tile objects of the
+// enemies' sheet), and the flyers' paths.
+std::string Objects(const Layout& out, int enemiesGid) {
+    std::ostringstream s;
+    int id = 4;
+    s << " <objectgroup id=\"7\" name=\"objects\">\n"
+      << "  <object id=\"1\" name=\"start\" type=\"start\" x=\"" << out.startX << "\" y=\"" << out.startY
+      << "\">\n   <point/>\n  </object>\n"
+      << "  <object id=\"2\" name=\"checkpoint\" type=\"checkpoint\" x=\"" << out.checkpointX * kTile << "\" y=\""
+      << out.checkpointRow * kTile << "\" width=\"16\" height=\"32\"/>\n"
+      << "  <object id=\"3\" name=\"goal\" type=\"goal\" x=\"" << out.goalX * kTile << "\" y=\"" << out.goalRow * kTile
+      << "\" width=\"32\" height=\"48\"/>\n";
+    for (auto [x, row] : out.walkers) {
+        s << "  <object id=\"" << id++ << "\" type=\"walker\" gid=\"" << enemiesGid << "\" x=\"" << x * kTile
+          << "\" y=\"" << row * kTile << "\" width=\"16\" height=\"16\"/>\n";
+    }
+    for (const Layout::Flight& f : out.flyers) {
+        const int path = id + 1;
+        s << "  <object id=\"" << id << "\" type=\"flyer\" gid=\"" << enemiesGid + 2 << "\" x=\"" << f.x - 8
+          << "\" y=\"" << f.y + 8 << "\" width=\"16\" height=\"16\">\n"
+          << "   <properties>\n    <property name=\"path\" type=\"object\" value=\"" << path << "\"/>\n"
+          << "   </properties>\n  </object>\n"
+          << "  <object id=\"" << path << "\" name=\"flight " << path << "\" x=\"" << f.x << "\" y=\"" << f.y
+          << "\">\n   <polyline points=\"";
+        for (size_t i = 0; i < f.points.size(); i++) {
+            s << (i ? " " : "") << f.points[i].first << "," << f.points[i].second;
+        }
+        s << "\"/>\n  </object>\n";
+        id += 2;
+    }
+    s << " </objectgroup>\n";
+    return s.str();
+}
+
+// The enemies' tileset: their sheet, marked as sprites for the importer.
+std::string EnemyTileset() {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<tileset version=\"1.8\" tiledversion=\"1.8.2\" name=\"enemies\" tilewidth=\"16\" tileheight=\"16\" "
+           "tilecount=\"4\" columns=\"4\">\n"
+           " <properties>\n  <property name=\"sprites\" type=\"bool\" value=\"true\"/>\n </properties>\n"
+           " <image source=\"enemies.png\" width=\"64\" height=\"16\"/>\n"
+           "</tileset>\n";
+}
+
+std::string Map(const Level& l, const Layout& out, int tiles) {
     std::ostringstream s;
     s << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       << "<map version=\"1.8\" tiledversion=\"1.8.2\" orientation=\"orthogonal\" renderorder=\"right-down\" width=\""
       << kW << "\" height=\"" << kH
-      << "\" tilewidth=\"16\" tileheight=\"16\" infinite=\"0\" nextlayerid=\"6\" nextobjectid=\"1\">\n"
+      << "\" tilewidth=\"16\" tileheight=\"16\" infinite=\"0\" nextlayerid=\"8\" nextobjectid=\""
+      << 4 + out.walkers.size() + 2 * out.flyers.size() << "\">\n"
       << " <tileset firstgid=\"1\" source=\"tiles.tsx\"/>\n"
+      << " <tileset firstgid=\"" << tiles + 1 << "\" source=\"enemies.tsx\"/>\n"
       << " <imagelayer id=\"1\" name=\"sky\" parallaxx=\"0.5\" parallaxy=\"0.5\" repeatx=\"1\">\n"
       << "  <image source=\"sky.png\" width=\"256\" height=\"360\"/>\n"
       << " </imagelayer>\n";
@@ -409,6 +465,7 @@ std::string Map(const Level& l) {
           << "  <data encoding=\"csv\">\n"
           << Csv(*cells) << "</data>\n </layer>\n";
     }
+    s << Objects(out, tiles + 1);
     // The hidden layer is the map's layer 1 (LYR1): the game reads it, the
     // library does not draw it.
     s << " <layer id=\"" << id << "\" name=\"game\" width=\"" << kW << "\" height=\"" << kH << "\" visible=\"0\">\n"
@@ -430,9 +487,13 @@ std::string WriteLevel(const std::string& dir, const Canvas& sheet, const std::v
     }
     const Layout out = Build(l);
     if (!WriteFile(dir + "tiles.tsx", Tileset(sheet, tiles))) return "cannot write " + dir + "tiles.tsx";
-    if (!WriteFile(dir + "level.tmx", Map(l))) return "cannot write " + dir + "level.tmx";
-    std::printf("level: %d x %d, start (%d, %d), %d coins, checkpoint column %d, goal column %d\n", kW, kH, out.startX,
-                out.startY, l.coins, out.checkpointX, out.goalX);
+    if (!WriteFile(dir + "enemies.tsx", EnemyTileset())) return "cannot write " + dir + "enemies.tsx";
+    const int ntiles = (sheet.w / kTile) * (sheet.h / kTile);
+    if (!WriteFile(dir + "level.tmx", Map(l, out, ntiles))) return "cannot write " + dir + "level.tmx";
+    std::printf(
+        "level: %d x %d, start (%d, %d), %d coins, checkpoint column %d, goal column %d, %zu walkers, %zu "
+        "flyers\n",
+        kW, kH, out.startX, out.startY, l.coins, out.checkpointX, out.goalX, out.walkers.size(), out.flyers.size());
     return "";
 }
 

@@ -58,7 +58,8 @@ int main(int argc, char** argv) {
             art::Canvas pic;
         } pngs[] = {{"tiles.png", sheet},
                     {"sky.png", art::PaintSky()},
-                    {"sprites.png", art::PaintSprites()},
+                    {"player.png", art::PaintSprites()},
+                    {"enemies.png", art::PaintEnemies()},
                     {"font.png", art::PaintFont()}};
         for (const auto& p : pngs) {
             if (!WritePng(dir + p.name, p.pic, cmap)) {

@@ -182,6 +182,67 @@ Canvas PaintSprites() {
     for (size_t i = 0; i < std::size(poses); i++) PaintPlayer(View{&c, int(i) * 16, 0, 16, 24}, poses[i]);
     return c;
 }
+// --- The enemies -------------------------------------------------------------------
+
+// Two enemies, 16 x 16 a frame, facing right: a beetle that walks (frames 0
+// and 1, its legs in step) and a bee that flies (frames 2 and 3, wings up
+// and down). Keys: o outline; R r shell and its shine; k dark; W white; e
+// eye; Y stripes; w wing rim.
+namespace {
+
+const std::string kFoeKeys = "oRrkWeYw";
+
+std::vector<uint8_t> FoeColours() {
+    return {R.ink(0), R.red(2), R.red(4), R.ink(1), R.white(0), R.ink(0), R.gold(3), R.stone(4)};
+}
+
+// clang-format off
+const std::vector<std::string> kBeetle = {
+    ".....oooooo.....",
+    "...ooRRRRrRoo...",
+    "..oRRRRRRRRrRo..",
+    ".oRRrRRRRRRRRoo.",
+    ".oRRRRRRRRRRokWo",
+    ".oRrRRRRRRRRokeo",
+    ".oRRRRRRRRRRokko",
+    "..ooooooooooooo.",
+};
+const std::vector<std::string> kBeetleLegs[] = {
+    {"..oko.oko.oko...", ".oko.oko.oko....", ".oo..oo..oo....."},
+    {"...oko.oko.oko..", "...oko.oko.oko..", "...oo..oo..oo..."},
+};
+const std::vector<std::string> kBee = {
+    "...ooooooooooo..",
+    "..oYYkYYkYYoWWo.",
+    ".okYYkYYkYYoWeo.",
+    "..oYYkYYkYYoWWo.",
+    "...ooooooooooo..",
+};
+const std::vector<std::string> kWings[] = {
+    {".....ww.ww.....", "....wWWwWWw.....", "....wWWwWWw.....", ".....wwoww......"},
+    {".....wwoww......", "....wWWwWWw.....", "....wWWwWWw.....", ".....ww.ww......"},
+};
+// clang-format on
+
+}  // namespace
+
+Canvas PaintEnemies() {
+    Canvas c(64, 16);
+    const std::vector<uint8_t> col = FoeColours();
+    for (int f = 0; f < 2; f++) {
+        const View v{&c, f * 16, 0, 16, 16};
+        Stamp(v, 0, 5, kBeetle, kFoeKeys, col);
+        Stamp(v, 0, 13, kBeetleLegs[f], kFoeKeys, col);
+    }
+    for (int f = 0; f < 2; f++) {
+        const View v{&c, 32 + f * 16, 0, 16, 16};
+        if (f == 0) Stamp(v, 0, 1, kWings[0], kFoeKeys, col);
+        Stamp(v, 0, 5, kBee, kFoeKeys, col);
+        if (f == 1) Stamp(v, 0, 9, kWings[1], kFoeKeys, col);
+    }
+    return c;
+}
+
 // --- The font ----------------------------------------------------------------------
 
 namespace {

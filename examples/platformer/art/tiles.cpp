@@ -902,7 +902,6 @@ Canvas PaintTiles(std::vector<TileInfo>& info) {
     PaintCheckpointPole(TileView(c, kFlagPole));
     for (int id : {kFlagOff, kFlagPole, kFlagOn}) {
         set(id).kind = "checkpoint";
-        set(id).user1 = kKindCheckpoint;
     }
     {
         TileInfo& t = set(kFlagOn);
@@ -917,19 +916,16 @@ Canvas PaintTiles(std::vector<TileInfo>& info) {
     for (int half = 0; half < 2; half++) {
         TileInfo& t = set(kGoal + half);
         t.kind = "goal";
-        t.user1 = kKindGoal;
         t.frames = {kGoal + half, kGoal + 2 + half, kGoal + 4 + half, kGoal + 6 + half};
         t.duration = 150;
     }
     for (int id : {kGoal + kColumns, kGoal + 2 * kColumns}) {
         set(id).kind = "goal";
-        set(id).user1 = kKindGoal;
     }
 
     // The start marker: where the player's feet stand at the start.
     PaintStartMarker(TileView(c, kStart));
     set(kStart).kind = "start";
-    set(kStart).user1 = kKindStart;
 
     // Decorations, no collision.
     PaintTuft(TileView(c, kTuft), 0);

@@ -199,13 +199,11 @@
  <tile id="56">
   <properties>
    <property name="kind" value="checkpoint"/>
-   <property name="user1" type="int" value="3"/>
   </properties>
  </tile>
  <tile id="57">
   <properties>
    <property name="kind" value="checkpoint"/>
-   <property name="user1" type="int" value="3"/>
   </properties>
   <animation>
    <frame tileid="57" duration="150"/>
@@ -217,13 +215,11 @@
  <tile id="72">
   <properties>
    <property name="kind" value="checkpoint"/>
-   <property name="user1" type="int" value="3"/>
   </properties>
  </tile>
  <tile id="80">
   <properties>
    <property name="kind" value="goal"/>
-   <property name="user1" type="int" value="4"/>
   </properties>
   <animation>
    <frame tileid="80" duration="150"/>
@@ -235,7 +231,6 @@
  <tile id="81">
   <properties>
    <property name="kind" value="goal"/>
-   <property name="user1" type="int" value="4"/>
   </properties>
   <animation>
    <frame tileid="81" duration="150"/>
@@ -247,13 +242,11 @@
  <tile id="96">
   <properties>
    <property name="kind" value="goal"/>
-   <property name="user1" type="int" value="4"/>
   </properties>
  </tile>
  <tile id="112">
   <properties>
    <property name="kind" value="goal"/>
-   <property name="user1" type="int" value="4"/>
   </properties>
  </tile>
  <tile id="114">
@@ -294,7 +287,6 @@
  <tile id="121">
   <properties>
    <property name="kind" value="start"/>
-   <property name="user1" type="int" value="5"/>
   </properties>
  </tile>
 </tileset>
