@@ -172,11 +172,9 @@ void ObjectLayers(Writer& w, const TmxOutMap& m, int parent, int which) {
             for (const MAPOBJDESC& o : l.objects) Object(w, o);
             w.EndArray();
         }
-        if (l.offsetx != 0) {
+        if (l.offsetx != 0 || l.offsety != 0) {  // both, as Tiled writes them
             Key(w, "offsetx");
             Num(w, l.offsetx);
-        }
-        if (l.offsety != 0) {
             Key(w, "offsety");
             Num(w, l.offsety);
         }

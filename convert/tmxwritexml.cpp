@@ -101,8 +101,10 @@ void ObjectLayers(pugi::xml_node into, const TmxOutMap& m, int parent, bool abov
         n.append_attribute("name") = l.name.c_str();
         if (!l.visible) n.append_attribute("visible") = 0;
         if (l.opacity != 1) n.append_attribute("opacity") = Num(l.opacity).c_str();
-        if (l.offsetx != 0) n.append_attribute("offsetx") = Num(l.offsetx).c_str();
-        if (l.offsety != 0) n.append_attribute("offsety") = Num(l.offsety).c_str();
+        if (l.offsetx != 0 || l.offsety != 0) {
+            n.append_attribute("offsetx") = Num(l.offsetx).c_str();
+            n.append_attribute("offsety") = Num(l.offsety).c_str();
+        }
         if (!l.group && l.indexorder) n.append_attribute("draworder") = "index";
         Props(n, l.props);
         if (l.group) ObjectLayers(n, m, static_cast<int>(i), false);

@@ -334,6 +334,11 @@ TEST_F(TmxTest, BadInputIsRefusedWithOneLineNamingTheFile) {
     std::string iso = MapHead(40, 30);
     iso.replace(iso.find("orthogonal"), 10, "isometric");
 
+    // Objects past the map file's limits.
+    std::string many = "<objectgroup name=\"o\">", points = "0,0", longvalue(65537, 'a');
+    for (int i = 1; i <= 65537; i++) many += "<object id=\"" + std::to_string(i) + "\"/>";
+    for (int i = 1; i < 65537; i++) points += " " + std::to_string(i % 50) + ",1";
+
     struct Case {
         const char* name;
         std::string tmx;
@@ -392,6 +397,16 @@ TEST_F(TmxTest, BadInputIsRefusedWithOneLineNamingTheFile) {
              "<tileset firstgid=\"1\" name=\"t\" tilewidth=\"16\" tileheight=\"16\"><image "
              "source=\"/dev/zero\"/></tileset>"),
          "/dev/zero", "a character device, not a regular file: refused"},
+        {"too many objects", map(many + "</objectgroup>"), "m.tmx", "65537 objects, at most 65536"},
+        {"too many points",
+         map("<objectgroup name=\"o\"><object id=\"1\"><polyline points=\"" + points + "\"/></object></objectgroup>"),
+         "m.tmx", "object 1 has 65537 points, at most 65536"},
+        {"a property too long",
+         map("<objectgroup name=\"o\"><object id=\"4\"><properties><property name=\"p\" value=\"" + longvalue +
+             "\"/></properties></object></objectgroup>"),
+         "m.tmx", "property \"p\" of object 4: 65537 bytes, at most 65536"},
+        {"an object's place not a number", map("<objectgroup name=\"o\"><object id=\"1\" x=\"abc\"/></objectgroup>"),
+         "m.tmx", "<object> x=\"abc\" is not a number"},
         {"tileset is a directory",
          map(Layer("a", 40, 30, ones, "csv"), "", "<tileset firstgid=\"1\" source=\"adir\"/>"), "adir",
          "a directory, not a regular file: refused"},
@@ -425,6 +440,12 @@ TEST_F(TmxTest, BadInputIsRefusedWithOneLineNamingTheFile) {
         {head + "\"layers\":{\"type\":\"tilelayer\"}}", "\"layers\" is not an array"},
         {head + "\"layers\":[{\"type\":\"tilelayer\",\"name\":\"a\",\"offsetx\":0.5,\"data\":[1,1]}]}",
          "only whole pixels convert"},
+        {head + "\"layers\":[{\"type\":\"objectgroup\",\"name\":\"o\",\"objects\":5}]}", "\"objects\" is not an array"},
+        {head + "\"layers\":[{\"type\":\"objectgroup\",\"name\":\"o\",\"objects\":[5]}]}",
+         "an object is not an object"},
+        {head +
+             "\"layers\":[{\"type\":\"objectgroup\",\"name\":\"o\",\"objects\":[{\"id\":1,\"name\":\"a\\u0000b\"}]}]}",
+         "the name of object 1 holds a NUL character"},
     };
     for (const auto& [text, reason] : json) {
         SCOPED_TRACE(text);
