@@ -3,6 +3,7 @@
 #include "fuzz_common.h"
 
 #include <climits>
+#include <cstring>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -98,6 +99,53 @@ void DrawAt(int x, int y, const View& v) {
         n = CheckBlits("MapDraw8FG", x, y, v);
         if ((fg < 0 || fg > 2) && n) FuzzFail("MapDraw8FG with layer %d made %zu blits", fg, n);
     }
+    // Tile objects and every sprite's frames through the same view.
+    MapDrawTileObjects(target, x, y);
+    for (int i = 0; i < mapnumsprites; i++) {
+        MAPSPRITE f;
+        for (int k = 0; k < mapsprites[i].frames && k < 64; k++) {
+            if (MapSpriteFrame(&mapsprites[i], k, &f) != 0) FuzzFail("sprite %d has no frame %d", i, k);
+            // Near the view's top-left where the scroll position is within
+            // reach, else near the map's.
+            const int sx = x > -100000 && x < 100000 ? x : 0, sy = y > -100000 && y < 100000 ? y : 0;
+            MapDrawSprite(target, x, y, &f, sx + k * 7 - 40, sy + k * 5 - 30, k & 3);
+        }
+    }
+}
+
+// Every object, layer and property the load made is whole: strings end,
+// points and lists lie where they say, lookups find what is there.
+void WalkObjects() {
+    size_t sum = 0;
+    auto props = [&](const MAPPROPERTIES& p) {
+        for (int i = 0; i < p.count; i++) {
+            sum += std::strlen(p.list[i].name) + std::strlen(p.list[i].type) + std::strlen(p.list[i].value);
+            if (MapGetProperty(&p, p.list[i].name) == nullptr) FuzzFail("property %s not found", p.list[i].name);
+            sum += static_cast<size_t>(MapGetIntProperty(&p, p.list[i].name, 0));
+            sum += static_cast<size_t>(MapGetFloatProperty(&p, p.list[i].name, 0) != 0);
+        }
+    };
+    props(mapproperties);
+    for (int i = 0; i < mapnumobjlayers; i++) {
+        const MAPOBJECTLAYER& l = mapobjlayers[i];
+        sum += std::strlen(l.name);
+        props(l.props);
+        if (MapFindObjectLayer(l.name) == nullptr) FuzzFail("object layer %d not found by name", i);
+    }
+    for (int i = 0; i < mapnumobjects; i++) {
+        const MAPOBJECT& o = mapobjects[i];
+        sum += std::strlen(o.name) + std::strlen(o.type) + std::strlen(o.text);
+        for (int k = 0; k < 2 * o.numpoints; k++) sum += o.points[k] != 0;
+        props(o.props);
+        props(o.textstyle);
+        if (o.sprite && (o.sprite < mapsprites || o.sprite >= mapsprites + mapnumsprites))
+            FuzzFail("object %d shows no sprite of the map", o.id);
+        if (MapGetObject(o.id) == nullptr) FuzzFail("object %d not found by id", o.id);
+        if (MapFindObject(o.name, i ? &mapobjects[i - 1] : nullptr) != &o) FuzzFail("object %d not found by name", o.id);
+    }
+    for (int i = 0; i < mapnumsprites; i++) sum += std::strlen(mapsprites[i].name) + mapsprites[i].pixels[0];
+    volatile size_t keep = sum;
+    (void)keep;
 }
 
 // Every animation record shows one of its own frames (or the entry it starts
@@ -201,6 +249,7 @@ void FuzzExercise(const uint8_t* data, size_t size) {
     const int y2 =
         (h >> 41) & 1 ? INT_MAX - static_cast<int>((h >> 52) & 0xFF) : -static_cast<int>((h >> 52) & 0xFFF) - 1;
 
+    WalkObjects();
     blits.clear();  // the parallax fill of the load
     CheckAnims("after the load");
     MapInitAnims();

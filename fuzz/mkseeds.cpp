@@ -101,6 +101,47 @@ MAPDESC WithBlockSize(MAPDESC m, int bw, int bh) {
     return m;
 }
 
+// The map's properties, a group with an object layer of every shape (a
+// tile object among them) and a hidden one in index order, a sheet of four
+// frames and a tile object's image.
+MAPDESC WithObjects(MAPDESC m) {
+    m.props = {{"gravity", "float", "9.5"}, {"lives", "int", "3"}, {"name", "string", "cave"}};
+    MAPOBJLAYERDESC group, things, hidden;
+    group.group = true;
+    group.id = 1;
+    group.name = "g";
+    group.offsetx = 3;
+    things.id = 2;
+    things.name = "things";
+    things.parent = 0;
+    things.props = {{"dark", "bool", "true"}};
+    const int shapes[] = {MAPSHAPE_RECTANGLE, MAPSHAPE_ELLIPSE, MAPSHAPE_POINT,
+                          MAPSHAPE_POLYGON,   MAPSHAPE_POLYLINE, MAPSHAPE_TEXT, MAPSHAPE_TILE};
+    for (int i = 0; i < 7; i++) {
+        MAPOBJDESC o;
+        o.id = 10 + i;
+        o.name = "o" + std::to_string(i);
+        o.type = i % 2 ? "walker" : "";
+        o.x = 20.5 * i, o.y = 40, o.width = 16, o.height = 16;
+        o.shape = shapes[i];
+        if (o.shape == MAPSHAPE_POLYGON || o.shape == MAPSHAPE_POLYLINE) o.points = {0, 0, 8, 4, -2, 9};
+        if (o.shape == MAPSHAPE_TEXT) o.text = "hi", o.textstyle = {{"wrap", "bool", "true"}};
+        if (o.shape == MAPSHAPE_TILE) o.sprite = 1, o.gid = 0x80000000u;
+        o.props = {{"path", "object", "13"}};
+        things.objects.push_back(o);
+    }
+    hidden.id = 3;
+    hidden.name = "hidden";
+    hidden.visible = false;
+    hidden.indexorder = true;
+    hidden.objects = {things.objects[6]};
+    m.objlayers = {group, things, hidden};
+    MAPSPRITEDESC sheet{"sheet", false, 16, 8, 8, 4, 0, 0, std::vector<uint8_t>(128)};
+    for (size_t i = 0; i < sheet.pixels.size(); i++) sheet.pixels[i] = static_cast<uint8_t>(i % 3 ? i : 0);
+    m.sprites = {sheet, {"t/5", true, 16, 16, 16, 16, 0, 16, std::vector<uint8_t>(256, 7)}};
+    return m;
+}
+
 std::vector<Base> Bases() {
     std::vector<Base> b;
     b.push_back({"m40x30", MapWriterSample(40, 30, 2), nullptr});
@@ -131,6 +172,7 @@ std::vector<Base> Bases() {
     MapRecodeCells(m, true);
     for (size_t i = 0; i < m.layers[0].size(); i += 7) m.layers[0][i] = static_cast<int16_t>(i % 2 ? 1099 : -2100);
     b.push_back({"numbered-big", m, nullptr});
+    b.push_back({"objects", WithObjects(MapWriterSample(40, 30, 3)), nullptr});
     return b;
 }
 
