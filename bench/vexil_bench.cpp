@@ -369,6 +369,109 @@ void BM_FrameSDL(benchmark::State& state, bool rle) {
 BENCHMARK_CAPTURE(BM_FrameSDL, plain, false)->ArgNames({"x", "y"})->Args({5, 3})->Args({0, 0});
 BENCHMARK_CAPTURE(BM_FrameSDL, rle, true)->ArgNames({"x", "y"})->Args({5, 3})->Args({0, 0});
 
+// 256 sprites of 16 x 16 over a 640 x 480 view of the frame map scrolled to
+// (5, 3): a quarter of them flipped (each way in turn), a tenth of them
+// across the view's edges, a quarter of their pixels see-through.
+struct SpriteScene {
+    std::vector<std::vector<uint8_t>> pixels;
+    std::vector<MAPSPRITE> sprites;
+    struct Place {
+        int x, y, flags;
+    };
+    std::vector<Place> places;
+    SpriteScene() {
+        uint32_t seed = 12345;
+        auto next = [&] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+        for (int i = 0; i < 256; i++) {
+            std::vector<uint8_t> px(256);
+            for (uint8_t& p : px) p = next() % 4 ? static_cast<uint8_t>(1 + next() % 255) : 0;
+            pixels.push_back(std::move(px));
+        }
+        for (int i = 0; i < 256; i++) {
+            sprites.push_back({"", 16, 16, 16, 16, 1, 0, 0, 16, pixels[i].data()});
+            int x = static_cast<int>(next() % 624), y = static_cast<int>(next() % 464);
+            if (i % 10 == 0) x = i % 20 ? -8 : 632, y = i % 30 ? y : -9;
+            places.push_back({5 + x, 3 + y, i % 4 ? 0 : 1 + i / 4 % 3});
+        }
+    }
+    void Draw(LPDIRECTDRAWSURFACE target) const {
+        for (size_t i = 0; i < sprites.size(); i++) {
+            MapDrawSprite(target, 5, 3, &sprites[i], places[i].x, places[i].y, places[i].flags);
+        }
+    }
+};
+
+void BM_Sprites(benchmark::State& state) {
+    if (!LoadFrameMap(state)) return;
+    LPDIRECTDRAWSURFACE target = MakeTarget();
+    if (!target) return state.SkipWithError("no target surface");
+    const SpriteScene scene;
+    for (auto _ : state) {
+        scene.Draw(target);
+        benchmark::ClobberMemory();
+    }
+    target->Release();
+    MapFreeMem();
+}
+BENCHMARK(BM_Sprites);
+
+// SDL2 blitting the same sprites colour-keyed into an 8-bit surface; the
+// flipped ones as flipped copies made beforehand (SDL's blitter has no
+// flips). Timed only when SDL's picture equals the library's.
+void BM_SpritesSDL(benchmark::State& state) {
+    if (!LoadFrameMap(state)) return;
+    LPDIRECTDRAWSURFACE target = MakeTarget();
+    if (!target) return state.SkipWithError("no target surface");
+    const SpriteScene scene;
+    DDSURFACEDESC d{};
+    d.dwSize = sizeof d;
+    target->Lock(nullptr, &d, DDLOCK_WAIT, nullptr);
+    for (int y = 0; y < kH; y++) std::memset(static_cast<uint8_t*>(d.lpSurface) + y * d.lPitch, 0, kW);
+    target->Unlock(d.lpSurface);
+    scene.Draw(target);
+    const std::vector<uint8_t> want = Pixels(target, kW, kH);
+    target->Release();
+
+    std::vector<SDL_Surface*> srcs;
+    for (size_t i = 0; i < scene.sprites.size(); i++) {
+        SDL_Surface* s = SDL_CreateRGBSurfaceWithFormat(0, 16, 16, 8, SDL_PIXELFORMAT_INDEX8);
+        const int f = scene.places[i].flags;
+        for (int y = 0; y < 16; y++) {
+            for (int x = 0; x < 16; x++) {
+                const int sx = f & MAPSPRITE_FLIPX ? 15 - x : x, sy = f & MAPSPRITE_FLIPY ? 15 - y : y;
+                static_cast<uint8_t*>(s->pixels)[y * s->pitch + x] = scene.pixels[i][sy * 16 + sx];
+            }
+        }
+        SDL_SetColorKey(s, SDL_TRUE, 0);
+        srcs.push_back(s);
+    }
+    SDL_Surface* dest = SDL_CreateRGBSurfaceWithFormat(0, kW, kH, 8, SDL_PIXELFORMAT_INDEX8);
+    auto draw = [&] {
+        for (size_t i = 0; i < srcs.size(); i++) {
+            SDL_Rect to{scene.places[i].x - 5, scene.places[i].y - 3, 0, 0};
+            SDL_BlitSurface(srcs[i], nullptr, dest, &to);
+        }
+    };
+    SDL_FillRect(dest, nullptr, 0);
+    draw();
+    bool same = true;
+    for (int y = 0; same && y < kH; y++) {
+        same = !std::memcmp(static_cast<uint8_t*>(dest->pixels) + y * dest->pitch, &want[size_t(y) * kW], kW);
+    }
+    if (!same) {
+        state.SkipWithError("SDL's sprites differ from the library's");
+    } else {
+        for (auto _ : state) {
+            draw();
+            benchmark::ClobberMemory();
+        }
+    }
+    SDL_FreeSurface(dest);
+    for (SDL_Surface* s : srcs) SDL_FreeSurface(s);
+    MapFreeMem();
+}
+BENCHMARK(BM_SpritesSDL);
+
 // SDL's plain blitter, and the RLE one, replaying BM_Frame1080's blits.
 void BM_FrameSDL1080(benchmark::State& state, bool rle) {
     if (!LoadFrameMap(state, FrameMapFor(static_cast<int>(state.range(0))))) return;
@@ -709,6 +812,13 @@ public:
             if (frame > 0 && numbered > 0) {
                 Line(out, "BM_FrameNumbered/" + p + " / BM_Frame", numbered / frame, "<= 1.1", numbered / frame <= 1.1);
             }
+        }
+        const double sprites = Get("BM_Sprites"), sdlsprites = Get("BM_SpritesSDL"), frame = Get("BM_Frame/x:5/y:3");
+        if (sprites > 0 && frame > 0) {
+            Line(out, "BM_Sprites / BM_Frame/x:5/y:3", sprites / frame, "<= 0.5", sprites / frame <= 0.5);
+        }
+        if (sprites > 0 && sdlsprites > 0) {
+            Line(out, "BM_SpritesSDL / BM_Sprites", sdlsprites / sprites, ">= 4", sdlsprites / sprites >= 4);
         }
         const double floor1080 = Get("BM_Memcpy3_1080");
         for (const char* block : {"block:8", "block:16", "block:32"}) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 #include "mapinternal.h"
@@ -30,12 +31,15 @@ struct MapObjectStore {
 MapObjectStore store;
 
 // Appends `from` to the store's properties, which were given room for all
-// of them beforehand, so that the lists stay where they are.
+// of them beforehand, so that the lists stay where they are; each list in
+// order of the names for the lookups (a file need not keep them so).
 MAPPROPERTIES Props(const std::vector<MAPPROP>& from) {
     if (from.empty()) return {0, nullptr};
-    const MAPPROPERTY* first = store.props.data() + store.props.size();
+    const size_t first = store.props.size();
     for (const MAPPROP& q : from) store.props.push_back({q.name.c_str(), q.type.c_str(), q.value.c_str()});
-    return {static_cast<int>(from.size()), first};
+    std::stable_sort(store.props.begin() + static_cast<ptrdiff_t>(first), store.props.end(),
+                     [](const MAPPROPERTY& a, const MAPPROPERTY& b) { return std::strcmp(a.name, b.name) < 0; });
+    return {static_cast<int>(from.size()), store.props.data() + first};
 }
 
 // Whether a layer and every group it is in are shown.

@@ -145,6 +145,13 @@ TEST_F(ObjectsTest, TheSameObjectsFromFileAndMemoryAndOldReadersSkipThem) {
     EXPECT_EQ(MapFindObject("door", nullptr), nullptr);
     EXPECT_EQ(mapproperties.count, 0);
 
+    // Properties a file keeps out of order are found all the same.
+    MAPDESC shuffled = WithObjects();
+    std::reverse(shuffled.props.begin(), shuffled.props.end());
+    const std::vector<uint8_t> img = MapSerialize(shuffled);
+    ASSERT_EQ(MapDecode(img.data(), img.size()), 0) << mapreason;
+    for (const MAPPROP& p : shuffled.props) EXPECT_NE(MapGetProperty(nullptr, p.name.c_str()), nullptr) << p.name;
+
     // A reader that does not know the chunks walks past them as it walks
     // past any unknown chunk: renamed, the map loads and draws the same.
     std::vector<uint8_t> renamed = image;
