@@ -226,7 +226,7 @@ int MapDecodeObjects(const uint8_t* data, size_t len, MAPDESC& d, MAPREASON* why
                 return MapReject(why, "chunk OBJS: object %d holds a text but is no text", obj.id);
             if (obj.shape >= MAPSHAPE_COUNT) return MapReject(why, "chunk OBJS: object %d has no shape", obj.id);
             const bool poly = obj.shape == MAPSHAPE_POLYGON || obj.shape == MAPSHAPE_POLYLINE;
-            if (poly != (points > 0))
+            if (!poly && points > 0)
                 return MapReject(why, "chunk OBJS: object %d's points do not fit its shape", obj.id);
             if ((obj.shape == MAPSHAPE_TILE) != (obj.sprite >= 0) || obj.sprite < -1 ||
                 (obj.gid && obj.shape != MAPSHAPE_TILE)) {
