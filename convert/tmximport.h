@@ -198,6 +198,7 @@ struct Importer {
         TileRef ref;                                // a tile's
         std::string path;                           // a sheet's image file
         int x0 = 0, y0 = 0, cols = 0, spacing = 0;  // a tileset sheet's first tile, columns and spacing
+        bool blank = false;                         // a tile that cannot be shown: all see-through
         std::vector<uint32_t> px;
     };
     std::vector<Sprite> sprites;

@@ -109,14 +109,47 @@ void Importer::GatherSprites(const std::function<void(const std::string&)>& use)
     for (MAPOBJLAYERDESC& l : map.objlayers) {
         for (MAPOBJDESC& o : l.objects) {
             if (o.shape != MAPSHAPE_TILE) continue;
+            const std::string who = o.name.empty() ? "#" + std::to_string(o.id) : o.name;
+            // A tile no tileset has, or whose image is missing, is drawn as
+            // nothing, as Tiled shows nothing of it but a marker.
+            auto blank = [&](const std::string& name, const char* kind) {
+                map.warnings.Add(kind, who);
+                o.sprite = static_cast<int>(sprites.size());
+                Sprite sp;
+                sp.blank = true;
+                sp.desc.name = name;
+                sp.desc.tile = true;
+                sp.desc.width = sp.desc.framewidth = std::clamp(static_cast<int>(o.width), 1, int{MAPSPRITE_MAXSIDE});
+                sp.desc.height = sp.desc.frameheight =
+                    std::clamp(static_cast<int>(o.height), 1, int{MAPSPRITE_MAXSIDE});
+                sp.desc.originy = sp.desc.height;
+                sprites.push_back(std::move(sp));
+            };
+            const int64_t gid = o.gid & kTmxGidMask;
+            int t = -1;
+            for (size_t i = 0; i < map.tilesets.size() && map.tilesets[i].firstgid <= gid; i++) t = static_cast<int>(i);
+            if (t < 0 || !Declared(t, static_cast<int>(gid - map.tilesets[t].firstgid))) {
+                blank("missing/" + std::to_string(gid),
+                      "tile objects showing a tile no tileset has (kept, drawn as nothing)");
+                continue;
+            }
             TileRef r = Resolve(o.gid, "of object " + std::to_string(o.id));
             r.flips = 0;
+            if (const std::string& path = ImagePath(r); !path.empty() && !imageof.count(path)) {
+                try {
+                    Image(path);
+                } catch (const TmxFail& f) {
+                    if (f.reason.compare(0, 11, "cannot open") != 0) throw;
+                    blank(map.tilesets[r.ts].name + "/" + std::to_string(r.id),
+                          "tile objects whose tile's image is missing (kept, drawn as nothing)");
+                    continue;
+                }
+            }
             if (const TmxTile* d = Def(r); d && !d->anim.empty() && Declared(r.ts, d->anim[0].first)) {
                 r.id = d->anim[0].first;
             }
             const auto [w, h] = TileSize(r);
             if (o.width == 0 && o.height == 0) o.width = w, o.height = h;  // Tiled sizes it so
-            const std::string who = o.name.empty() ? "#" + std::to_string(o.id) : o.name;
             if (o.rotation != 0 || o.width != w || o.height != h || (o.gid & kTmxFlipD)) {
                 map.warnings.Add("tile objects rotated, resized or flipped diagonally are kept, not drawn", who);
             }
@@ -146,6 +179,7 @@ void Importer::SpritePixels() {
     for (Sprite& sp : sprites) {
         const int w = sp.desc.width, h = sp.desc.height;
         sp.px.assign(size_t(w) * h, 0);
+        if (sp.blank) continue;
         if (sp.path.empty()) {
             // A tile, as drawn unflipped.
             const Drawn d = TileDrawn(sp.ref);

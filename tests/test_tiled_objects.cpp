@@ -182,6 +182,35 @@ TEST_F(TiledObjects, TileObjectsDrawAsTiledDrawsThem) {
     EXPECT_GT(Mismatches(tiled, bare, 0, 0), 16 * 16 * 4);
 }
 
+TEST_F(TiledObjects, TileObjectsOfMissingTilesAreKeptAndDrawNothing) {
+    // As Tiled opens such a map: a gid no tileset has, a tileset whose image
+    // is gone; the objects stay with their fields.
+    TileImage("t.png", 0, 2, 2);
+    Write("m.tmx", MapHead(4, 4) +
+                       "<tileset firstgid=\"1\" name=\"t\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"2\" "
+                       "columns=\"2\"><image source=\"t.png\" width=\"32\" height=\"16\"/></tileset>\n"
+                       "<tileset firstgid=\"3\" name=\"gone\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"2\" "
+                       "columns=\"2\"><image source=\"gone.png\" width=\"32\" height=\"16\"/></tileset>\n" +
+                       Layer("a", 4, 4, std::vector<uint32_t>(16, 1), "csv") +
+                       "<objectgroup name=\"o\"><object id=\"1\" gid=\"99\" x=\"0\" y=\"16\" width=\"16\" "
+                       "height=\"16\"/><object id=\"2\" name=\"lost\" gid=\"4\" x=\"16\" y=\"32\" width=\"16\" "
+                       "height=\"16\"/></objectgroup></map>\n");
+    std::string err;
+    ASSERT_EQ(Run("import '" + P("m.tmx") + "' -o '" + P("m.fmp") + "'", &err), 0) << err;
+    EXPECT_NE(err.find("tile objects showing a tile no tileset has (kept, drawn as nothing): \"#1\""),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find("tile objects whose tile's image is missing (kept, drawn as nothing): \"lost\""),
+              std::string::npos)
+        << err;
+    const Picture with = Render("m.fmp", 0, 0, 0, "bgt,objects", "64x64"),
+                  without = Render("m.fmp", 0, 0, 0, "bgt", "64x64");
+    EXPECT_EQ(with.rgba, without.rgba);
+    ASSERT_EQ(Run("objects '" + P("m.fmp") + "'"), 0);
+    const std::vector<uint8_t> json = Read("stdout");
+    EXPECT_NE(std::string(json.begin(), json.end()).find("\"name\": \"lost\""), std::string::npos);
+}
+
 TEST_F(TiledObjects, SpriteSheetsKeepTheirColoursOnTheMapsPalette) {
     // A map of two colours; a sheet of 40 colours given with --sprites, and
     // a tileset marked as sprites with a margin and spacing, cut into frames.
