@@ -10,9 +10,8 @@
 
 #include "mapformat.h"
 
-struct TmxOutProp {
-    std::string name, type, value;  // type: "int", "bool" or "string"
-};
+// A custom property of the plan, as the map file keeps one.
+using TmxOutProp = MAPPROP;
 
 // A tileset of the map's sprite images, embedded in the map: a sheet is an
 // image tileset of its frames marked as sprites; tile objects' images are

@@ -18,29 +18,6 @@ void Key(Writer& w, const std::string& s) { w.Key(s.c_str(), static_cast<rapidjs
 
 void Str(Writer& w, const std::string& s) { w.String(s.c_str(), static_cast<rapidjson::SizeType>(s.size())); }
 
-// A property's value as Tiled's JSON types it.
-void Properties(Writer& w, const std::vector<TmxOutProp>& props) {
-    if (props.empty()) return;
-    Key(w, "properties");
-    w.StartArray();
-    for (const TmxOutProp& p : props) {
-        w.StartObject();
-        Key(w, "name");
-        Str(w, p.name);
-        Key(w, "type");
-        Str(w, p.type);
-        Key(w, "value");
-        if (p.type == "int")
-            w.Int64(std::stoll(p.value));
-        else if (p.type == "bool")
-            w.Bool(p.value == "true");
-        else
-            Str(w, p.value);
-        w.EndObject();
-    }
-    w.EndArray();
-}
-
 // A number as Tiled writes one: whole values without a fraction.
 void Num(Writer& w, double v) {
     if (v == std::floor(v) && std::fabs(v) < 1e15)
@@ -281,7 +258,7 @@ std::string TmxWriteTsj(const TmxOutMap& m) {
     w.Int(0);
     Key(w, "name");
     Str(w, m.name);
-    Properties(w, m.tilesetprops);
+    Props(w, m.tilesetprops);
     Key(w, "spacing");
     w.Int(0);
     Key(w, "tilecount");
@@ -309,7 +286,7 @@ std::string TmxWriteTsj(const TmxOutMap& m) {
         }
         Key(w, "id");
         w.Int(t.id);
-        Properties(w, t.props);
+        Props(w, t.props);
         w.EndObject();
     }
     w.EndArray();
@@ -382,7 +359,7 @@ std::string TmxWriteTmj(const TmxOutMap& m) {
         Str(w, l.name);
         Key(w, "opacity");
         w.Int(1);
-        Properties(w, l.props);
+        Props(w, l.props);
         Key(w, "type");
         Str(w, "tilelayer");
         Key(w, "visible");

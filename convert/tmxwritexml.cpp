@@ -25,17 +25,6 @@ pugi::xml_document Begin() {
     return doc;
 }
 
-void Properties(pugi::xml_node parent, const std::vector<TmxOutProp>& props) {
-    if (props.empty()) return;
-    pugi::xml_node list = parent.append_child("properties");
-    for (const TmxOutProp& p : props) {
-        pugi::xml_node n = list.append_child("property");
-        n.append_attribute("name") = p.name.c_str();
-        if (p.type != "string") n.append_attribute("type") = p.type.c_str();
-        n.append_attribute("value") = p.value.c_str();
-    }
-}
-
 std::string Num(double v) {
     char buf[32];
     const auto r = std::to_chars(buf, buf + sizeof buf, v);
@@ -158,7 +147,7 @@ std::string TmxWriteTsx(const TmxOutMap& m) {
     ts.append_attribute("tileheight") = m.tileheight;
     ts.append_attribute("tilecount") = m.tilecount;
     ts.append_attribute("columns") = m.columns;
-    Properties(ts, m.tilesetprops);
+    Props(ts, m.tilesetprops);
     pugi::xml_node img = ts.append_child("image");
     img.append_attribute("source") = m.image.c_str();
     img.append_attribute("width") = m.imagewidth;
@@ -166,7 +155,7 @@ std::string TmxWriteTsx(const TmxOutMap& m) {
     for (const TmxOutTile& t : m.tiles) {
         pugi::xml_node tile = ts.append_child("tile");
         tile.append_attribute("id") = t.id;
-        Properties(tile, t.props);
+        Props(tile, t.props);
         if (t.anim.empty()) continue;
         pugi::xml_node anim = tile.append_child("animation");
         for (auto [id, ms] : t.anim) {
@@ -221,7 +210,7 @@ std::string TmxWriteTmx(const TmxOutMap& m) {
         layer.append_attribute("width") = m.width;
         layer.append_attribute("height") = m.height;
         if (!l.visible) layer.append_attribute("visible") = 0;
-        Properties(layer, l.props);
+        Props(layer, l.props);
         std::string csv = "\n";
         for (size_t i = 0; i < l.gids.size(); i++) {
             csv += std::to_string(l.gids[i]);
