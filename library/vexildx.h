@@ -305,8 +305,10 @@ enum { MAPSPRITE_FLIPX = 1, MAPSPRITE_FLIPY = 2, MAPSPRITE_FLIPD = 4 };
 // see-through pixels skipped, mirrored left to right with MAPSPRITE_FLIPX
 // and top to bottom with MAPSPRITE_FLIPY, clipped to the view and the
 // surface. 0 when drawn (wholly clipped too); -1 with nothing drawn for a
-// null or locked surface, a view outside it, a sprite without pixels, a
-// side below 1 or a pitch below the width, or MAPSPRITE_FLIPD.
+// null surface, one locked or lent to a device context, a view outside it,
+// a sprite without pixels, a side below 1 or a pitch below the width, or
+// MAPSPRITE_FLIPD. The surface's pixels are written as a lock would give
+// them, without one.
 int MapDrawSprite(LPDIRECTDRAWSURFACE lpDDSDest, int mapxo, int mapyo, const MAPSPRITE* sprite, int x, int y,
                   int flags);
 // Draws the map's tile objects as Tiled draws them, through the view like
