@@ -3,10 +3,10 @@
 #include "fuzz_common.h"
 
 #include <climits>
-#include <cstring>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "ddinternal.h"
@@ -141,7 +141,8 @@ void WalkObjects() {
         if (o.sprite && (o.sprite < mapsprites || o.sprite >= mapsprites + mapnumsprites))
             FuzzFail("object %d shows no sprite of the map", o.id);
         if (MapGetObject(o.id) == nullptr) FuzzFail("object %d not found by id", o.id);
-        if (MapFindObject(o.name, i ? &mapobjects[i - 1] : nullptr) != &o) FuzzFail("object %d not found by name", o.id);
+        if (MapFindObject(o.name, i ? &mapobjects[i - 1] : nullptr) != &o)
+            FuzzFail("object %d not found by name", o.id);
     }
     for (int i = 0; i < mapnumsprites; i++) sum += std::strlen(mapsprites[i].name) + mapsprites[i].pixels[0];
     volatile size_t keep = sum;

@@ -115,8 +115,8 @@ MAPDESC WithObjects(MAPDESC m) {
     things.name = "things";
     things.parent = 0;
     things.props = {{"dark", "bool", "true"}};
-    const int shapes[] = {MAPSHAPE_RECTANGLE, MAPSHAPE_ELLIPSE, MAPSHAPE_POINT,
-                          MAPSHAPE_POLYGON,   MAPSHAPE_POLYLINE, MAPSHAPE_TEXT, MAPSHAPE_TILE};
+    const int shapes[] = {MAPSHAPE_RECTANGLE, MAPSHAPE_ELLIPSE, MAPSHAPE_POINT, MAPSHAPE_POLYGON,
+                          MAPSHAPE_POLYLINE,  MAPSHAPE_TEXT,    MAPSHAPE_TILE};
     for (int i = 0; i < 7; i++) {
         MAPOBJDESC o;
         o.id = 10 + i;
