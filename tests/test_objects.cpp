@@ -193,7 +193,7 @@ TEST_F(ObjectsTest, BrokenChunksAreRefusedWithTheirReason) {
         cases.push_back({what, id, d, reason});
     };
     edit(
-        "cut short", "OBJS", [](auto& d) { d.resize(d.size() - 3); }, "cut short");
+        "cut short", "OBJS", [](auto& d) { d.erase(d.end() - 3, d.end()); }, "cut short");
     edit(
         "bytes past the end", "OBJS", [](auto& d) { d.push_back(0); }, "1 bytes past its objects");
     edit(
