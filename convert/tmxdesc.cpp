@@ -279,6 +279,7 @@ void TmxFinishMap(TmxMap& map, const TmxImportOptions& options) {
         }
     }
     if (map.infinite) PlaceChunks(map, options);
+    TmxResolveTemplates(map, options);
 }
 
 void TmxReadTilesetFile(const std::string& path, const TmxImportOptions& options, TmxTileset& out) {

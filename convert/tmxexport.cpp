@@ -143,6 +143,7 @@ void TmxPlanObjects(const MAPDESC& m, const std::string& name, const std::string
         maxlayer = std::max(maxlayer, l.id);
         for (MAPOBJDESC& o : l.objects) {
             RewriteFiles(o.props, from, to);
+            if (!o.templ.empty() && from != to) o.templ = TmxRelativePath(TmxJoin(from, o.templ), to);
             maxobject = std::max(maxobject, o.id);
         }
     }

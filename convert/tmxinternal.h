@@ -141,6 +141,11 @@ struct TmxMap {
     std::vector<MAPOBJLAYERDESC> objlayers;
     std::vector<int> objtop;
     size_t objects = 0;
+    // The tile of a template instance that shows its template's tile: by
+    // (object layer, object), the tileset (one of the map's, or one added
+    // after them for templates alone) and the tile id; its gid holds only
+    // the flips.
+    std::map<std::pair<size_t, size_t>, std::pair<int, int>> templatetiles;
     TmxWarnings warnings;
 };
 
@@ -154,6 +159,24 @@ void TmxParseJson(const char* text, size_t size, const std::string& path, const 
 void TmxReadTilesetFile(const std::string& path, const TmxImportOptions& options, TmxTileset& out);
 void TmxReadTsx(const char* text, size_t size, const std::string& path, TmxTileset& out);
 void TmxReadTsj(const char* text, size_t size, const std::string& path, TmxTileset& out);
+
+// --- Templates (tmxtemplates.cpp) --------------------------------------------------------
+
+// An object template: its object (without an id; file properties joined to
+// the template's folder) and, for a tile object, the tileset file its gid
+// counts from and that tileset's first gid there.
+struct TmxTemplate {
+    MAPOBJDESC object;
+    std::string tileset;
+    int64_t firstgid = 0;
+};
+// A template file read: TX (XML), or Tiled's JSON form.
+void TmxReadTx(const char* text, size_t size, const std::string& path, TmxMap& map, TmxTemplate& out);
+void TmxReadTj(const char* text, size_t size, const std::string& path, TmxMap& map, TmxTemplate& out);
+// Completes every template instance the readers left (templ set to the
+// template's path, own to what the object sets): the rest of its fields
+// from its template, as Tiled does, and its properties merged by name.
+void TmxResolveTemplates(TmxMap& map, const TmxImportOptions& options);
 
 // --- Objects and properties (tmxobjects.cpp) ---------------------------------------------
 
@@ -172,6 +195,8 @@ void TmxTextSetting(MAPOBJDESC& o, const std::string& key, const std::string& va
 // map file's limits; TmxFinishMap counts the layers and objects.
 int TmxAddObjectLayer(TmxMap& map, MAPOBJLAYERDESC&& layer, int top, const std::string& file);
 void TmxAddObject(TmxMap& map, MAPOBJDESC&& o, const std::string& file);
+// How messages name an object: its name, or "#id" when it has none.
+std::string TmxObjectName(const MAPOBJDESC& o);
 // A path (relative to the working folder, or absolute) made relative to
 // `folder` ("" or ending in '/'), as Tiled writes a file property when the
 // map moves; an empty path or a URL stays as it is.
@@ -184,7 +209,8 @@ std::vector<double> TmxPoints(const char* text, const std::string& file);
 void TmxCheckSize(const TmxMap& map, const TmxImportOptions& options);
 // What both readers share once they have read a map: the tilesets in order
 // of their first gids (two with the same one refused), an infinite map's
-// chunks laid out over the squares of 16 x 16 cells that hold a tile.
+// chunks laid out over the squares of 16 x 16 cells that hold a tile, the
+// instances of templates completed.
 void TmxFinishMap(TmxMap& map, const TmxImportOptions& options);
 // The n cells of a layer's data as text: CSV, or base64 with the
 // compression Tiled writes ("", zlib, gzip, zstd); `what` names it.

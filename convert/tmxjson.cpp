@@ -308,11 +308,13 @@ struct Reader {
         return out;
     }
 
-    void Object(const Value& v) {
+    // An object as the JSON has it (no id given when it has none), and in
+    // `own` the MAPOWN_* fields it sets, which an instance of a template
+    // takes over from the template.
+    MAPOBJDESC ReadObject(const Value& v, unsigned& own, const std::string& owner) {
         if (!v.IsObject()) TmxThrow(w.file, "an object is not an object");
         MAPOBJDESC o;
         o.id = static_cast<int32_t>(Int(v, "id", 0, INT32_MIN, INT32_MAX, w));
-        if (!o.id) o.id = nextobject++;
         o.name = String(v, "name", w);
         o.type = String(v, Member(v, "class") ? "class" : "type", w);
         o.x = Real(v, "x", 0, w);
@@ -321,11 +323,14 @@ struct Reader {
         o.height = Real(v, "height", 0, w);
         o.rotation = Real(v, "rotation", 0, w);
         o.visible = Bool(v, "visible", true, w);
-        if (Member(v, "template")) map.warnings.Add("objects from templates keep only what the map sets", o.name);
+        own = (o.name.empty() ? 0 : MAPOWN_NAME) | (o.type.empty() ? 0 : MAPOWN_TYPE) |
+              (Member(v, "width") || Member(v, "height") ? MAPOWN_SIZE : 0) |
+              (Member(v, "rotation") ? MAPOWN_ROTATION : 0) | (Member(v, "visible") ? MAPOWN_VISIBLE : 0);
         const Value* poly = Member(v, "polygon") ? Member(v, "polygon") : Member(v, "polyline");
         if (const uint32_t gid = static_cast<uint32_t>(Int(v, "gid", 0, 0, UINT32_MAX, w))) {
             o.shape = MAPSHAPE_TILE;
             o.gid = gid;
+            own |= MAPOWN_TILE;
         } else if (Bool(v, "ellipse", false, w)) {
             o.shape = MAPSHAPE_ELLIPSE;
         } else if (Bool(v, "point", false, w)) {
@@ -350,9 +355,23 @@ struct Reader {
                     TmxTextSetting(o, key, NumberText(m.value));
             }
         }
+        if (o.shape != MAPSHAPE_RECTANGLE && o.shape != MAPSHAPE_TILE) own |= MAPOWN_SHAPE;
         TmxProps props;
         ReadProps(v, props, w);
-        o.props = TmxCarryProps(props, w.folder, "object " + std::to_string(o.id), map);
+        o.props = TmxCarryProps(props, w.folder, owner, map);
+        return o;
+    }
+
+    void Object(const Value& v) {
+        unsigned own = 0;
+        const int32_t id = v.IsObject() ? static_cast<int32_t>(Int(v, "id", 0, INT32_MIN, INT32_MAX, w)) : 0;
+        MAPOBJDESC o = ReadObject(v, own, "object " + std::to_string(id ? id : nextobject));
+        if (!o.id) o.id = nextobject++;
+        if (const Value* t = Member(v, "template")) {
+            if (!t->IsString()) TmxThrow(w.file, "object %d: \"template\" is not a string", o.id);
+            o.templ = TmxJoin(w.folder, std::string(t->GetString(), t->GetStringLength()));
+            o.own = own;
+        }
         TmxAddObject(map, std::move(o), w.file);
     }
 
@@ -397,6 +416,22 @@ void TmxReadTsj(const char* text, size_t size, const std::string& path, TmxTiles
     rapidjson::Document doc;
     Load(doc, text, size, path);
     ReadTileset(doc, {path, TmxFolder(path)}, out);
+}
+
+void TmxReadTj(const char* text, size_t size, const std::string& path, TmxMap& map, TmxTemplate& out) {
+    rapidjson::Document doc;
+    Load(doc, text, size, path);
+    const TmxImportOptions none;
+    Reader r{none, {path, TmxFolder(path)}, map};
+    const Value* object = doc.IsObject() ? Member(doc, "object") : nullptr;
+    if (!object) TmxThrow(path, "not a Tiled template: no \"object\"");
+    if (const Value* ts = Member(doc, "tileset")) {
+        if (!ts->IsObject()) TmxThrow(path, "\"tileset\" is not an object");
+        out.firstgid = Int(*ts, "firstgid", 0, 1, kTmxGidMask, r.w);
+        out.tileset = TmxJoin(r.w.folder, String(*ts, "source", r.w));
+    }
+    unsigned own = 0;
+    out.object = r.ReadObject(*object, own, "template \"" + path + "\"");
 }
 
 void TmxParseJson(const char* text, size_t size, const std::string& path, const TmxImportOptions& options,

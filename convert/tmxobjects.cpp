@@ -183,6 +183,8 @@ std::vector<double> TmxPoints(const char* s, const std::string& file) {
     return pts;
 }
 
+std::string TmxObjectName(const MAPOBJDESC& o) { return o.name.empty() ? "#" + std::to_string(o.id) : o.name; }
+
 std::string TmxRelativePath(const std::string& path, const std::string& folder) {
     namespace fs = std::filesystem;
     if (path.empty() || path.find("://") != std::string::npos) return path;

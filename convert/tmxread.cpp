@@ -277,10 +277,12 @@ struct Reader {
         return l;
     }
 
-    void Object(const pugi::xml_node& n) {
+    // An object as the element has it (no id given when it has none), and
+    // in `own` the MAPOWN_* fields it sets, which an instance of a template
+    // takes over from the template.
+    MAPOBJDESC ReadObject(const pugi::xml_node& n, unsigned& own, const std::string& owner) {
         MAPOBJDESC o;
         o.id = static_cast<int32_t>(Int(n, "id", 0, INT32_MIN, INT32_MAX, w));
-        if (!o.id) o.id = nextobject++;
         o.name = n.attribute("name").value();
         o.type = n.attribute(n.attribute("class") ? "class" : "type").value();
         o.x = Real(n, "x", 0, w);
@@ -289,10 +291,13 @@ struct Reader {
         o.height = Real(n, "height", 0, w);
         o.rotation = Real(n, "rotation", 0, w);
         o.visible = Flag(n, "visible", true);
-        if (n.attribute("template")) map.warnings.Add("objects from templates keep only what the map sets", o.name);
+        own = (o.name.empty() ? 0 : MAPOWN_NAME) | (o.type.empty() ? 0 : MAPOWN_TYPE) |
+              (n.attribute("width") || n.attribute("height") ? MAPOWN_SIZE : 0) |
+              (n.attribute("rotation") ? MAPOWN_ROTATION : 0) | (n.attribute("visible") ? MAPOWN_VISIBLE : 0);
         if (const uint32_t gid = static_cast<uint32_t>(Int(n, "gid", 0, 0, UINT32_MAX, w))) {
             o.shape = MAPSHAPE_TILE;
             o.gid = gid;
+            own |= MAPOWN_TILE;
         } else if (n.child("ellipse")) {
             o.shape = MAPSHAPE_ELLIPSE;
         } else if (n.child("point")) {
@@ -305,9 +310,22 @@ struct Reader {
             o.text = t.text().get();
             for (const pugi::xml_attribute a : t.attributes()) TmxTextSetting(o, a.name(), a.value());
         }
+        if (o.shape != MAPSHAPE_RECTANGLE && o.shape != MAPSHAPE_TILE) own |= MAPOWN_SHAPE;
         TmxProps props;
         ReadProps(n, props);
-        o.props = TmxCarryProps(props, w.folder, "object " + std::to_string(o.id), map);
+        o.props = TmxCarryProps(props, w.folder, owner, map);
+        return o;
+    }
+
+    void Object(const pugi::xml_node& n) {
+        unsigned own = 0;
+        const int32_t id = static_cast<int32_t>(Int(n, "id", 0, INT32_MIN, INT32_MAX, w));
+        MAPOBJDESC o = ReadObject(n, own, "object " + std::to_string(id ? id : nextobject));
+        if (!o.id) o.id = nextobject++;
+        if (const pugi::xml_attribute t = n.attribute("template")) {
+            o.templ = TmxJoin(w.folder, t.value());
+            o.own = own;
+        }
         TmxAddObject(map, std::move(o), w.file);
     }
 
@@ -353,6 +371,21 @@ void TmxReadTsx(const char* text, size_t size, const std::string& path, TmxTiles
     const pugi::xml_node root = doc.child("tileset");
     if (!root) TmxThrow(path, "not a Tiled tileset: no <tileset> element");
     ReadTileset(root, {path, TmxFolder(path)}, out);
+}
+
+void TmxReadTx(const char* text, size_t size, const std::string& path, TmxMap& map, TmxTemplate& out) {
+    pugi::xml_document doc;
+    Load(doc, text, size, path);
+    const pugi::xml_node root = doc.child("template");
+    if (!root || !root.child("object")) TmxThrow(path, "not a Tiled template: no <template> with an <object>");
+    const TmxImportOptions none;
+    Reader r{none, {path, TmxFolder(path)}, map};
+    if (const pugi::xml_node ts = root.child("tileset")) {
+        out.firstgid = Int(ts, "firstgid", 0, 1, kTmxGidMask, r.w);
+        out.tileset = TmxJoin(r.w.folder, ts.attribute("source").value());
+    }
+    unsigned own = 0;
+    out.object = r.ReadObject(root.child("object"), own, "template \"" + path + "\"");
 }
 
 void TmxParse(const char* xml, size_t size, const std::string& path, const TmxImportOptions& options, TmxMap& map) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <tuple>
 
 #include "tmximport.h"
 
@@ -106,10 +107,12 @@ void Importer::GatherSprites(const std::function<void(const std::string&)>& use)
     // show them; an animated tile shows its first frame, as Tiled draws it
     // before anything plays.
     std::map<std::pair<int, int>, int> spriteof;
-    for (MAPOBJLAYERDESC& l : map.objlayers) {
-        for (MAPOBJDESC& o : l.objects) {
+    for (size_t li = 0; li < map.objlayers.size(); li++) {
+        MAPOBJLAYERDESC& l = map.objlayers[li];
+        for (size_t oi = 0; oi < l.objects.size(); oi++) {
+            MAPOBJDESC& o = l.objects[oi];
             if (o.shape != MAPSHAPE_TILE) continue;
-            const std::string who = o.name.empty() ? "#" + std::to_string(o.id) : o.name;
+            const std::string who = TmxObjectName(o);
             // A tile no tileset has, or whose image is missing, is drawn as
             // nothing, as Tiled shows nothing of it but a marker.
             auto blank = [&](const std::string& name, const char* kind) {
@@ -125,16 +128,24 @@ void Importer::GatherSprites(const std::function<void(const std::string&)>& use)
                 sp.desc.originy = sp.desc.height;
                 sprites.push_back(std::move(sp));
             };
+            // A template's tile counts from the template's tileset.
+            const auto from = map.templatetiles.find({li, oi});
             const int64_t gid = o.gid & kTmxGidMask;
-            int t = -1;
-            for (size_t i = 0; i < map.tilesets.size() && map.tilesets[i].firstgid <= gid; i++) t = static_cast<int>(i);
-            if (t < 0 || !Declared(t, static_cast<int>(gid - map.tilesets[t].firstgid))) {
-                blank("missing/" + std::to_string(gid),
+            int t = -1, id = 0;
+            if (from != map.templatetiles.end()) {
+                std::tie(t, id) = from->second;
+            } else {
+                for (size_t i = 0; i < map.tilesets.size() && map.tilesets[i].firstgid <= gid; i++)
+                    t = static_cast<int>(i);
+                if (t >= 0) id = static_cast<int>(gid - map.tilesets[t].firstgid);
+            }
+            if (t < 0 || !Declared(t, id)) {
+                blank(from != map.templatetiles.end() ? map.tilesets[t].name + "/" + std::to_string(id)
+                                                      : "missing/" + std::to_string(gid),
                       "tile objects showing a tile no tileset has (kept, drawn as nothing)");
                 continue;
             }
-            TileRef r = Resolve(o.gid, "of object " + std::to_string(o.id));
-            r.flips = 0;
+            TileRef r{t, id, 0};
             if (const std::string& path = ImagePath(r); !path.empty() && !imageof.count(path)) {
                 try {
                     Image(path);
@@ -230,6 +241,7 @@ void Importer::FinishObjects(MAPDESC& m, const uint8_t* indices) {
         for (MAPOBJDESC& o : l.objects) {
             o.gid &= kTmxFlipH | kTmxFlipV | kTmxFlipD;
             Rewrite(o.props, folder);
+            if (!o.templ.empty()) o.templ = TmxRelativePath(o.templ, folder);
         }
     }
     size_t at = 0;

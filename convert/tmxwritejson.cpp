@@ -51,27 +51,36 @@ void Props(Writer& w, const std::vector<MAPPROP>& props) {
     w.EndArray();
 }
 
+// An object with Tiled's keys; of an instance of a template only what it
+// sets itself, as Tiled writes it.
 void Object(Writer& w, const MAPOBJDESC& o) {
+    const bool instance = !o.templ.empty();
+    auto has = [&](unsigned bit) { return !instance || (o.own & bit); };
+    const bool shape = has(MAPOWN_SHAPE);
     w.StartObject();
-    if (o.shape == MAPSHAPE_ELLIPSE) {
+    if (shape && o.shape == MAPSHAPE_ELLIPSE) {
         Key(w, "ellipse");
         w.Bool(true);
     }
-    if (o.shape == MAPSHAPE_TILE) {
+    if (has(MAPOWN_TILE) && o.shape == MAPSHAPE_TILE) {
         Key(w, "gid");
         w.Uint(o.gid);
     }
-    Key(w, "height");
-    Num(w, o.height);
+    if (has(MAPOWN_SIZE)) {
+        Key(w, "height");
+        Num(w, o.height);
+    }
     Key(w, "id");
     w.Int(o.id);
-    Key(w, "name");
-    Str(w, o.name);
-    if (o.shape == MAPSHAPE_POINT) {
+    if (has(MAPOWN_NAME)) {
+        Key(w, "name");
+        Str(w, o.name);
+    }
+    if (shape && o.shape == MAPSHAPE_POINT) {
         Key(w, "point");
         w.Bool(true);
     }
-    if (o.shape == MAPSHAPE_POLYGON || o.shape == MAPSHAPE_POLYLINE) {
+    if (shape && (o.shape == MAPSHAPE_POLYGON || o.shape == MAPSHAPE_POLYLINE)) {
         Key(w, o.shape == MAPSHAPE_POLYGON ? "polygon" : "polyline");
         w.StartArray();
         for (size_t i = 0; i + 1 < o.points.size(); i += 2) {
@@ -84,10 +93,22 @@ void Object(Writer& w, const MAPOBJDESC& o) {
         }
         w.EndArray();
     }
-    Props(w, o.props);
-    Key(w, "rotation");
-    Num(w, o.rotation);
-    if (o.shape == MAPSHAPE_TEXT) {
+    if (instance) {
+        std::vector<MAPPROP> own;
+        for (uint32_t k : o.ownprops) own.push_back(o.props[k]);
+        Props(w, own);
+    } else {
+        Props(w, o.props);
+    }
+    if (has(MAPOWN_ROTATION)) {
+        Key(w, "rotation");
+        Num(w, o.rotation);
+    }
+    if (instance) {
+        Key(w, "template");
+        Str(w, o.templ);
+    }
+    if (shape && o.shape == MAPSHAPE_TEXT) {
         Key(w, "text");
         w.StartObject();
         bool placed = false;
@@ -109,12 +130,18 @@ void Object(Writer& w, const MAPOBJDESC& o) {
         if (!placed) text();
         w.EndObject();
     }
-    Key(w, "type");
-    Str(w, o.type);
-    Key(w, "visible");
-    w.Bool(o.visible);
-    Key(w, "width");
-    Num(w, o.width);
+    if (has(MAPOWN_TYPE)) {
+        Key(w, "type");
+        Str(w, o.type);
+    }
+    if (has(MAPOWN_VISIBLE)) {
+        Key(w, "visible");
+        w.Bool(o.visible);
+    }
+    if (has(MAPOWN_SIZE)) {
+        Key(w, "width");
+        Num(w, o.width);
+    }
     Key(w, "x");
     Num(w, o.x);
     Key(w, "y");

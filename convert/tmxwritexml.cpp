@@ -47,29 +47,41 @@ void Props(pugi::xml_node parent, const std::vector<MAPPROP>& props) {
     }
 }
 
+// An object as Tiled writes it; of an instance of a template only what it
+// sets itself.
 void Object(pugi::xml_node parent, const MAPOBJDESC& o) {
+    const bool instance = !o.templ.empty();
+    auto has = [&](unsigned bit, bool otherwise) { return instance ? (o.own & bit) != 0 : otherwise; };
+    const bool shape = !instance || (o.own & MAPOWN_SHAPE);
     pugi::xml_node n = parent.append_child("object");
     n.append_attribute("id") = o.id;
-    if (!o.name.empty()) n.append_attribute("name") = o.name.c_str();
-    if (!o.type.empty()) n.append_attribute("type") = o.type.c_str();
-    if (o.shape == MAPSHAPE_TILE) n.append_attribute("gid") = o.gid;
+    if (instance) n.append_attribute("template") = o.templ.c_str();
+    if (has(MAPOWN_NAME, !o.name.empty())) n.append_attribute("name") = o.name.c_str();
+    if (has(MAPOWN_TYPE, !o.type.empty())) n.append_attribute("type") = o.type.c_str();
+    if (has(MAPOWN_TILE, o.shape == MAPSHAPE_TILE) && o.shape == MAPSHAPE_TILE) n.append_attribute("gid") = o.gid;
     n.append_attribute("x") = Num(o.x).c_str();
     n.append_attribute("y") = Num(o.y).c_str();
-    if (o.width != 0) n.append_attribute("width") = Num(o.width).c_str();
-    if (o.height != 0) n.append_attribute("height") = Num(o.height).c_str();
-    if (o.rotation != 0) n.append_attribute("rotation") = Num(o.rotation).c_str();
-    if (!o.visible) n.append_attribute("visible") = 0;
-    Props(n, o.props);
-    if (o.shape == MAPSHAPE_ELLIPSE) n.append_child("ellipse");
-    if (o.shape == MAPSHAPE_POINT) n.append_child("point");
-    if (o.shape == MAPSHAPE_POLYGON || o.shape == MAPSHAPE_POLYLINE) {
+    if (has(MAPOWN_SIZE, o.width != 0)) n.append_attribute("width") = Num(o.width).c_str();
+    if (has(MAPOWN_SIZE, o.height != 0)) n.append_attribute("height") = Num(o.height).c_str();
+    if (has(MAPOWN_ROTATION, o.rotation != 0)) n.append_attribute("rotation") = Num(o.rotation).c_str();
+    if (has(MAPOWN_VISIBLE, !o.visible)) n.append_attribute("visible") = o.visible ? 1 : 0;
+    if (instance) {
+        std::vector<MAPPROP> own;
+        for (uint32_t k : o.ownprops) own.push_back(o.props[k]);
+        Props(n, own);
+    } else {
+        Props(n, o.props);
+    }
+    if (shape && o.shape == MAPSHAPE_ELLIPSE) n.append_child("ellipse");
+    if (shape && o.shape == MAPSHAPE_POINT) n.append_child("point");
+    if (shape && (o.shape == MAPSHAPE_POLYGON || o.shape == MAPSHAPE_POLYLINE)) {
         std::string pts;
         for (size_t i = 0; i + 1 < o.points.size(); i += 2) {
             pts += (i ? " " : "") + Num(o.points[i]) + "," + Num(o.points[i + 1]);
         }
         n.append_child(o.shape == MAPSHAPE_POLYGON ? "polygon" : "polyline").append_attribute("points") = pts.c_str();
     }
-    if (o.shape == MAPSHAPE_TEXT) {
+    if (shape && o.shape == MAPSHAPE_TEXT) {
         pugi::xml_node t = n.append_child("text");
         for (const MAPPROP& p : o.textstyle) {
             const std::string v = p.type == "bool" ? (p.value == "true" ? "1" : "0") : p.value;

@@ -241,6 +241,7 @@ int MapCheck(MapParseState& st, MAPREASON* why) {
             }
         }
     }
+    if (st.len[MAPCHUNK_OTPL] && MapDecodeTemplates(st.otpl.data(), st.otpl.size(), d, why)) return -1;
     d.gfx.resize(gfxsize);  // the graphics the header counts; the rest is never drawn
     return 0;
 }

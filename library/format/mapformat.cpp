@@ -11,7 +11,7 @@ namespace {
 
 const char kChunkIds[MAPCHUNK_NULL][5] = {"MPHD", "CMAP", "BKDT", "ANDT", "BGFX", "BODY", "LYR1", "LYR2",
                                           "LYR3", "LYR4", "LYR5", "LYR6", "LYR7", "BODN", "LYN1", "LYN2",
-                                          "LYN3", "LYN4", "LYN5", "LYN6", "LYN7", "OBJS", "SPRT"};
+                                          "LYN3", "LYN4", "LYN5", "LYN6", "LYN7", "OBJS", "SPRT", "OTPL"};
 
 unsigned long long ULL(uint64_t v) { return static_cast<unsigned long long>(v); }
 
@@ -192,6 +192,9 @@ int MapDecodeChunk(MapParseState& st, MapChunkKind kind, MapInput& in, uint32_t 
         case MAPCHUNK_BGFX:
             ok = MapReadVector(in, d.gfx, len);
             break;
+        case MAPCHUNK_OTPL:
+            ok = MapReadVector(in, st.otpl, len);  // read once the objects are there
+            break;
         case MAPCHUNK_OBJS:
         case MAPCHUNK_SPRT: {
             // Read whole, then parsed and checked.
@@ -367,6 +370,9 @@ std::vector<uint8_t> MapSerializeChunk(const MAPDESC& d, MapChunkKind kind) {
         case MAPCHUNK_SPRT:
             out = MapSerializeSprites(d);
             break;
+        case MAPCHUNK_OTPL:
+            out = MapSerializeTemplates(d);
+            break;
         case MAPCHUNK_NULL:
         case MAPCHUNK_KINDS:
             break;
@@ -387,6 +393,7 @@ std::vector<MAPCHUNK> MapSerializeChunks(const MAPDESC& d) {
         if (kind == MAPCHUNK_ANDT && d.frames.empty() && d.anims.empty()) continue;
         if (kind == MAPCHUNK_OBJS && d.props.empty() && d.objlayers.empty()) continue;
         if (kind == MAPCHUNK_SPRT && d.sprites.empty()) continue;
+        if (kind == MAPCHUNK_OTPL && !MapHasTemplates(d)) continue;
         const int n = MapChunkLayer(kind);
         if (n >= 0 && (d.layers[n].empty() || kind != MapLayerChunk(n, d.numbered))) continue;
         c.push_back({kChunkIds[k], MapSerializeChunk(d, kind)});

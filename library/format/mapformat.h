@@ -26,6 +26,7 @@ enum MapChunkKind {
     MAPCHUNK_LYN1,                      // LYN1..LYN7 follow in order
     MAPCHUNK_OBJS = MAPCHUNK_LYN1 + 7,  // the map's properties, object layers and objects
     MAPCHUNK_SPRT,                      // named 8-bit images: sprite sheets, tile objects' images
+    MAPCHUNK_OTPL,                      // which objects are instances of templates, and what they set
     MAPCHUNK_NULL,                      // any other id
     MAPCHUNK_KINDS
 };
@@ -59,11 +60,12 @@ struct MAPANIMDESC {
 };
 
 // --- Objects, properties and sprite images ---------------------------------------------
-// What a Tiled map places beyond its tiles travels in two chunks that a
-// reader of the older format skips: OBJS holds the map's own properties and
-// its object layers (and the groups they sit in) with their objects, SPRT
-// named 8-bit images on the map's palette (sprite sheets, and the images of
-// tile objects). Both are checked whole on load.
+// What a Tiled map places beyond its tiles travels in chunks that a reader
+// of the older format skips: OBJS holds the map's own properties and its
+// object layers (and the groups they sit in) with their objects, SPRT named
+// 8-bit images on the map's palette (sprite sheets, and the images of tile
+// objects), OTPL which objects are instances of templates. All are checked
+// whole on load.
 
 // A custom property as Tiled keeps it: its type is one of "string", "int",
 // "float", "bool", "color", "file" and "object", its value the text Tiled
@@ -86,6 +88,28 @@ struct MAPOBJDESC {
     int32_t sprite = -1;             // a tile object's image: a sprite of the map
     uint32_t gid = 0;                // a tile object's flip bits (0xE0000000 at most)
     std::vector<MAPPROP> props;
+    // An instance of a template: the template file (a path relative to the
+    // map file, as a file property's is), what the object sets itself
+    // (MAPOWN_* bits) and which of props are its own (indices, ascending).
+    // The other fields and properties hold the template's values, so a game
+    // reads the object whole; the tools write back only what it sets.
+    std::string templ;
+    unsigned own = 0;
+    std::vector<uint32_t> ownprops;
+};
+
+// What a template instance sets itself, as Tiled keeps it: the name, the
+// class, the size, the rotation, the visibility, the tile (with its flips),
+// the shape (with its points or text).
+enum {
+    MAPOWN_NAME = 1,
+    MAPOWN_TYPE = 2,
+    MAPOWN_SIZE = 4,
+    MAPOWN_ROTATION = 8,
+    MAPOWN_VISIBLE = 16,
+    MAPOWN_TILE = 32,
+    MAPOWN_SHAPE = 64,
+    MAPOWN_ALL = 127
 };
 
 // An object layer, or a group of layers. Tiled's tile and image layers are
@@ -212,8 +236,8 @@ struct MAPCHUNK {
 std::vector<uint8_t> MapSerializeChunk(const MAPDESC& desc, MapChunkKind kind);
 // The chunks of a description in the usual order: MPHD, CMAP, BKDT, ANDT
 // (when it has frames or animations), BGFX, BODY, LYR1..LYR7 (those present;
-// BODN, LYN1..LYN7 for numbered cells), then OBJS and SPRT when there is
-// anything to put in them.
+// BODN, LYN1..LYN7 for numbered cells), then OBJS, SPRT and OTPL when there
+// is anything to put in them.
 std::vector<MAPCHUNK> MapSerializeChunks(const MAPDESC& desc);
 // A file image: "FORM", its size, "FMAP", then the chunks in order.
 std::vector<uint8_t> MapSerialize(const std::vector<MAPCHUNK>& chunks);

@@ -16,6 +16,10 @@
 //   SPRT  u32 count, then each: string name, u8 flags (1 a tile's image),
 //         u16 width, height, framewidth, frameheight, s32 originx, originy,
 //         the pixels row by row
+//   OTPL  u32 count, then each instance of a template, in the order of
+//         OBJS: u32 layer, u32 object (its index in the layer), string
+//         template, u8 own (MAPOWN_*), u32 own properties, u32 index of
+//         each, ascending
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -278,6 +282,69 @@ int MapDecodeSprites(const uint8_t* data, size_t len, MAPDESC& d, MAPREASON* why
     if (r.failed) return -1;
     if (r.at != len) return MapReject(why, "chunk SPRT: %zu bytes past its images", len - r.at);
     return 0;
+}
+
+int MapDecodeTemplates(const uint8_t* data, size_t len, MAPDESC& d, MAPREASON* why) {
+    Reader r{data, len, 0, "OTPL", why};
+    const uint32_t count = r.Count(MAPOBJ_MAXOBJECTS, 17, "template instances");
+    uint64_t last = 0;  // layer << 32 | object + 1 of the one before
+    for (uint32_t i = 0; i < count && !r.failed; i++) {
+        const uint32_t l = r.U32(), o = r.U32();
+        std::string templ = r.Str("a template's path");
+        const uint32_t own = static_cast<uint32_t>(r.Le(1));
+        const uint32_t nprops = r.Count(MAPOBJ_MAXPROPS, 4, "own properties");
+        std::vector<uint32_t> props(nprops);
+        for (uint32_t& p : props) p = r.U32();
+        if (r.failed) break;
+        const uint64_t at = (uint64_t{l} << 32 | o) + 1;
+        if (l >= d.objlayers.size() || o >= d.objlayers[l].objects.size() || at <= last) {
+            return MapReject(why, "chunk OTPL: instance %u names no object after the one before", i);
+        }
+        last = at;
+        MAPOBJDESC& obj = d.objlayers[l].objects[o];
+        if (templ.empty()) return MapReject(why, "chunk OTPL: object %d's template has no path", obj.id);
+        if (own > MAPOWN_ALL) return MapReject(why, "chunk OTPL: object %d has unknown own fields %#x", obj.id, own);
+        for (size_t k = 0; k < props.size(); k++) {
+            if (props[k] >= obj.props.size() || (k && props[k] <= props[k - 1])) {
+                return MapReject(why, "chunk OTPL: object %d's own properties are not its own", obj.id);
+            }
+        }
+        obj.templ = std::move(templ);
+        obj.own = own;
+        obj.ownprops = std::move(props);
+    }
+    if (r.failed) return -1;
+    if (r.at != len) return MapReject(why, "chunk OTPL: %zu bytes past its instances", len - r.at);
+    return 0;
+}
+
+bool MapHasTemplates(const MAPDESC& d) {
+    for (const MAPOBJLAYERDESC& l : d.objlayers) {
+        for (const MAPOBJDESC& o : l.objects) {
+            if (!o.templ.empty()) return true;
+        }
+    }
+    return false;
+}
+
+std::vector<uint8_t> MapSerializeTemplates(const MAPDESC& d) {
+    std::vector<uint8_t> out(4);
+    uint32_t count = 0;
+    for (size_t l = 0; l < d.objlayers.size(); l++) {
+        for (size_t o = 0; o < d.objlayers[l].objects.size(); o++) {
+            const MAPOBJDESC& obj = d.objlayers[l].objects[o];
+            if (obj.templ.empty()) continue;
+            count++;
+            Put(out, l, 4);
+            Put(out, o, 4);
+            PutStr(out, obj.templ);
+            Put(out, obj.own, 1);
+            Put(out, obj.ownprops.size(), 4);
+            for (uint32_t p : obj.ownprops) Put(out, p, 4);
+        }
+    }
+    for (int i = 0; i < 4; i++) out[static_cast<size_t>(i)] = static_cast<uint8_t>(count >> (8 * i));
+    return out;
 }
 
 std::vector<uint8_t> MapSerializeObjects(const MAPDESC& d) {

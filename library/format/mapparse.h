@@ -24,6 +24,7 @@ MapCellRange MapScanCells(short* dst, const void* src, size_t n);
 struct MapParseState {
     MAPDESC desc;
     std::vector<char> andt;             // the animation data as stored
+    std::vector<uint8_t> otpl;          // the template instances as stored
     uint32_t len[MAPCHUNK_KINDS] = {};  // length of each known chunk met (the last
                                         // one of an id met twice); 0 = not met
     MapCellRange range[8] = {};         // of each layer read
@@ -65,6 +66,12 @@ int MapDecodeObjects(const uint8_t* data, size_t len, MAPDESC& d, MAPREASON* why
 int MapDecodeSprites(const uint8_t* data, size_t len, MAPDESC& d, MAPREASON* why);
 std::vector<uint8_t> MapSerializeObjects(const MAPDESC& d);
 std::vector<uint8_t> MapSerializeSprites(const MAPDESC& d);
+// The OTPL chunk's data onto the objects the description holds, checked
+// (each object named once, in order; its own fields and properties); 0, or
+// -1 with the reason. And back, and whether any object is an instance.
+int MapDecodeTemplates(const uint8_t* data, size_t len, MAPDESC& d, MAPREASON* why);
+std::vector<uint8_t> MapSerializeTemplates(const MAPDESC& d);
+bool MapHasTemplates(const MAPDESC& d);
 
 // Whether a cell value designates something that exists: a multiple of 32
 // below the block structure array's size, or minus a multiple of 16 that
