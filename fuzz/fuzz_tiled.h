@@ -52,6 +52,16 @@ std::map<std::string, std::vector<uint8_t>> MakeFiles() {
         "\"objectgroup\":{\"objects\":[{\"x\":0,\"y\":0,\"width\":8,\"height\":8}]}},{\"id\":2,\"animation\":"
         "[{\"tileid\":2,\"duration\":100},{\"tileid\":5,\"duration\":50}]}]}";
     files["fuzz/t.tsj"] = std::vector<uint8_t>(tsj.begin(), tsj.end());
+    // Object templates: a tile object in TX, a shape in Tiled's JSON form.
+    const std::string tx =
+        "<template><tileset firstgid=\"1\" source=\"t.tsx\"/><object name=\"coin\" type=\"pickup\" gid=\"3\" "
+        "width=\"16\" height=\"16\"><properties><property name=\"value\" type=\"int\" value=\"5\"/></properties>"
+        "</object></template>";
+    files["fuzz/coin.tx"] = std::vector<uint8_t>(tx.begin(), tx.end());
+    const std::string tj =
+        "{\"type\":\"template\",\"object\":{\"name\":\"zone\",\"width\":40,\"height\":20,\"visible\":false,"
+        "\"ellipse\":true,\"properties\":[{\"name\":\"on\",\"type\":\"bool\",\"value\":true}]}}";
+    files["fuzz/zone.tj"] = std::vector<uint8_t>(tj.begin(), tj.end());
     // Two tiles of 32 x 48, bigger than the grid.
     std::vector<uint32_t> big(64 * 48);
     for (int i = 0; i < 64 * 48; i++) big[i] = static_cast<uint32_t>(i * 2654435761u) | (i % 5 ? 0xFF000000u : 0);

@@ -135,6 +135,9 @@ MAPDESC WithObjects(MAPDESC m) {
     hidden.visible = false;
     hidden.indexorder = true;
     hidden.objects = {things.objects[6]};
+    things.objects[1].templ = "tpl/walker.tx";  // an instance that sets its name and a property
+    things.objects[1].own = MAPOWN_NAME;
+    things.objects[1].ownprops = {0};
     m.objlayers = {group, things, hidden};
     MAPSPRITEDESC sheet{"sheet", false, 16, 8, 8, 4, 0, 0, std::vector<uint8_t>(128)};
     for (size_t i = 0; i < sheet.pixels.size(); i++) sheet.pixels[i] = static_cast<uint8_t>(i % 3 ? i : 0);

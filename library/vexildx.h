@@ -211,7 +211,9 @@ struct MAPOBJECTLAYER;
 // An object. Coordinates are map pixels, as Tiled gives them: a tile
 // object's (x, y) is where its image is aligned (its bottom-left unless its
 // tileset says otherwise), any other's its top-left; rotation is in degrees,
-// clockwise about (x, y). The layer's offsets are not added.
+// clockwise about (x, y). The layer's offsets are not added. An instance of
+// a Tiled template reads whole: what it does not set itself, properties
+// included, is its template's.
 struct MAPOBJECT {
     int id;            // Tiled's object id
     const char* name;  // "" when none

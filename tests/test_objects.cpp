@@ -236,6 +236,30 @@ TEST_F(ObjectsTest, BrokenChunksAreRefusedWithTheirReason) {
     img = MapSerialize(m);
     EXPECT_EQ(MapDecode(img.data(), img.size()), -1);
     EXPECT_NE(std::string(mapreason).find("points do not fit its shape"), std::string::npos) << mapreason;
+    // A template instance comes back as it went; OTPL may name only the
+    // objects and properties there are.
+    m = good;
+    MAPOBJDESC& o = m.objlayers[2].objects[3];
+    o.templ = "tpl/coin.tx";
+    o.own = MAPOWN_NAME | MAPOWN_TILE;
+    o.props = {{"a", "int", "1"}, {"b", "string", "x"}};
+    o.ownprops = {1};
+    img = MapSerialize(m);
+    MAPDESC back;
+    MAPREASON why;
+    ASSERT_EQ(MapParse(img.data(), img.size(), &back, &why), 0) << why.text;
+    const MAPOBJDESC& b = back.objlayers[2].objects[3];
+    EXPECT_TRUE(b.templ == o.templ && b.own == o.own && b.ownprops == o.ownprops);
+    o.ownprops = {1, 1};
+    img = MapSerialize(m);
+    EXPECT_EQ(MapDecode(img.data(), img.size()), -1);
+    EXPECT_NE(std::string(mapreason).find("own properties are not its own"), std::string::npos) << mapreason;
+    o.ownprops = {};
+    std::vector<uint8_t> otpl = MapSerializeTemplates(m);
+    otpl[4] = 9;  // layer 9
+    img = WithChunk(m, "OTPL", otpl);
+    EXPECT_EQ(MapDecode(img.data(), img.size()), -1);
+    EXPECT_NE(std::string(mapreason).find("chunk OTPL: instance 0 names no object"), std::string::npos) << mapreason;
 }
 
 // The sprite routine against a model: every pixel of a surface larger than

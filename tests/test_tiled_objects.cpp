@@ -144,6 +144,86 @@ TEST_F(TiledObjects, VexilObjectsEqualsTiledsExportAndTheExportRoundTrips) {
     EXPECT_NE(std::string(moved.begin(), moved.end()).find("\"../sub/song.ogg\""), std::string::npos);
 }
 
+TEST_F(TiledObjects, TemplateInstancesReadWholeAndWriteBackWhatTheySet) {
+    // A tile template (TX) whose tileset the map has, a shape template in
+    // Tiled's JSON form, a tile template whose tileset the map lacks; the
+    // instances set nothing, or their own name, property, flipped tile,
+    // size, rotation, visibility, class and shape.
+    TileImage("t.png", 0, 8, 4);
+    TileImage("far.png", 40, 2, 2);
+    fs::create_directory(P("tpl"));
+    Write("t.tsx",
+          "<tileset name=\"t\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"8\" columns=\"4\">"
+          "<image source=\"t.png\" width=\"64\" height=\"32\"/></tileset>\n");
+    Write("far.tsx",
+          "<tileset name=\"far\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"2\" columns=\"2\">"
+          "<image source=\"far.png\" width=\"32\" height=\"16\"/></tileset>\n");
+    Write("tpl/coin.tx",
+          "<template><tileset firstgid=\"1\" source=\"../t.tsx\"/><object name=\"coin\" "
+          "type=\"pickup\" gid=\"3\" width=\"16\" height=\"16\"><properties><property "
+          "name=\"value\" type=\"int\" value=\"5\"/><property name=\"sound\" value=\"ding\"/>"
+          "</properties></object></template>\n");
+    Write("tpl/far.tx",
+          "<template><tileset firstgid=\"7\" source=\"../far.tsx\"/><object name=\"far\" "
+          "gid=\"8\"/></template>\n");
+    Write("tpl/zone.tj",
+          "{\"type\": \"template\", \"object\": {\"name\": \"zone\", \"type\": \"trigger\", "
+          "\"width\": 40, \"height\": 20, \"rotation\": 10, \"visible\": false, \"ellipse\": true, "
+          "\"properties\": [{\"name\": \"on\", \"type\": \"bool\", \"value\": true}]}}\n");
+    Write("m.tmx", MapHead(8, 6, " nextobjectid=\"9\"") + "<tileset firstgid=\"1\" source=\"t.tsx\"/>\n" +
+                       Layer("ground", 8, 6, std::vector<uint32_t>(48, 1), "csv") +
+                       "<objectgroup id=\"2\" name=\"o\">"
+                       "<object id=\"1\" template=\"tpl/coin.tx\" x=\"16\" y=\"32\"/>"
+                       "<object id=\"2\" template=\"tpl/coin.tx\" name=\"big\" x=\"48\" y=\"48\"><properties>"
+                       "<property name=\"value\" type=\"int\" value=\"9\"/></properties></object>"
+                       "<object id=\"3\" template=\"tpl/coin.tx\" gid=\"2147483652\" x=\"80\" y=\"64\"/>"
+                       "<object id=\"4\" template=\"tpl/zone.tj\" x=\"10\" y=\"10\"/>"
+                       "<object id=\"5\" template=\"tpl/zone.tj\" type=\"other\" x=\"20\" y=\"20\" width=\"8\" "
+                       "height=\"9\" rotation=\"0\" visible=\"1\"/>"
+                       "<object id=\"6\" template=\"tpl/zone.tj\" x=\"30\" y=\"30\"><polygon points=\"0,0 5,0 "
+                       "5,5\"/></object>"
+                       "<object id=\"7\" template=\"tpl/far.tx\" x=\"100\" y=\"90\"/>"
+                       "<object id=\"8\" gid=\"3\" x=\"0\" y=\"96\" width=\"16\" height=\"16\"/>"
+                       "</objectgroup></map>\n");
+    std::string err;
+    ASSERT_EQ(Run("import '" + P("m.tmx") + "' -o '" + P("m.fmp") + "'", &err), 0) << err;
+    EXPECT_EQ(err, "");
+    ASSERT_EQ(Run("objects '" + P("m.fmp") + "'"), 0);
+    ASSERT_EQ(
+        std::system((kTiled + "--export-map json '" + P("m.tmx") + "' '" + P("tiled.json") + "' 2>/dev/null").c_str()),
+        0);
+    const rapidjson::Document tiled = Objects(Read("tiled.json"));
+    EXPECT_EQ(Objects(Read("stdout")), tiled) << Text(Objects(Read("stdout"))) << "\n" << Text(tiled);
+    for (const char* form : {"e.tmx", "e.tmj"}) {
+        SCOPED_TRACE(form);
+        ASSERT_EQ(Run("export '" + P("m.fmp") + "' -o '" + P(form) + "'", &err), 0) << err;
+        ASSERT_EQ(Run("import '" + P(form) + "' -o '" + P("back.fmp") + "'", &err), 0) << err;
+        EXPECT_EQ(Read("back.fmp"), Read("m.fmp"));
+    }
+
+    // The game reads each instance whole.
+    ASSERT_EQ(lpDD ? DD_OK : DirectDrawCreate(nullptr, &lpDD, nullptr), DD_OK);
+    ASSERT_EQ(MapLoad(P("m.fmp").c_str()), 0) << mapreason;
+    const MAPOBJECT* coin = MapGetObject(1);
+    const MAPOBJECT* big = MapGetObject(2);
+    ASSERT_TRUE(coin && big);
+    EXPECT_STREQ(coin->name, "coin");
+    EXPECT_STREQ(big->type, "pickup");
+    EXPECT_EQ(MapGetIntProperty(&coin->props, "value", 0), 5);
+    EXPECT_EQ(MapGetIntProperty(&big->props, "value", 0), 9);
+    EXPECT_STREQ(MapGetStringProperty(&big->props, "sound", ""), "ding");
+    EXPECT_EQ(coin->sprite, MapGetObject(8)->sprite);  // the same tile as a plain tile object's
+    EXPECT_EQ(MapGetObject(3)->flips, MAPSPRITE_FLIPX);
+    const MAPOBJECT* zone = MapGetObject(4);
+    EXPECT_TRUE(zone->shape == MAPSHAPE_ELLIPSE && !zone->visible && zone->rotation == 10 && zone->width == 40);
+    EXPECT_EQ(MapGetBoolProperty(&zone->props, "on", 0), 1);
+    EXPECT_EQ(MapGetObject(6)->shape, MAPSHAPE_POLYGON);
+    const MAPOBJECT* far = MapGetObject(7);
+    ASSERT_NE(far->sprite, nullptr);
+    EXPECT_EQ(far->width, 16);
+    MapFreeMem();
+}
+
 TEST_F(TiledObjects, TileObjectsDrawAsTiledDrawsThem) {
     // Tile objects only, above the tile layers: flipped each way,
     // overlapping in top-down order, from a tileset aligned at the centre

@@ -410,7 +410,15 @@ TEST_F(TmxTest, BadInputIsRefusedWithOneLineNamingTheFile) {
         {"tileset is a directory",
          map(Layer("a", 40, 30, ones, "csv"), "", "<tileset firstgid=\"1\" source=\"adir\"/>"), "adir",
          "a directory, not a regular file: refused"},
+        {"template missing", map("<objectgroup name=\"o\"><object id=\"1\" template=\"gone.tx\"/></objectgroup>"),
+         "gone.tx", "cannot open"},
+        {"template malformed", map("<objectgroup name=\"o\"><object id=\"1\" template=\"bad.tx\"/></objectgroup>"),
+         "bad.tx", "malformed XML"},
+        {"template of no object", map("<objectgroup name=\"o\"><object id=\"1\" template=\"empty.tj\"/></objectgroup>"),
+         "empty.tj", "not a Tiled template"},
     };
+    Write("bad.tx", "<template><object name=\"a\"");
+    Write("empty.tj", "{\"type\": \"template\"}");
     ASSERT_EQ(mkfifo(P("fifo.png").c_str(), 0600), 0);
     fs::create_directory(P("adir"));
     auto refused = [&](const std::string& mapfile, const std::string& file, const std::string& reason) {
