@@ -3,25 +3,36 @@
 // the rest comes from the template, properties merged by name.
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 
 #include "tmxinternal.h"
 
 namespace {
 
-// The template at `path`, read once a conversion.
-const TmxTemplate& Template(std::map<std::string, TmxTemplate>& read, const std::string& path, TmxMap& map,
-                            const TmxImportOptions& options) {
-    if (const auto it = read.find(path); it != read.end()) return it->second;
-    const std::vector<uint8_t> text = TmxLoadFile(options, path);
+// The template at `path`, read once a conversion; null when the file is
+// missing, which Tiled tolerates: its instances keep what they set.
+const TmxTemplate* Template(std::map<std::string, std::unique_ptr<TmxTemplate>>& read, const std::string& path,
+                            TmxMap& map, const TmxImportOptions& options) {
+    if (const auto it = read.find(path); it != read.end()) return it->second.get();
+    std::vector<uint8_t> text;
+    try {
+        text = TmxLoadFile(options, path);
+    } catch (const TmxFail& f) {
+        if (f.reason.compare(0, 11, "cannot open") != 0) throw;
+        map.warnings.Add("templates that are missing (their instances keep what they set)",
+                         TmxRelativePath(path, TmxFolder(map.file)));
+        read.emplace(path, nullptr);
+        return nullptr;
+    }
     size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\n' || text[i] == '\r' || text[i] == '\t')) i++;
     const char* s = reinterpret_cast<const char*>(text.data());
-    TmxTemplate t;
+    auto t = std::make_unique<TmxTemplate>();
     if (i < text.size() && text[i] == '{')
-        TmxReadTj(s, text.size(), path, map, t);
+        TmxReadTj(s, text.size(), path, map, *t);
     else
-        TmxReadTx(s, text.size(), path, map, t);
-    return read.emplace(path, std::move(t)).first->second;
+        TmxReadTx(s, text.size(), path, map, *t);
+    return read.emplace(path, std::move(t)).first->second.get();
 }
 
 // The map's tileset read from `file`, else a tileset of the same name that
@@ -48,12 +59,18 @@ int TilesetOf(TmxMap& map, const std::string& file, const TmxImportOptions& opti
 }  // namespace
 
 void TmxResolveTemplates(TmxMap& map, const TmxImportOptions& options) {
-    std::map<std::string, TmxTemplate> read;
+    std::map<std::string, std::unique_ptr<TmxTemplate>> read;
     for (size_t l = 0; l < map.objlayers.size(); l++) {
         for (size_t k = 0; k < map.objlayers[l].objects.size(); k++) {
             MAPOBJDESC& o = map.objlayers[l].objects[k];
             if (o.templ.empty()) continue;
-            const TmxTemplate& t = Template(read, o.templ, map, options);
+            const TmxTemplate* tp = Template(read, o.templ, map, options);
+            if (!tp) {
+                o.ownprops.resize(o.props.size());
+                for (size_t i = 0; i < o.props.size(); i++) o.ownprops[i] = static_cast<uint32_t>(i);
+                continue;
+            }
+            const TmxTemplate& t = *tp;
             const MAPOBJDESC& from = t.object;
             if (!(o.own & MAPOWN_NAME)) o.name = from.name;
             if (!(o.own & MAPOWN_TYPE)) o.type = from.type;

@@ -236,7 +236,8 @@ TEST_F(TiledMaps, WhatTiledToleratesImportsWithOneWarningAKind) {
     // A tileset without a tilecount, one that declares more tiles than its
     // image holds, an animation frame past the image, a tileset whose image
     // is missing that no visible layer uses; and what does not come across:
-    // image layers, tile layers' parallax factors, class properties.
+    // image layers, tile layers' parallax factors, class properties; an
+    // object whose template file is missing.
     TileImage("t.png", 0, 4, 4);
     const std::string ts =
         "<tileset firstgid=\"1\" name=\"nocount\" tilewidth=\"16\" tileheight=\"16\"><image "
@@ -253,7 +254,8 @@ TEST_F(TiledMaps, WhatTiledToleratesImportsWithOneWarningAKind) {
                        Layer("unused", 20, 15, hidden, "csv", " visible=\"0\"") +
                        "<imagelayer name=\"clouds\"><image source=\"t.png\"/></imagelayer>"
                        "<objectgroup name=\"spawns\"><object id=\"1\" x=\"3\" y=\"4\"><properties><property "
-                       "name=\"c\" type=\"class\" propertytype=\"P\"/></properties></object></objectgroup></map>\n");
+                       "name=\"c\" type=\"class\" propertytype=\"P\"/></properties></object>"
+                       "<object id=\"2\" template=\"gone.tx\" x=\"5\" y=\"6\"/></objectgroup></map>\n");
     std::string err;
     ASSERT_EQ(Run("import '" + P("m.tmx") + "' -o '" + P("out.fmp") + "'", &err), 0) << err;
     const std::string m = P("m.tmx") + ": ";
@@ -265,10 +267,11 @@ TEST_F(TiledMaps, WhatTiledToleratesImportsWithOneWarningAKind) {
           m + "properties of class types are not carried: \"object 1: c\"",
           m + "image layers are not carried (only a repeating one-tile image at parallax 0.5 becomes the parallax): "
               "\"clouds\"",
-          m + "tilesets whose image is missing, used by no visible tile layer: \"gone\""}) {
+          m + "tilesets whose image is missing, used by no visible tile layer: \"gone\"",
+          m + "templates that are missing (their instances keep what they set): \"gone.tx\""}) {
         EXPECT_NE(err.find("vexil: warning: " + line + "\n"), std::string::npos) << line << "\n" << err;
     }
-    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 7) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 8) << err;
     // The tiles the image lacks show nothing, where Tiled draws its marker;
     // every other cell is as Tiled draws it.
     const Picture ours = Render("out.fmp", 0, 0, 0, "bgt", "320x240"),
@@ -291,7 +294,7 @@ TEST_F(TiledMaps, WhatTiledToleratesImportsWithOneWarningAKind) {
     fs::remove(P("out.fmp"));
     EXPECT_EQ(Run("import --strict '" + P("m.tmx") + "' -o '" + P("out.fmp") + "'", &err), 2);
     EXPECT_FALSE(fs::exists(P("out.fmp")));
-    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 7) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 8) << err;
 }
 
 TEST_F(TiledMaps, ExportOfAMapOf32767AnimationsImportsToTheSameBytes) {

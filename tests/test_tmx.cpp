@@ -410,8 +410,6 @@ TEST_F(TmxTest, BadInputIsRefusedWithOneLineNamingTheFile) {
         {"tileset is a directory",
          map(Layer("a", 40, 30, ones, "csv"), "", "<tileset firstgid=\"1\" source=\"adir\"/>"), "adir",
          "a directory, not a regular file: refused"},
-        {"template missing", map("<objectgroup name=\"o\"><object id=\"1\" template=\"gone.tx\"/></objectgroup>"),
-         "gone.tx", "cannot open"},
         {"template malformed", map("<objectgroup name=\"o\"><object id=\"1\" template=\"bad.tx\"/></objectgroup>"),
          "bad.tx", "malformed XML"},
         {"template of no object", map("<objectgroup name=\"o\"><object id=\"1\" template=\"empty.tj\"/></objectgroup>"),
