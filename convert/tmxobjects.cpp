@@ -161,6 +161,7 @@ void TmxAddObject(TmxMap& map, MAPOBJDESC&& o, const std::string& file) {
     CheckString(o.name, "the name", owner, file);
     CheckString(o.type, "the class", owner, file);
     CheckString(o.text, "the text", owner, file);
+    CheckString(o.templ, "the template's path", owner, file);
     for (const MAPPROP& p : o.textstyle) CheckString(p.value, ("the text's " + p.name).c_str(), owner, file);
     map.objlayers.back().objects.push_back(std::move(o));
 }

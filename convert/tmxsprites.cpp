@@ -38,9 +38,19 @@ void CheckSide(const std::string& file, const std::string& name, int w, int h) {
     }
 }
 
-void Rewrite(std::vector<MAPPROP>& props, const std::string& folder) {
+// A path made relative to the map file, which must still fit the map
+// file's strings.
+std::string Relative(const std::string& path, const std::string& folder, const std::string& file) {
+    std::string r = TmxRelativePath(path, folder);
+    if (r.size() > MAPOBJ_MAXSTRING) {
+        TmxThrow(file, "a path relative to the map file has %zu bytes, at most %d", r.size(), MAPOBJ_MAXSTRING);
+    }
+    return r;
+}
+
+void Rewrite(std::vector<MAPPROP>& props, const std::string& folder, const std::string& file) {
     for (MAPPROP& p : props) {
-        if (p.type == "file") p.value = TmxRelativePath(p.value, folder);
+        if (p.type == "file") p.value = Relative(p.value, folder, file);
     }
 }
 
@@ -226,7 +236,7 @@ void Importer::SpritePixels() {
 void Importer::FinishObjects(MAPDESC& m, const uint8_t* indices) {
     const std::string folder = TmxFolder(options.output.empty() ? map.file : options.output);
     m.props = std::move(map.props);
-    Rewrite(m.props, folder);
+    Rewrite(m.props, folder, map.file);
     // A layer is above the picture when a tile layer of the picture comes
     // before the map's top-level layer it is or is in.
     int first = INT32_MAX;
@@ -237,11 +247,11 @@ void Importer::FinishObjects(MAPDESC& m, const uint8_t* indices) {
     for (size_t i = 0; i < m.objlayers.size(); i++) {
         MAPOBJLAYERDESC& l = m.objlayers[i];
         l.above = first < map.objtop[i];
-        Rewrite(l.props, folder);
+        Rewrite(l.props, folder, map.file);
         for (MAPOBJDESC& o : l.objects) {
             o.gid &= kTmxFlipH | kTmxFlipV | kTmxFlipD;
-            Rewrite(o.props, folder);
-            if (!o.templ.empty()) o.templ = TmxRelativePath(o.templ, folder);
+            Rewrite(o.props, folder, map.file);
+            if (!o.templ.empty()) o.templ = Relative(o.templ, folder, map.file);
         }
     }
     size_t at = 0;
