@@ -143,8 +143,14 @@ void TmxPlanObjects(const MAPDESC& m, const std::string& name, const std::string
         maxlayer = std::max(maxlayer, l.id);
         for (MAPOBJDESC& o : l.objects) {
             RewriteFiles(o.props, from, to);
-            if (!o.templ.empty() && from != to) o.templ = TmxRelativePath(TmxJoin(from, o.templ), to);
             maxobject = std::max(maxobject, o.id);
+            if (o.templ.empty()) continue;
+            // An instance of a template writes only the properties it sets.
+            if (from != to) o.templ = TmxRelativePath(TmxJoin(from, o.templ), to);
+            std::vector<MAPPROP> own;
+            for (uint32_t k : o.ownprops) own.push_back(std::move(o.props[k]));
+            o.props = std::move(own);
+            o.ownprops.clear();
         }
     }
     out.firstlayerid = maxlayer + 1;

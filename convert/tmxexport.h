@@ -71,8 +71,9 @@ struct TmxOutMap {
 };
 
 // The plan's objects and sprite tilesets from a map description, file
-// properties made relative to `to` from `from` (folders; equal when
-// neither moves). Sprite images get file names `base`-sprite-N.png, whose
+// properties and template paths made relative to `to` from `from`
+// (folders; equal when neither moves), an instance of a template left
+// with only the properties it sets. Sprite images get file names `base`-sprite-N.png, whose
 // PNG images go to `pngs` when it is given.
 void TmxPlanObjects(const MAPDESC& m, const std::string& base, const std::string& from, const std::string& to,
                     TmxOutMap& out, std::vector<std::pair<std::string, std::vector<uint8_t>>>* pngs);

@@ -93,13 +93,7 @@ void Object(Writer& w, const MAPOBJDESC& o) {
         }
         w.EndArray();
     }
-    if (instance) {
-        std::vector<MAPPROP> own;
-        for (uint32_t k : o.ownprops) own.push_back(o.props[k]);
-        Props(w, own);
-    } else {
-        Props(w, o.props);
-    }
+    Props(w, o.props);  // of an instance, the plan left only its own
     if (has(MAPOWN_ROTATION)) {
         Key(w, "rotation");
         Num(w, o.rotation);

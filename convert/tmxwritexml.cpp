@@ -65,13 +65,7 @@ void Object(pugi::xml_node parent, const MAPOBJDESC& o) {
     if (has(MAPOWN_SIZE, o.height != 0)) n.append_attribute("height") = Num(o.height).c_str();
     if (has(MAPOWN_ROTATION, o.rotation != 0)) n.append_attribute("rotation") = Num(o.rotation).c_str();
     if (has(MAPOWN_VISIBLE, !o.visible)) n.append_attribute("visible") = o.visible ? 1 : 0;
-    if (instance) {
-        std::vector<MAPPROP> own;
-        for (uint32_t k : o.ownprops) own.push_back(o.props[k]);
-        Props(n, own);
-    } else {
-        Props(n, o.props);
-    }
+    Props(n, o.props);  // of an instance, the plan left only its own
     if (shape && o.shape == MAPSHAPE_ELLIPSE) n.append_child("ellipse");
     if (shape && o.shape == MAPSHAPE_POINT) n.append_child("point");
     if (shape && (o.shape == MAPSHAPE_POLYGON || o.shape == MAPSHAPE_POLYLINE)) {
